@@ -1,0 +1,35 @@
+# A core library is every .cpp of its folder (its ui/ subfolder excluded, that is Qt).
+# An empty folder still gives a target, so dependants link before the code arrives.
+function(kvt_core_library name dir)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  if(sources)
+    add_library(kvt_${name} STATIC ${sources})
+    target_include_directories(kvt_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    foreach(dep IN LISTS ARGN)
+      if(TARGET kvt_${dep})
+        target_link_libraries(kvt_${name} PUBLIC kvt_${dep})
+      else()
+        target_link_libraries(kvt_${name} PUBLIC ${dep})
+      endif()
+    endforeach()
+  else()
+    add_library(kvt_${name} INTERFACE)
+    target_include_directories(kvt_${name} INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR})
+    foreach(dep IN LISTS ARGN)
+      if(TARGET kvt_${dep})
+        target_link_libraries(kvt_${name} INTERFACE kvt_${dep})
+      else()
+        target_link_libraries(kvt_${name} INTERFACE ${dep})
+      endif()
+    endforeach()
+  endif()
+  add_library(kvt::${name} ALIAS kvt_${name})
+endfunction()
+
+# The Qt views of every subsystem: src/*/ui/*.cpp and src/platform/qt/*.cpp.
+function(kvt_ui_sources out)
+  file(GLOB_RECURSE s CONFIGURE_DEPENDS
+       ${CMAKE_SOURCE_DIR}/src/platform/qt/*.cpp
+       ${CMAKE_SOURCE_DIR}/src/*/ui/*.cpp)
+  set(${out} ${s} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,36 @@
+#pragma once
+// Profile (INI) access that behaves like the Windows profile functions: every call opens the file,
+// reads or changes it, and closes it again. Section and key names compare case-insensitively
+// (Cyrillic too); the first match wins; a write changes only its own line, or appends the key or
+// the section, and keeps every other byte of the file, CRLF line ends included. Files are
+// windows-1251 (or UTF-8, detected and kept); names and values are UTF-8 here.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class IniFile {
+ public:
+  explicit IniFile(std::filesystem::path path) : path_(std::move(path)) {}
+
+  const std::filesystem::path& Path() const { return path_; }
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def) const;
+  // A value that does not start with a decimal number (after blanks, optional sign) gives def,
+  // like GetPrivateProfileInt gives 0 for text.
+  int ReadInteger(const std::string& section, const std::string& key, int def) const;
+  bool SectionExists(const std::string& section) const;
+  // Key names of a section in file order (first occurrence of each).
+  std::vector<std::string> ReadSectionKeys(const std::string& section) const;
+
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value);
+  bool WriteInteger(const std::string& section, const std::string& key, int value);
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace platform

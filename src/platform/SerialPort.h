@@ -1,0 +1,60 @@
+#pragma once
+// The serial line seam. Everything above it (the link, the connection set-up, the tools) talks to
+// the apparatus only through this interface; the backends are the real line (libserialport) and
+// the in-process apparatus simulator.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Parity codes as the Windows DCB numbers them; mark = ninth bit set = address byte.
+enum class Parity : int { Mark = 3, Space = 4 };
+
+// A reply ends after this much silence on the line.
+inline constexpr int kSilenceMs = 90;
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // 2400 baud, 8 data bits, 1 stop bit, space parity, no parity check on receive, no flow control,
+  // DTR off, RTS on. False when the line refused a setting.
+  virtual bool Configure() = 0;
+  // Switches the ninth bit for the bytes written from now on. Drains the output first, so bytes
+  // already written keep the parity they were written with.
+  virtual bool SetParity(Parity parity) = 0;
+  virtual Parity CurrentParity() const = 0;
+  // Discards everything pending in both directions.
+  virtual bool Purge() = 0;
+  // Bytes written, or -1 when the write failed.
+  virtual int Write(const std::uint8_t* data, std::size_t count) = 0;
+  // Returns as soon as at least one byte is there (up to max bytes), or 0 after timeoutMs with
+  // nothing received; -1 when the read failed.
+  virtual int Read(std::uint8_t* dest, std::size_t max, int timeoutMs) = 0;
+};
+
+// Opens the device a port name ("COM1" .. "COM4") stands for, exclusively, and configures it.
+// Null when the name maps to nothing or the device cannot be opened.
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name);
+
+// The port names the system offers: the names mapped in [Ports] of the settings file when the
+// section exists, else the ports libserialport lists (named COM1, COM2, ... in its order).
+// Stands in for the Windows registry check of the connection set-up.
+std::vector<std::string> ListSerialPorts();
+
+// The target a port name maps to: a device path, "simulator", or "" when unmapped.
+std::string MapPortName(const std::string& name);
+
+// The simulator registers how to reach it; a port mapped to "simulator" is opened through it.
+using SimulatorPortFactory = std::function<std::unique_ptr<SerialPort>()>;
+void SetSimulatorPortFactory(SimulatorPortFactory factory);
+
+// The real line through libserialport, opened by device path. Null on failure.
+std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device);
+
+}  // namespace platform
