@@ -1,0 +1,276 @@
+#include "platform/qt/QtUi.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QWidget>
+#include <cstdlib>
+#include <iostream>
+
+namespace platform {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+std::vector<std::pair<std::string, std::string>> FilterPairs(const std::string& filter) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : filter) {
+    if (c == '|') {
+      parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  parts.push_back(cur);
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) pairs.emplace_back(parts[i], parts[i + 1]);
+  return pairs;
+}
+
+QMessageBox::Icon ToQt(Icon icon) {
+  switch (icon) {
+    case Icon::Information:
+      return QMessageBox::Information;
+    case Icon::Warning:
+      return QMessageBox::Warning;
+    case Icon::Error:
+      return QMessageBox::Critical;
+    case Icon::Question:
+      return QMessageBox::Question;
+    case Icon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+Answer CautiousAnswer(Buttons buttons) {
+  switch (buttons) {
+    case Buttons::YesNo:
+      return Answer::No;
+    case Buttons::OkCancel:
+      return Answer::Cancel;
+    case Buttons::Ok:
+      break;
+  }
+  return Answer::Ok;
+}
+
+}  // namespace
+
+std::vector<std::string> QtNameFilters(const std::string& windowsFilter) {
+  std::vector<std::string> out;
+  for (auto& [name, patterns] : FilterPairs(windowsFilter)) {
+    // Qt separates patterns with blanks and reads them from the last "(...)" of the name.
+    std::string qtPatterns = patterns;
+    for (char& c : qtPatterns)
+      if (c == ';') c = ' ';
+    std::string tail = "(" + qtPatterns + ")";
+    std::string trimmed = name;
+    while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+    if (trimmed.size() >= tail.size() &&
+        trimmed.compare(trimmed.size() - tail.size(), tail.size(), tail) == 0) {
+      out.push_back(trimmed);
+    } else {
+      out.push_back(trimmed + " " + tail);
+    }
+  }
+  return out;
+}
+
+std::string FilterExtension(const std::string& windowsFilter, int index) {
+  auto pairs = FilterPairs(windowsFilter);
+  if (index < 1 || index > int(pairs.size())) return {};
+  const std::string& p = pairs[std::size_t(index - 1)].second;
+  auto dot = p.find("*.");
+  if (dot == std::string::npos) return {};
+  std::string ext = p.substr(dot + 2);
+  auto end = ext.find_first_of("; ");
+  if (end != std::string::npos) ext.resize(end);
+  return ext == "*" ? std::string() : ext;
+}
+
+QtUi::QtUi() : uiThread_(std::this_thread::get_id()) {
+  const char* env = std::getenv("KVT_NONINTERACTIVE");
+  nonInteractive_ = env && std::string(env) == "1";
+}
+
+QtUi::~QtUi() {
+  // Work still queued at the end belongs to windows that are gone; it is dropped.
+  std::lock_guard<std::mutex> g(m_);
+  queue_.clear();
+}
+
+void QtUi::QueueNonInteractiveAnswer(Answer answer) {
+  std::lock_guard<std::mutex> g(m_);
+  scriptedAnswers_.push_back(answer);
+}
+
+std::vector<MessageRequest> QtUi::ShownMessages() const {
+  std::lock_guard<std::mutex> g(m_);
+  return shown_;
+}
+
+Answer QtUi::ShowMessage(const MessageRequest& request) {
+  if (IsInterfaceThread()) return ShowMessageHere(request);
+  Answer answer = Answer::Ok;
+  Synchronize([&] { answer = ShowMessageHere(request); });
+  return answer;
+}
+
+FileDialogResult QtUi::RunFileDialog(const FileDialogRequest& request) {
+  if (IsInterfaceThread()) return RunFileDialogHere(request);
+  FileDialogResult result;
+  Synchronize([&] { result = RunFileDialogHere(request); });
+  return result;
+}
+
+Answer QtUi::ShowMessageHere(const MessageRequest& request) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    shown_.push_back(request);
+    if (nonInteractive_) {
+      Answer answer = CautiousAnswer(request.buttons);
+      if (!scriptedAnswers_.empty()) {
+        answer = scriptedAnswers_.front();
+        scriptedAnswers_.pop_front();
+      }
+      if (!request.title.empty()) std::cerr << request.title << ": ";
+      std::cerr << request.text << std::endl;
+      return answer;
+    }
+  }
+  QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+  if (request.buttons == Buttons::YesNo) buttons = QMessageBox::Yes | QMessageBox::No;
+  if (request.buttons == Buttons::OkCancel) buttons = QMessageBox::Ok | QMessageBox::Cancel;
+  QMessageBox box(ToQt(request.icon), Q(request.title), Q(request.text), buttons, dialogParent_);
+  if (request.systemModal) {
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  }
+  switch (box.exec()) {
+    case QMessageBox::Yes:
+      return Answer::Yes;
+    case QMessageBox::No:
+      return Answer::No;
+    case QMessageBox::Cancel:
+      return Answer::Cancel;
+    default:
+      break;
+  }
+  // Closing a question box with the window's close button counts as its cautious answer.
+  return request.buttons == Buttons::Ok ? Answer::Ok : CautiousAnswer(request.buttons);
+}
+
+FileDialogResult QtUi::RunFileDialogHere(const FileDialogRequest& request) {
+  FileDialogResult result;
+  result.filterIndex = request.filterIndex;
+  if (nonInteractive_) {
+    std::cerr << (request.save ? "save dialog" : "open dialog") << " in " << request.initialDir
+              << ": cancelled (non-interactive)" << std::endl;
+    return result;
+  }
+  QFileDialog dialog(dialogParent_, QString(), Q(request.initialDir));
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  QStringList filters;
+  for (auto& f : QtNameFilters(request.filter)) filters << Q(f);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    int index =
+        request.filterIndex >= 1 && request.filterIndex <= filters.size() ? request.filterIndex : 1;
+    dialog.selectNameFilter(filters[index - 1]);
+  }
+  if (!request.defaultExt.empty()) dialog.setDefaultSuffix(Q(request.defaultExt));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return result;
+  result.accepted = true;
+  result.path = dialog.selectedFiles().front().toStdString();
+  int chosen = filters.indexOf(dialog.selectedNameFilter());
+  result.filterIndex = chosen >= 0 ? chosen + 1 : request.filterIndex;
+  return result;
+}
+
+void QtUi::Enqueue(std::function<void()> fn) {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    queue_.push_back(std::move(fn));
+    ++wakeCount_;
+  }
+  cv_.notify_all();
+  // One queued call per item; each drains whatever is there, so extra calls find nothing.
+  QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+}
+
+bool QtUi::RunOne() {
+  std::function<void()> fn;
+  {
+    std::lock_guard<std::mutex> g(m_);
+    if (queue_.empty()) return false;
+    fn = std::move(queue_.front());
+    queue_.pop_front();
+  }
+  fn();
+  return true;
+}
+
+void QtUi::Drain() {
+  while (RunOne()) {
+  }
+}
+
+void QtUi::Synchronize(const std::function<void()>& fn) {
+  if (IsInterfaceThread()) {
+    fn();
+    return;
+  }
+  bool done = false;
+  Enqueue([&] {
+    fn();
+    {
+      std::lock_guard<std::mutex> g(m_);
+      done = true;
+    }
+    cv_.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(m_);
+  cv_.wait(lock, [&] { return done; });
+}
+
+void QtUi::Post(std::function<void()> fn) {
+  Enqueue(std::move(fn));
+}
+
+bool QtUi::IsInterfaceThread() const {
+  return std::this_thread::get_id() == uiThread_;
+}
+
+void QtUi::WaitServing(const std::function<bool()>& done) {
+  const bool serve = IsInterfaceThread();
+  for (;;) {
+    std::uint64_t seen;
+    {
+      std::lock_guard<std::mutex> g(m_);
+      seen = wakeCount_;
+    }
+    // The condition is looked at without our mutex: it may take locks of its own.
+    if (done()) return;
+    if (serve && RunOne()) continue;
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [&] { return wakeCount_ != seen || (serve && !queue_.empty()); });
+  }
+}
+
+void QtUi::Wake() {
+  {
+    std::lock_guard<std::mutex> g(m_);
+    ++wakeCount_;
+  }
+  cv_.notify_all();
+}
+
+}  // namespace platform

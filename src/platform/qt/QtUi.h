@@ -1,0 +1,77 @@
+#pragma once
+// The Qt side of the interface seam: real message boxes and file dialogs, and the queue that
+// carries work from worker threads onto the Qt thread in the order it was issued.
+//
+// With the environment variable KVT_NONINTERACTIVE=1 no dialog is shown: each message is written
+// to standard error ("title: text") and answered with the cautious choice (Ok for an information
+// box, No for a question, Cancel for Ok/Cancel); file dialogs report "cancelled". Scripts and
+// tests that start the program without anyone at the screen use it.
+
+#include <QObject>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Ui.h"
+
+class QWidget;
+
+namespace platform {
+
+// A Windows-style filter "Name(*.mi)|*.mi|Other (*.dat)|*.dat" as Qt name filters
+// ("Name(*.mi) (*.mi)", ...), one per pair, in order.
+std::vector<std::string> QtNameFilters(const std::string& windowsFilter);
+// The extension of the n-th (1-based) filter pair ("mi" for "*.mi"), empty if none.
+std::string FilterExtension(const std::string& windowsFilter, int index);
+
+class QtUi : public QObject, public Ui {
+  Q_OBJECT
+ public:
+  // Construct on the Qt thread after the QApplication exists; it becomes the interface thread.
+  QtUi();
+  ~QtUi() override;
+
+  // Parent for message boxes and dialogs (the main window); may be null.
+  void SetDialogParent(QWidget* parent) { dialogParent_ = parent; }
+  bool NonInteractive() const { return nonInteractive_; }
+  void SetNonInteractive(bool on) { nonInteractive_ = on; }
+  // Answers that a test wants given by message boxes (consumed first in first out) when the
+  // program runs non-interactively.
+  void QueueNonInteractiveAnswer(Answer answer);
+  // Every message shown so far (text and title); for tests of the views.
+  std::vector<MessageRequest> ShownMessages() const;
+
+  Answer ShowMessage(const MessageRequest& request) override;
+  FileDialogResult RunFileDialog(const FileDialogRequest& request) override;
+  void Synchronize(const std::function<void()>& fn) override;
+  void Post(std::function<void()> fn) override;
+  bool IsInterfaceThread() const override;
+  void WaitServing(const std::function<bool()>& done) override;
+  void Wake() override;
+
+  // Runs every queued piece of work (the Qt event loop calls it; safe to call re-entrantly).
+  Q_INVOKABLE void Drain();
+
+ private:
+  Answer ShowMessageHere(const MessageRequest& request);
+  FileDialogResult RunFileDialogHere(const FileDialogRequest& request);
+  void Enqueue(std::function<void()> fn);
+  bool RunOne();
+
+  std::thread::id uiThread_;
+  QWidget* dialogParent_ = nullptr;
+  bool nonInteractive_ = false;
+
+  mutable std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> queue_;
+  std::uint64_t wakeCount_ = 0;
+  std::deque<Answer> scriptedAnswers_;
+  std::vector<MessageRequest> shown_;
+};
+
+}  // namespace platform
