@@ -3,6 +3,7 @@
 // the thread that created it is the interface thread (serve its queue with PumpUntil/Drain).
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -44,6 +45,10 @@ class ScriptedUi : public Ui {
 
  private:
   bool RunOne(std::unique_lock<std::mutex>& lock);
+  // Waits (with m_ held by lock) until work is queued, Wake() is called or the safety interval
+  // passes; serveQueue says whether queued work ends the wait.
+  void WaitForNews(std::unique_lock<std::mutex>& lock, std::uint64_t seenWake, bool serveQueue,
+                   int maxMs);
 
   mutable std::mutex m_;
   std::condition_variable cv_;
@@ -56,6 +61,7 @@ class ScriptedUi : public Ui {
   std::vector<MessageRequest> messages_;
   std::vector<FileDialogRequest> fileDialogs_;
   std::function<void(const MessageRequest&)> observer_;
+  std::uint64_t wakeSeq_ = 0;
 };
 
 }  // namespace platform

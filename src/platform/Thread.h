@@ -15,8 +15,11 @@ enum class ThreadPriority { Idle, Normal, TimeCritical };
 class Thread {
  public:
   explicit Thread(ThreadPriority priority = ThreadPriority::Normal);
-  // Asks the thread to end and waits for it (never call from the thread itself unless it has ended).
+  // Asks the thread to end and waits for it (never call from the thread itself unless it has
+  // ended).
   virtual ~Thread();
+  // A derived class whose Execute uses its own members must stop the thread in its own destructor
+  // (Terminate, then WaitFor): by the time this one runs, the derived part is gone.
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
@@ -28,10 +31,11 @@ class Thread {
   void WaitFor();
   bool Finished() const { return finished_.load(); }
   void SetPriority(ThreadPriority priority);
-  ThreadPriority Priority() const { return priority_; }
+  ThreadPriority Priority() const { return priority_.load(); }
 
-  // With free-on-end set before Start, the object deletes itself when Execute returns; the owner
-  // must then not touch it after it may have ended (use the OnEnd hook to hear of it).
+  // With free-on-end set before Start, the object (created with new) deletes itself when Execute
+  // returns; the owner must then not touch it after it may have ended (use the OnEnd hook to hear
+  // of it), and must not call WaitFor on it.
   void SetFreeOnTerminate(bool free) { freeOnTerminate_ = free; }
 
  protected:
@@ -50,7 +54,8 @@ class Thread {
   std::atomic<bool> finished_{false};
   std::atomic<bool> started_{false};
   bool freeOnTerminate_ = false;
-  ThreadPriority priority_;
+  std::atomic<ThreadPriority> priority_;
+  std::atomic<long> tid_{0};  // the kernel's id of the running thread, for priority changes
   std::mutex m_;
   std::condition_variable cv_;
 };

@@ -55,8 +55,13 @@ class Ui {
 };
 
 // The installed interface (a ScriptedUi with no script until the program installs its own).
+// The default one treats the thread that started the program as the interface thread.
 Ui& CurrentUi();
+// Installs ui (not owned; null goes back to the default). The caller keeps it alive while
+// installed.
 void SetUi(Ui* ui);
+// The interface installed with SetUi, or null when the default is in use.
+Ui* InstalledUi();
 
 // Shorthands.
 Answer ShowMessage(const std::string& text, const std::string& title, Icon icon,

@@ -1,0 +1,328 @@
+#include "platform/Ini.h"
+
+#include <algorithm>
+#include <climits>
+#include <mutex>
+#include <optional>
+#include <system_error>
+
+#include "platform/Codepage.h"
+#include "platform/Files.h"
+
+namespace platform {
+
+namespace {
+
+// A settings file is a few kilobytes; anything this large is not one, and reading it whole for
+// every single value would stall the program.
+constexpr std::size_t kMaxIniBytes = 16u << 20;
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// Profile access is read-modify-write of the whole file; one lock keeps two threads writing the
+// same file from losing each other's change.
+std::mutex& IniMutex() {
+  static std::mutex m;
+  return m;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// Case folding for name comparison: ASCII and Cyrillic (А-Я, Ё and the other letters of the
+// Cyrillic block that windows-1251 holds). Input is UTF-8; broken bytes are kept as they are.
+std::string Fold(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 'A' && c <= 'Z') {
+      out += static_cast<char>(c + 32);
+    } else if ((c == 0xD0) && i + 1 < s.size()) {
+      const auto d = static_cast<unsigned char>(s[i + 1]);
+      ++i;
+      if (d >= 0x90 && d <= 0x9F) {  // U+0410..U+041F -> U+0430..U+043F
+        out += '\xD0';
+        out += static_cast<char>(d + 0x20);
+      } else if (d >= 0xA0 && d <= 0xAF) {  // U+0420..U+042F -> U+0440..U+044F
+        out += '\xD1';
+        out += static_cast<char>(d - 0x20);
+      } else if (d >= 0x80 && d <= 0x8F) {  // U+0400..U+040F -> U+0450..U+045F
+        out += '\xD1';
+        out += static_cast<char>(d + 0x10);
+      } else {
+        out += '\xD0';
+        out += static_cast<char>(d);
+      }
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+enum class Kind { Blank, Comment, Section, Key, Other };
+
+struct Line {
+  std::size_t begin = 0;       // first byte of the line
+  std::size_t contentEnd = 0;  // before the line end ("\r\n" or "\n")
+  std::size_t end = 0;         // after the line end
+  Kind kind = Kind::Blank;
+  std::size_t nameBegin = 0, nameEnd = 0;  // section or key name (raw, trimmed)
+  std::size_t eq = 0;                      // position of '=' for keys
+};
+
+struct Document {
+  bool exists = false;
+  bool utf8 = false;
+  std::size_t bodyStart = 0;  // after a byte-order mark
+  std::string raw;
+  std::vector<Line> lines;
+
+  std::string Decode(std::string_view bytes) const {
+    return utf8 ? std::string(bytes) : Cp1251ToUtf8(bytes);
+  }
+  std::string Encode(std::string_view text) const {
+    return utf8 ? std::string(text) : Utf8ToCp1251(text);
+  }
+  std::string_view Raw(std::size_t b, std::size_t e) const {
+    return std::string_view(raw).substr(b, e - b);
+  }
+  std::string Name(const Line& l) const { return Decode(Raw(l.nameBegin, l.nameEnd)); }
+  std::string Value(const Line& l) const { return Decode(Trim(Raw(l.eq + 1, l.contentEnd))); }
+
+  std::string LineEnd() const {
+    std::size_t crlf = 0, lf = 0;
+    for (const auto& l : lines) {
+      if (l.end == l.contentEnd) continue;
+      if (l.end - l.contentEnd == 2)
+        ++crlf;
+      else
+        ++lf;
+    }
+    return crlf >= lf ? "\r\n" : "\n";
+  }
+};
+
+void Classify(const std::string& raw, Line& l) {
+  std::size_t p = l.begin;
+  while (p < l.contentEnd && IsBlank(raw[p])) ++p;
+  if (p == l.contentEnd || (p + 1 == l.contentEnd && raw[p] == '\r')) {
+    l.kind = Kind::Blank;
+    return;
+  }
+  if (raw[p] == ';') {
+    l.kind = Kind::Comment;
+    return;
+  }
+  if (raw[p] == '[') {
+    l.kind = Kind::Section;
+    std::size_t close = raw.find(']', p + 1);
+    if (close == std::string::npos || close > l.contentEnd) close = l.contentEnd;
+    std::string_view name = Trim(std::string_view(raw).substr(p + 1, close - p - 1));
+    l.nameBegin = static_cast<std::size_t>(name.data() - raw.data());
+    l.nameEnd = l.nameBegin + name.size();
+    return;
+  }
+  std::size_t eq = raw.find('=', p);
+  if (eq == std::string::npos || eq >= l.contentEnd) {
+    l.kind = Kind::Other;
+    return;
+  }
+  l.kind = Kind::Key;
+  l.eq = eq;
+  std::string_view name = Trim(std::string_view(raw).substr(p, eq - p));
+  l.nameBegin = static_cast<std::size_t>(name.data() - raw.data());
+  l.nameEnd = l.nameBegin + name.size();
+}
+
+// Reads and splits the file. nullopt when it exists but cannot be used (unreadable or too big).
+std::optional<Document> Load(const std::filesystem::path& path) {
+  Document doc;
+  std::error_code ec;
+  const bool present = std::filesystem::exists(path, ec);
+  if (present) {
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxIniBytes) return std::nullopt;
+    auto text = ReadTextFile(path);
+    if (!text) return std::nullopt;
+    doc.raw = std::move(*text);
+    if (doc.raw.size() > kMaxIniBytes) return std::nullopt;
+    doc.exists = true;
+  }
+  doc.utf8 = LooksLikeUtf8(doc.raw);
+  if (doc.raw.compare(0, kBom.size(), kBom) == 0) doc.bodyStart = kBom.size();
+  std::size_t pos = doc.bodyStart;
+  while (pos < doc.raw.size()) {
+    Line l;
+    l.begin = pos;
+    std::size_t nl = doc.raw.find('\n', pos);
+    if (nl == std::string::npos) {
+      l.contentEnd = l.end = doc.raw.size();
+    } else {
+      l.end = nl + 1;
+      l.contentEnd = (nl > pos && doc.raw[nl - 1] == '\r') ? nl - 1 : nl;
+    }
+    Classify(doc.raw, l);
+    doc.lines.push_back(l);
+    pos = l.end;
+  }
+  return doc;
+}
+
+struct Found {
+  std::optional<std::size_t> section;  // index of the section's header line
+  std::optional<std::size_t> key;      // index of the key's line
+  std::size_t lastEntry = 0;           // last non-blank, non-comment line of the section
+};
+
+Found Find(const Document& doc, const std::string& section, const std::string* key) {
+  Found f;
+  const std::string wantSection = Fold(section);
+  const std::string wantKey = key ? Fold(*key) : std::string();
+  for (std::size_t i = 0; i < doc.lines.size(); ++i) {
+    const Line& l = doc.lines[i];
+    if (!f.section) {
+      if (l.kind == Kind::Section && Fold(doc.Name(l)) == wantSection) {
+        f.section = i;
+        f.lastEntry = i;
+      }
+      continue;
+    }
+    if (l.kind == Kind::Section) break;  // the first matching section alone counts
+    if (l.kind == Kind::Key || l.kind == Kind::Other) f.lastEntry = i;
+    if (key && !f.key && l.kind == Kind::Key && Fold(doc.Name(l)) == wantKey) {
+      f.key = i;
+      break;
+    }
+  }
+  return f;
+}
+
+std::optional<std::string> Lookup(const std::filesystem::path& path, const std::string& section,
+                                  const std::string& key) {
+  auto doc = Load(path);
+  if (!doc) return std::nullopt;
+  Found f = Find(*doc, section, &key);
+  if (!f.key) return std::nullopt;
+  return doc->Value(doc->lines[*f.key]);
+}
+
+bool ValidName(std::string_view name) {
+  return name.find_first_of("\r\n") == std::string_view::npos && !name.empty();
+}
+
+}  // namespace
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& def) const {
+  std::lock_guard lock(IniMutex());
+  auto value = Lookup(path_, section, key);
+  return value ? *value : def;
+}
+
+int IniFile::ReadInteger(const std::string& section, const std::string& key, int def) const {
+  std::optional<std::string> value;
+  {
+    std::lock_guard lock(IniMutex());
+    value = Lookup(path_, section, key);
+  }
+  if (!value) return def;
+  std::string_view s = Trim(*value);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  if (s.empty() || s.front() < '0' || s.front() > '9') return def;
+  long long n = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') break;
+    n = n * 10 + (c - '0');
+    if (n > static_cast<long long>(INT_MAX) + 1) n = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) n = -n;
+  return static_cast<int>(std::clamp<long long>(n, INT_MIN, INT_MAX));
+}
+
+bool IniFile::SectionExists(const std::string& section) const {
+  std::lock_guard lock(IniMutex());
+  auto doc = Load(path_);
+  return doc && Find(*doc, section, nullptr).section.has_value();
+}
+
+std::vector<std::string> IniFile::ReadSectionKeys(const std::string& section) const {
+  std::lock_guard lock(IniMutex());
+  std::vector<std::string> keys;
+  auto doc = Load(path_);
+  if (!doc) return keys;
+  Found f = Find(*doc, section, nullptr);
+  if (!f.section) return keys;
+  std::vector<std::string> folded;
+  for (std::size_t i = *f.section + 1; i < doc->lines.size(); ++i) {
+    const Line& l = doc->lines[i];
+    if (l.kind == Kind::Section) break;
+    if (l.kind != Kind::Key) continue;
+    std::string name = doc->Name(l);
+    std::string fold = Fold(name);
+    if (std::find(folded.begin(), folded.end(), fold) != folded.end()) continue;
+    folded.push_back(std::move(fold));
+    keys.push_back(std::move(name));
+  }
+  return keys;
+}
+
+bool IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+  const std::string sectionName(Trim(section));
+  const std::string keyName(Trim(key));
+  // Names that would change the file's structure are refused rather than written.
+  if (!ValidName(sectionName) || sectionName.find(']') != std::string::npos) return false;
+  if (!ValidName(keyName) || keyName.find('=') != std::string::npos || keyName.front() == ';' ||
+      keyName.front() == '[')
+    return false;
+  // A line break inside a value would split it into another entry.
+  std::string cleanValue = value;
+  std::replace(cleanValue.begin(), cleanValue.end(), '\r', ' ');
+  std::replace(cleanValue.begin(), cleanValue.end(), '\n', ' ');
+
+  std::lock_guard lock(IniMutex());
+  auto loaded = Load(path_);
+  if (!loaded) return false;
+  Document& doc = *loaded;
+  const std::string eol = doc.LineEnd();
+  const std::string entry = doc.Encode(keyName) + "=" + doc.Encode(cleanValue);
+  Found f = Find(doc, sectionName, &keyName);
+  std::string out;
+  if (f.key) {
+    // Keep the line's own "key =" text and its line end; replace only the value.
+    const Line& l = doc.lines[*f.key];
+    std::size_t valueBegin = l.eq + 1;
+    while (valueBegin < l.contentEnd && IsBlank(doc.raw[valueBegin])) ++valueBegin;
+    out = doc.raw.substr(0, valueBegin) + doc.Encode(cleanValue) + doc.raw.substr(l.contentEnd);
+  } else if (f.section) {
+    const Line& anchor = doc.lines[f.lastEntry];
+    if (anchor.end == anchor.contentEnd) {  // last line of a file without a final line end
+      out = doc.raw.substr(0, anchor.end) + eol + entry + doc.raw.substr(anchor.end);
+    } else {
+      out = doc.raw.substr(0, anchor.end) + entry + eol + doc.raw.substr(anchor.end);
+    }
+  } else {
+    out = doc.raw;
+    if (out.size() > doc.bodyStart && out.back() != '\n') out += eol;
+    out += "[" + doc.Encode(sectionName) + "]" + eol + entry + eol;
+  }
+  return WriteFileAtomic(path_, out);
+}
+
+bool IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+  return WriteString(section, key, std::to_string(value));
+}
+
+}  // namespace platform

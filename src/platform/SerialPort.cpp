@@ -1,0 +1,206 @@
+#include "platform/SerialPort.h"
+
+#include <libserialport.h>
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+
+#include "platform/Ini.h"
+#include "platform/Paths.h"
+
+namespace platform {
+
+namespace {
+
+std::mutex& FactoryMutex() {
+  static std::mutex m;
+  return m;
+}
+SimulatorPortFactory& Factory() {
+  static SimulatorPortFactory factory;
+  return factory;
+}
+
+constexpr const char* kPortsSection = "Ports";
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string TrimBlanks(std::string s) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!s.empty() && blank(s.back())) s.pop_back();
+  std::size_t b = 0;
+  while (b < s.size() && blank(s[b])) ++b;
+  return s.substr(b);
+}
+
+// "COMn" -> n (1 or more), else 0.
+int ComNumber(std::string_view name) {
+  if (name.size() < 4 || !EqualsNoCase(name.substr(0, 3), "COM")) return 0;
+  int n = 0;
+  for (char c : name.substr(3)) {
+    if (c < '0' || c > '9') return 0;
+    n = n * 10 + (c - '0');
+    if (n > 255) return 0;
+  }
+  return n;
+}
+
+// Device paths of the ports libserialport lists, in its order.
+std::vector<std::string> SystemPorts() {
+  std::vector<std::string> ports;
+  sp_port** list = nullptr;
+  if (sp_list_ports(&list) != SP_OK || list == nullptr) return ports;
+  for (int i = 0; list[i] != nullptr; ++i) {
+    if (const char* name = sp_get_port_name(list[i])) ports.emplace_back(name);
+  }
+  sp_free_port_list(list);
+  return ports;
+}
+
+class LibSerialPortBackend final : public SerialPort {
+ public:
+  explicit LibSerialPortBackend(sp_port* port) : port_(port) {}
+  ~LibSerialPortBackend() override {
+    sp_close(port_);
+    sp_free_port(port_);
+  }
+
+  bool Configure() override {
+    bool ok = sp_set_baudrate(port_, 2400) == SP_OK;
+    ok = ok && sp_set_bits(port_, 8) == SP_OK;
+    ok = ok && sp_set_stopbits(port_, 1) == SP_OK;
+    ok = ok && sp_set_parity(port_, SP_PARITY_SPACE) == SP_OK;
+    // No flow control of any kind; then the modem lines as the apparatus expects them.
+    ok = ok && sp_set_flowcontrol(port_, SP_FLOWCONTROL_NONE) == SP_OK;
+    ok = ok && sp_set_xon_xoff(port_, SP_XONXOFF_DISABLED) == SP_OK;
+    ok = ok && sp_set_cts(port_, SP_CTS_IGNORE) == SP_OK;
+    ok = ok && sp_set_dsr(port_, SP_DSR_IGNORE) == SP_OK;
+    ok = ok && sp_set_dtr(port_, SP_DTR_OFF) == SP_OK;
+    ok = ok && sp_set_rts(port_, SP_RTS_ON) == SP_OK;
+    if (ok) parity_ = Parity::Space;
+    return ok;
+  }
+
+  bool SetParity(Parity parity) override {
+    // libserialport applies the setting at once: bytes still in the output queue must leave
+    // with the parity they were written with.
+    if (sp_drain(port_) != SP_OK) return false;
+    const sp_parity p = parity == Parity::Mark ? SP_PARITY_MARK : SP_PARITY_SPACE;
+    if (sp_set_parity(port_, p) != SP_OK) return false;
+    parity_ = parity;
+    return true;
+  }
+
+  Parity CurrentParity() const override { return parity_; }
+
+  bool Purge() override { return sp_flush(port_, SP_BUF_BOTH) == SP_OK; }
+
+  int Write(const std::uint8_t* data, std::size_t count) override {
+    if (count == 0) return 0;
+    const unsigned timeout = static_cast<unsigned>(std::min<std::size_t>(count, 100000) * 20);
+    const sp_return r = sp_blocking_write(port_, data, count, timeout);
+    return r < 0 ? -1 : static_cast<int>(r);
+  }
+
+  int Read(std::uint8_t* dest, std::size_t max, int timeoutMs) override {
+    if (max == 0) return 0;
+    // A time-out of 0 means "wait for ever" to libserialport.
+    const sp_return r =
+        timeoutMs > 0 ? sp_blocking_read_next(port_, dest, max, static_cast<unsigned>(timeoutMs))
+                      : sp_nonblocking_read(port_, dest, max);
+    return r < 0 ? -1 : static_cast<int>(r);
+  }
+
+ private:
+  sp_port* port_;
+  Parity parity_ = Parity::Space;
+};
+
+}  // namespace
+
+void SetSimulatorPortFactory(SimulatorPortFactory factory) {
+  std::lock_guard lock(FactoryMutex());
+  Factory() = std::move(factory);
+}
+
+std::string MapPortName(const std::string& name) {
+  const std::string trimmed = TrimBlanks(name);
+  if (trimmed.empty()) return "";
+  IniFile ini(SettingsPath());
+  if (ini.SectionExists(kPortsSection))
+    return TrimBlanks(ini.ReadString(kPortsSection, trimmed, ""));
+  const int n = ComNumber(trimmed);
+  if (n > 0) {
+    const auto ports = SystemPorts();
+    return n <= static_cast<int>(ports.size()) ? ports[n - 1] : std::string();
+  }
+  // A device path given directly is its own target.
+  if (trimmed.front() == '/') return trimmed;
+  return "";
+}
+
+std::vector<std::string> ListSerialPorts() {
+  std::vector<std::string> names;
+  IniFile ini(SettingsPath());
+  if (ini.SectionExists(kPortsSection)) {
+    std::vector<std::string> mapped;
+    for (const auto& key : ini.ReadSectionKeys(kPortsSection)) {
+      if (!TrimBlanks(ini.ReadString(kPortsSection, key, "")).empty()) mapped.push_back(key);
+    }
+    for (int n = 1; n <= 4; ++n) {
+      const std::string com = "COM" + std::to_string(n);
+      for (const auto& key : mapped) {
+        if (EqualsNoCase(key, com)) {
+          names.push_back(key);
+          break;
+        }
+      }
+    }
+    for (const auto& key : mapped) {
+      if (std::find(names.begin(), names.end(), key) == names.end()) names.push_back(key);
+    }
+    return names;
+  }
+  const auto ports = SystemPorts();
+  for (std::size_t i = 0; i < ports.size(); ++i) names.push_back("COM" + std::to_string(i + 1));
+  return names;
+}
+
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
+  const std::string target = MapPortName(name);
+  if (target.empty()) return nullptr;
+  std::unique_ptr<SerialPort> port;
+  if (EqualsNoCase(target, "simulator")) {
+    SimulatorPortFactory factory;
+    {
+      std::lock_guard lock(FactoryMutex());
+      factory = Factory();
+    }
+    if (!factory) return nullptr;
+    port = factory();
+  } else {
+    port = OpenLibSerialPort(target);
+  }
+  if (!port || !port->Configure()) return nullptr;
+  return port;
+}
+
+std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device) {
+  sp_port* port = nullptr;
+  if (device.empty() || sp_get_port_by_name(device.c_str(), &port) != SP_OK || port == nullptr)
+    return nullptr;
+  // libserialport opens the device exclusively on Linux (TIOCEXCL).
+  if (sp_open(port, SP_MODE_READ_WRITE) != SP_OK) {
+    sp_free_port(port);
+    return nullptr;
+  }
+  return std::make_unique<LibSerialPortBackend>(port);
+}
+
+}  // namespace platform
