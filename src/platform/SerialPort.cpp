@@ -129,6 +129,11 @@ void SetSimulatorPortFactory(SimulatorPortFactory factory) {
   Factory() = std::move(factory);
 }
 
+SimulatorPortFactory GetSimulatorPortFactory() {
+  std::lock_guard lock(FactoryMutex());
+  return Factory();
+}
+
 std::string MapPortName(const std::string& name) {
   const std::string trimmed = TrimBlanks(name);
   if (trimmed.empty()) return "";
@@ -177,11 +182,8 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
   if (target.empty()) return nullptr;
   std::unique_ptr<SerialPort> port;
   if (EqualsNoCase(target, "simulator")) {
-    SimulatorPortFactory factory;
-    {
-      std::lock_guard lock(FactoryMutex());
-      factory = Factory();
-    }
+    // Called outside the lock: the factory may take a while to bring the simulator up.
+    SimulatorPortFactory factory = GetSimulatorPortFactory();
     if (!factory) return nullptr;
     port = factory();
   } else {

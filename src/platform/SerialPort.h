@@ -53,6 +53,8 @@ std::string MapPortName(const std::string& name);
 // The simulator registers how to reach it; a port mapped to "simulator" is opened through it.
 using SimulatorPortFactory = std::function<std::unique_ptr<SerialPort>()>;
 void SetSimulatorPortFactory(SimulatorPortFactory factory);
+// The factory registered now (empty when none), so a caller can put it back after replacing it.
+SimulatorPortFactory GetSimulatorPortFactory();
 
 // The real line through libserialport, opened by device path. Null on failure.
 std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device);
