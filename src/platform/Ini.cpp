@@ -95,7 +95,14 @@ struct Document {
     return std::string_view(raw).substr(b, e - b);
   }
   std::string Name(const Line& l) const { return Decode(Raw(l.nameBegin, l.nameEnd)); }
-  std::string Value(const Line& l) const { return Decode(Trim(Raw(l.eq + 1, l.contentEnd))); }
+  // Like the Windows profile functions, a value wholly enclosed in single or double quotation
+  // marks is given without them.
+  std::string Value(const Line& l) const {
+    std::string_view v = Trim(Raw(l.eq + 1, l.contentEnd));
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+      v = v.substr(1, v.size() - 2);
+    return Decode(v);
+  }
 
   std::string LineEnd() const {
     std::size_t crlf = 0, lf = 0;

@@ -60,7 +60,7 @@ TEST(PlatformIni, ReadIntegerParsesLikeGetPrivateProfileInt) {
   TempDir dir;
   WriteBytes(dir / "a.ini",
              "[S]\nplain=42\nblanks=   -17  \nplus=+8\ntrail=12abc\ntext=abc\nempty=\n"
-             "huge=99999999999999\nsign=-\n");
+             "huge=99999999999999\nsign=-\nquoted=\"12\"\n");
   IniFile ini(dir / "a.ini");
   EXPECT_EQ(ini.ReadInteger("S", "plain", 0), 42);
   EXPECT_EQ(ini.ReadInteger("S", "blanks", 0), -17);
@@ -70,7 +70,20 @@ TEST(PlatformIni, ReadIntegerParsesLikeGetPrivateProfileInt) {
   EXPECT_EQ(ini.ReadInteger("S", "empty", 7), 7);
   EXPECT_EQ(ini.ReadInteger("S", "sign", 7), 7);
   EXPECT_EQ(ini.ReadInteger("S", "huge", 0), 2147483647);
+  EXPECT_EQ(ini.ReadInteger("S", "quoted", 0), 12);
   EXPECT_EQ(ini.ReadString("S", "empty", "def"), "");
+}
+
+TEST(PlatformIni, DropsQuotationMarksThatEncloseTheWholeValue) {
+  TempDir dir;
+  WriteBytes(dir / "a.ini",
+             "[S]\nd=\"C:\\Images\\ \"\ns=' x '\nmixed=\"x'\nlone=\"\ninner=a \"b\" c\n");
+  IniFile ini(dir / "a.ini");
+  EXPECT_EQ(ini.ReadString("S", "d", ""), "C:\\Images\\ ");
+  EXPECT_EQ(ini.ReadString("S", "s", ""), " x ");
+  EXPECT_EQ(ini.ReadString("S", "mixed", ""), "\"x'");
+  EXPECT_EQ(ini.ReadString("S", "lone", ""), "\"");
+  EXPECT_EQ(ini.ReadString("S", "inner", ""), "a \"b\" c");
 }
 
 TEST(PlatformIni, WriteReplacesOnlyTheValueAndKeepsEveryOtherByte) {
