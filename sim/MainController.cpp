@@ -1,0 +1,589 @@
+#include "sim/MainController.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Realistic durations (ms).
+constexpr int kSwitchOnMs = 1500;
+constexpr int kWarmingMs = 1000;
+constexpr int kPrepareMs1 = 400;
+constexpr int kPrepareMs2 = 600;
+constexpr int kExposureStartMs = 50;
+constexpr int kSynchronisingMs = 100;
+constexpr int kShotDoneMs = 200;
+constexpr int kMainBrakingMs = 1000;
+
+std::uint8_t Clamp8(double v) {
+  return static_cast<std::uint8_t>(std::clamp(static_cast<long>(std::lround(v)), 0L, 255L));
+}
+
+bool InExposure(std::uint8_t s) { return s >= state::kPreparing && s < state::kAlarm; }
+
+}  // namespace
+
+MainController::MainController(const Profile& profile, Memory& memory)
+    : profile_(profile), mem_(memory) {
+  SimTime now = SimClock::now();
+  std::uint8_t s = state::kOff;
+  if (profile_.alarm >= 0) {
+    alarmCode_ = static_cast<std::uint8_t>(profile_.alarm);
+    s = state::kAlarm;
+  }
+  if (profile_.state >= 0) s = static_cast<std::uint8_t>(profile_.state);
+  SetSteady(s, now);
+  // The shot whose curves the default image holds.
+  lastShot_ = ShotResult{80.0, 100.0, 50.0, 0};
+}
+
+MainController::Bytes MainController::Reply(std::uint8_t code,
+                                            std::initializer_list<std::uint8_t> data) const {
+  return Reply(code, Bytes(data));
+}
+
+MainController::Bytes MainController::Reply(std::uint8_t code, const Bytes& data) const {
+  Bytes r;
+  r.reserve(data.size() + 2);
+  std::size_t following = std::min<std::size_t>(data.size() + 1, 15);
+  r.push_back(static_cast<std::uint8_t>((Address() & 0xF0) | following));
+  r.push_back(code);
+  r.insert(r.end(), data.begin(), data.end());
+  return r;
+}
+
+void MainController::SetSteady(std::uint8_t code, SimTime at) {
+  main_.Start({{code, 0, nullptr}}, at);
+}
+
+void MainController::CatchUp(SimTime now) {
+  if (tickStarted_ && now > lastTick_) {
+    std::uint8_t s = main_.State();
+    if (s != state::kOff && s < state::kAlarm) {
+      workSeconds_ += std::chrono::duration<double>(now - lastTick_).count();
+    }
+  }
+  if (!tickStarted_ || now > lastTick_) lastTick_ = now;
+  tickStarted_ = true;
+  if (!Instant()) {
+    main_.CatchUp(now);
+    drive_.CatchUp(now);
+  }
+}
+
+std::uint8_t MainController::AnswerAddress(SimTime at) {
+  CatchUp(at);
+  return Address();
+}
+
+std::uint8_t MainController::State(SimTime now) {
+  CatchUp(now);
+  return main_.State();
+}
+
+std::uint8_t MainController::DriveState(SimTime now) {
+  CatchUp(now);
+  return drive_.State();
+}
+
+void MainController::SetState(std::uint8_t code, SimTime now) {
+  CatchUp(now);
+  if (code < state::kAlarm) alarmCode_ = 0;
+  preheatPending_ = false;
+  SetSteady(code, now);
+}
+
+void MainController::RaiseAlarm(std::uint8_t code, SimTime now) {
+  std::uint8_t s = State(now);
+  if (s < state::kAlarm) {
+    // An alarm aborts a shot under way; afterwards the apparatus is back in standby heating.
+    if (InExposure(s)) s = state::kReady;
+    if (s == state::kSwitchingOn) s = state::kOn;
+    if (s == state::kWarming) s = state::kReady;
+    preAlarmState_ = s;
+  }
+  alarmCode_ = code;
+  preheatPending_ = false;
+  SetSteady(state::kAlarm, now);
+}
+
+void MainController::ClearAlarm(SimTime now) {
+  CatchUp(now);
+  alarmCode_ = 0;
+  if (main_.State() >= state::kAlarm) SetSteady(preAlarmState_, now);
+}
+
+void MainController::WriteByte(std::uint32_t address, std::uint8_t value) {
+  mem_.Set(address, value);
+  if (address < kPageSize) page0Dirty_ = true;
+}
+
+int MainController::Noise(int amplitude) {
+  rng_ = rng_ * 1103515245u + 12345u;
+  if (amplitude <= 0) return 0;
+  return static_cast<int>((rng_ >> 16) % static_cast<std::uint32_t>(2 * amplitude + 1)) - amplitude;
+}
+
+double MainController::SupplyByte() const {
+  double kmes = mem_.At(0x15);
+  return mainsVolts_ * kmes / 100.0 / physics::kSupplyVoltsPerUnit;
+}
+
+std::vector<std::uint8_t> MainController::HandleFrame(const std::vector<std::uint8_t>& frame,
+                                                      SimTime at) {
+  CatchUp(at);
+  if (frame.empty()) return {};
+  if (frame.size() == 1) {
+    std::uint8_t s = main_.State();
+    if (Instant()) main_.StepOnce(at);
+    return {s};
+  }
+  Bytes params(frame.begin() + 2, frame.end());
+  return Command(frame[1], params, at);
+}
+
+MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, SimTime at) {
+  const std::uint8_t s = main_.State();
+  auto need = [&](std::size_t n) { return p.size() == n; };
+  switch (cmd) {
+    case 0x00:  // control output p = v
+      if (!need(2)) break;
+      if (p[0] == 0xB4) k4DriveMode_ = p[1];
+      if (p[0] == 0xB0) techPower_ = p[1] != 0;
+      return Reply(kAccepted);
+    case 0x01: {  // write memory
+      if (p.size() < 4 || p.size() > 11) break;
+      std::uint32_t a = static_cast<std::uint32_t>(p[0]) << 16 | p[1] << 8 | p[2];
+      std::size_t n = p.size() - 3;
+      if (a + n > kMemorySize) break;
+      for (std::size_t i = 0; i < n; ++i) WriteByte(a + static_cast<std::uint32_t>(i), p[3 + i]);
+      return Reply(kAccepted);
+    }
+    case 0x03:
+      if (!need(4)) break;
+      return AcceptParameters(p);
+    case 0x04:
+      return Reply(kAccepted);
+    case 0x10: {  // store the accepted parameters as exposure program p
+      if (!need(1) || !accepted_) break;
+      int idx = ProgramIndex(p[0]);
+      if (idx < 0) break;
+      std::uint32_t a = kProgramsAddress + static_cast<std::uint32_t>(idx) * 4;
+      WriteByte(a, static_cast<std::uint8_t>(accepted_->kv));
+      WriteByte(a + 1, static_cast<std::uint8_t>(accepted_->ma));
+      WriteByte(a + 2, static_cast<std::uint8_t>(accepted_->time >> 8));
+      WriteByte(a + 3, static_cast<std::uint8_t>(accepted_->time & 0xFF));
+      return Reply(kAccepted);
+    }
+    case 0x20: {  // variables
+      if (!need(1)) break;
+      std::uint8_t v = 0;
+      if (p[0] == 0x23) v = alarmCode_;
+      if (p[0] == 0x37) v = Clamp8(SupplyByte());
+      if (p[0] == 0x38 && lastShot_) {
+        double kuan = mem_.At(0x13) ? mem_.At(0x13) * 0.01 : 1.0;
+        v = Clamp8(lastShot_->kv * physics::kAnodeChannelGain / kuan);
+      }
+      return Reply(kAccepted, {v});
+    }
+    case 0x21:
+      if (!need(2)) break;
+      return Query(p[0], p[1], at);
+    case 0x23: {  // read memory
+      if (!need(4) || p[0] < 1 || p[0] > 8) break;
+      std::uint32_t a = static_cast<std::uint32_t>(p[1]) << 16 | p[2] << 8 | p[3];
+      if (a + p[0] > kMemorySize) break;
+      Bytes data;
+      for (std::uint32_t i = 0; i < p[0]; ++i) data.push_back(mem_.At(a + i));
+      return Reply(kAccepted, data);
+    }
+    case 0x27:
+      if (!need(1) || p[0] > 2) break;
+      return ReadCounter(p[0]);
+    case 0x2A: {  // extension module code (K4)
+      if (!need(2)) break;
+      int code = kNoModule;
+      if (p[0] >= 252) code = profile_.extensionCodes[p[0] - 252];
+      return Reply(kAccepted, {static_cast<std::uint8_t>(code)});
+    }
+    case 0x2E: {
+      if (!need(0)) break;
+      std::string t = profile_.type + "  ";
+      return Reply(kAccepted,
+                   {static_cast<std::uint8_t>(t[0]), static_cast<std::uint8_t>(t[1])});
+    }
+    case 0x2F:
+      if (!need(0)) break;
+      return Reply(kAccepted, {static_cast<std::uint8_t>(profile_.version)});
+    case 0x30: {  // read exposure program
+      if (!need(1)) break;
+      int idx = ProgramIndex(p[0]);
+      if (idx < 0) break;
+      std::uint32_t a = kProgramsAddress + static_cast<std::uint32_t>(idx) * 4;
+      return Reply(kAccepted, {mem_.At(a), mem_.At(a + 1), mem_.At(a + 2), mem_.At(a + 3)});
+    }
+    case 0x40:  // off; also the way out of an alarm
+      if (!need(0)) break;
+      alarmCode_ = 0;
+      preheatPending_ = false;
+      manualFilament_.reset();
+      drive_.Stop();
+      SetSteady(state::kOff, at);
+      return Reply(kAccepted);
+    case 0x41: {  // rotation drive: run-up, then at speed
+      if (!need(0)) break;
+      int runUp = std::max(300, mem_.At(0x20) * 100);
+      drive_.Start({{1, runUp, nullptr}, {8, 0, nullptr}}, at);
+      return Reply(kAccepted);
+    }
+    case 0x42: {  // rotation drive: brake, additional braking, done
+      if (!need(0)) break;
+      int extra = std::max(100, mem_.At(0x21) * 100);
+      std::uint8_t coasting = K4() ? 3 : 4;
+      drive_.Start({{2, kMainBrakingMs, nullptr}, {coasting, extra, nullptr}, {8, 0, nullptr}}, at);
+      return Reply(kAccepted);
+    }
+    case 0x43:
+      if (!need(1)) break;
+      return ReadChannel(p[0], at);
+    case 0x44:
+      if (!need(1)) break;
+      return Reply(mem_.BankOk(p[0]) ? kAccepted : kRefused);
+    case 0x45:
+      if (!need(1)) break;
+      mem_.Commit(p[0]);
+      page0Dirty_ = true;
+      return Reply(kAccepted);
+    case 0x46:  // filament off
+      if (!need(0)) break;
+      manualFilament_ = 0;
+      return Reply(kAccepted);
+    case 0x47:
+      if (!need(0)) break;
+      return StandbyHeating(at);
+    case 0x48: {
+      if (!need(2)) break;
+      int code = p[0] << 8 | p[1];
+      if (code > MaxFilamentCode()) break;
+      manualFilament_ = code;
+      return Reply(kAccepted);
+    }
+    case 0x49:
+      if (!need(0)) break;
+      return Prepare(at);
+    case 0x4A:  // cancel a preparation
+      if (!need(0) || s < state::kReady || s > state::kPrepared) break;
+      SetSteady(state::kReady, at);
+      return Reply(kAccepted);
+    case 0x4B:
+      if (!need(0)) break;
+      return Release(at);
+    case 0x4C:  // confirm a finished shot
+      if (!need(0) || s != state::kAwaitConfirm) break;
+      SetSteady(state::kReady, at);
+      return Reply(kAccepted);
+    case 0x4D:
+      if (!need(0)) break;
+      return PowerOn(at);
+    case 0x4E:
+    case 0x4F:
+    case 0x50:
+    case 0x51:
+    case 0x54:
+      if (!need(0)) break;
+      return Reply(kAccepted);
+    case 0x52:
+      if (!need(4)) break;
+      return PrepareHeatShot(p, at);
+    case 0x53:  // stop a shot under way
+      if (!need(0) || s <= state::kPrepared || s >= state::kAlarm) break;
+      SetSteady(state::kReady, at);
+      return Reply(kAccepted);
+    case 0x61: {  // measurement pair of the last shot
+      if (!need(1)) break;
+      std::uint8_t u = 0;
+      std::uint8_t i = 0;
+      if (lastShot_) {
+        u = Clamp8(lastShot_->kv * physics::kAnodeChannelGain);
+        i = static_cast<std::uint8_t>(physics::RawCurrentReading(lastShot_->ma));
+      }
+      // Each reading is the difference of two converter samples over a small offset.
+      std::uint8_t u0 = 2;
+      std::uint8_t i0 = 1;
+      return Reply(kAccepted, {u0, static_cast<std::uint8_t>(std::min(255, u0 + u)), i0,
+                               static_cast<std::uint8_t>(std::min(255, i0 + i))});
+    }
+    default:
+      break;
+  }
+  return Reply(kRefused);
+}
+
+MainController::Bytes MainController::PowerOn(SimTime at) {
+  std::uint8_t s = main_.State();
+  if (s == state::kOff) {
+    main_.Start({{state::kSwitchingOn, kSwitchOnMs, nullptr},
+                 {state::kOn, 0,
+                  [this](SimTime t) {
+                    if (preheatPending_) StartWarming(t);
+                  }}},
+                at);
+    return Reply(kAccepted);
+  }
+  if (s == state::kSwitchingOn || s == state::kOn || s == state::kWarming || s == state::kReady) {
+    return Reply(kAccepted);
+  }
+  return Reply(kRefused);
+}
+
+void MainController::StartWarming(SimTime at) {
+  preheatPending_ = false;
+  manualFilament_.reset();
+  // Step 2 first so that instant timing still shows the apparatus on before it warms.
+  main_.Start({{state::kOn, 0, nullptr},
+               {state::kWarming, kWarmingMs, nullptr},
+               {state::kReady, 0, nullptr}},
+              at);
+  if (!Instant()) main_.CatchUp(at);
+}
+
+MainController::Bytes MainController::StandbyHeating(SimTime at) {
+  std::uint8_t s = main_.State();
+  if (s == state::kSwitchingOn) {
+    preheatPending_ = true;
+    return Reply(kAccepted);
+  }
+  if (s == state::kOn) {
+    StartWarming(at);
+    return Reply(kAccepted);
+  }
+  if (s == state::kWarming || s == state::kReady) {
+    manualFilament_.reset();
+    return Reply(kAccepted);
+  }
+  return Reply(kRefused);
+}
+
+MainController::Bytes MainController::AcceptParameters(const Bytes& p) {
+  int kv = p[0];
+  int ma = p[1];
+  int time = p[2] << 8 | p[3];
+  int start = mem_.Word(0x200);
+  int end = mem_.Word(0x202);
+  if (end < start || start == 0) {
+    start = kDefaultTableStart;
+    end = kDefaultTableEnd;
+  }
+  std::uint8_t s = main_.State();
+  bool busy = InExposure(s);
+  if (busy || kv < start || kv > end || ma < 10 || ma > 250 || time > 1000) {
+    return Reply(kRefused);
+  }
+  accepted_ = Parameters{kv, ma, time};
+  return Reply(kAccepted, {p[0], p[1], p[2], p[3]});
+}
+
+MainController::Bytes MainController::Prepare(SimTime at) {
+  if (main_.State() != state::kReady || !accepted_) return Reply(kRefused);
+  heatShot_ = false;
+  main_.Start({{state::kPreparing, kPrepareMs1, nullptr},
+               {state::kPreparing2, kPrepareMs2, nullptr},
+               {state::kPrepared, 0, nullptr}},
+              at);
+  return Reply(kAccepted);
+}
+
+MainController::Bytes MainController::PrepareHeatShot(const Bytes& p, SimTime at) {
+  int code = p[0] << 8 | p[1];
+  int time = p[2] << 8 | p[3];
+  if (main_.State() != state::kReady || code > MaxFilamentCode() || time > 1000) {
+    return Reply(kRefused);
+  }
+  heatShot_ = true;
+  heatCode_ = code;
+  heatTime_ = time;
+  main_.Start({{state::kPreparing, kPrepareMs1, nullptr},
+               {state::kPreparing2, kPrepareMs2, nullptr},
+               {state::kPrepared, 0, nullptr}},
+              at);
+  return Reply(kAccepted);
+}
+
+MainController::Bytes MainController::Release(SimTime at) {
+  if (main_.State() != state::kPrepared) return Reply(kRefused);
+  int hundredths = heatShot_ ? heatTime_ : (accepted_ ? accepted_->time : 0);
+  int ms = std::max(10, hundredths * 10);
+  main_.Start({{state::kExposureStart, kExposureStartMs, nullptr},
+               {state::kSynchronising, kSynchronisingMs, nullptr},
+               {state::kHighVoltage, ms / 2, nullptr},
+               {state::kHighVoltage2, ms - ms / 2, nullptr},
+               {state::kShotDone, kShotDoneMs, [this](SimTime) { FinishExposure(); }},
+               {state::kAwaitConfirm, 0, nullptr}},
+              at);
+  return Reply(kAccepted);
+}
+
+void MainController::FinishExposure() {
+  const bool k4 = K4();
+  ShotResult r;
+  int hundredths = 0;
+  if (heatShot_) {
+    r.filamentCode = heatCode_;
+    r.kv = physics::HeatShotKv(heatCode_, mainsVolts_, k4);
+    hundredths = heatTime_;
+  } else if (accepted_) {
+    // The controller picks the filament code from its calibration table and regulates the
+    // voltage on its own channel reading (divided by KUAN); the supply limits what it reaches.
+    int start = mem_.Word(0x200);
+    int end = mem_.Word(0x202);
+    int step = mem_.Word(0x204);
+    double code = physics::CodeForCurrent(accepted_->kv, accepted_->ma, k4);
+    if (step > 0 && end >= start && (end - start) / step + 2 <= 15) {
+      int rows = (end - start) / step + 2;
+      std::vector<int> words;
+      for (int i = 0; i < rows * 8; ++i) {
+        words.push_back(static_cast<std::int16_t>(mem_.Word(0x210 + static_cast<std::uint32_t>(i) * 2)));
+      }
+      code = physics::TableCodeClamped(words, start, end, step, accepted_->kv, accepted_->ma);
+    }
+    r.filamentCode = std::clamp(static_cast<int>(std::lround(code)), 0, MaxFilamentCode());
+    double kuan = mem_.At(0x13) ? mem_.At(0x13) * 0.01 : 1.0;
+    double target = accepted_->kv * kuan / physics::kAnodeChannelGain;
+    double reachable = physics::HeatShotKv(r.filamentCode, mainsVolts_, k4);
+    r.kv = std::min(target, reachable);
+    hundredths = accepted_->time;
+  }
+  r.ma = physics::TubeCurrent(r.filamentCode, r.kv, k4);
+  r.durationMs = std::max(10, hundredths * 10);
+  lastShot_ = r;
+  shots_ += 1;
+  exposureHundredths_ += static_cast<std::uint64_t>(hundredths);
+
+  // The recorder's curves go to the bank named at 0x1E; a bank inside the configuration image
+  // would be overwritten, so the controller then keeps its own default bank.
+  int q = mem_.At(0x1E);
+  if (q < 5) q = kCurveBank;
+  physics::ShotCurves c = physics::MakeShotCurves(r.kv * physics::kAnodeChannelGain,
+                                                  r.ma / (k4 ? 3.9 : 3.125), r.durationMs);
+  std::uint32_t base = static_cast<std::uint32_t>(q) * 256;
+  std::size_t room = 0xFF00 > base + 2 ? 0xFF00 - (base + 2) : 0;
+  std::size_t n = std::min(c.bytes.size(), room / 20 * 20);
+  if (n >= 20) {
+    std::uint16_t w = static_cast<std::uint16_t>(n / 20 - 1);
+    WriteByte(base, static_cast<std::uint8_t>(w >> 8));
+    WriteByte(base + 1, static_cast<std::uint8_t>(w & 0xFF));
+    for (std::size_t i = 0; i < n; ++i) WriteByte(base + 2 + static_cast<std::uint32_t>(i), c.bytes[i]);
+  }
+  if (onShot) onShot(r);
+}
+
+MainController::Bytes MainController::Query(std::uint8_t a, std::uint8_t b, SimTime at) {
+  if (a == 1 && b == 0x29) {
+    std::uint8_t d = drive_.State();
+    if (Instant()) drive_.StepOnce(at);
+    return Reply(kAccepted, {d});
+  }
+  if (a == 9 && b == 0x37) {
+    Parameters cur = accepted_ ? *accepted_ : Parameters{80, 100, 6};
+    return Reply(kAccepted, {0, static_cast<std::uint8_t>(cur.kv), static_cast<std::uint8_t>(cur.ma),
+                             0, 0, 0, 0, static_cast<std::uint8_t>(cur.time >> 8),
+                             static_cast<std::uint8_t>(cur.time & 0xFF)});
+  }
+  if (a == 3 && b == 0x40) {
+    Bytes volts;
+    for (int phase = 0; phase < 3; ++phase) {
+      static const double offset[3] = {0.0, 2.0, -3.0};
+      int code = std::clamp(static_cast<int>(std::lround((mainsVolts_ + offset[phase] - 5) / 1.75)), 0, 255);
+      std::uint32_t base = 0x80 + static_cast<std::uint32_t>(phase) * 3;
+      double A = mem_.At(base);
+      double B = static_cast<std::int16_t>(mem_.Word(base + 1));
+      double v = (code * A - B) / 128.0;
+      volts.push_back(static_cast<std::uint8_t>(std::clamp(static_cast<int>(v), 0, 255)));
+    }
+    return Reply(kAccepted, volts);
+  }
+  return Reply(kAccepted, {0});
+}
+
+double MainController::StatorCurrent(SimTime at) {
+  (void)at;
+  int mode = 0;  // 1 run-up, 2 braking
+  std::uint8_t d = drive_.State();
+  if (drive_.Active() && d == 1) mode = 1;
+  if (drive_.Active() && d == 2) mode = 2;
+  if (K4()) {
+    if (k4DriveMode_ == 1) mode = 1;
+    if (k4DriveMode_ == 2) mode = 2;
+  } else {
+    std::uint8_t m = mem_.At(0x040000);
+    if (m == 3) mode = 1;
+    if (m == 2) mode = 2;
+  }
+  double base = 2;
+  if (mode == 1) base = K4() ? 150 : 70;
+  if (mode == 2) base = K4() ? 95 : 118;
+  return base + (mode ? Noise(6) : Noise(1));
+}
+
+double MainController::FilamentPercent() const {
+  int code = 0;
+  std::uint8_t s = main_.State();
+  if (manualFilament_) {
+    code = *manualFilament_;
+  } else if (s >= state::kWarming && s < state::kAlarm) {
+    code = MaxFilamentCode() / 2;  // standby heating holds half the code range
+  }
+  double set = code * 100.0 / MaxFilamentCode();
+  // Without current feedback the module runs several percent low; the program correction
+  // halves what is left.
+  bool feedback = mem_.At(0x034000) == 0;
+  double err = feedback ? 0.006 : 0.04;
+  if (mem_.At(0x40) != 0) err *= 0.5;
+  return set * (1.0 - err);
+}
+
+MainController::Bytes MainController::ReadChannel(std::uint8_t c, SimTime at) {
+  switch (c) {
+    case 1:
+    case 12:
+      return Reply(kAccepted, {Clamp8(StatorCurrent(at))});
+    case 2: {
+      // Filament current: percent = (4 * b2 + b3 - 512) * 20 / 103.
+      int total = static_cast<int>(std::lround(FilamentPercent() * 103.0 / 20.0)) + 512;
+      int hi = std::min(255, total / 4);
+      int lo = std::clamp(total - 4 * hi, 0, 255);
+      return Reply(kAccepted, {static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo)});
+    }
+    case 8:
+      return Reply(kAccepted, {Clamp8(FilamentPercent() * 255.0 / 100.0)});
+    case 3:
+    case 6:
+    case 5: {
+      double offset = c == 3 ? 0.0 : (c == 6 ? 2.0 : -3.0);
+      return Reply(kAccepted, {Clamp8((mainsVolts_ + offset - 5) / 1.75)});
+    }
+    default:
+      return Reply(kAccepted, {0});
+  }
+}
+
+MainController::Bytes MainController::ReadCounter(std::uint8_t s) {
+  std::uint64_t v = 0;
+  if (s == 0) v = static_cast<std::uint64_t>(workSeconds_ / 60.0);  // minutes
+  if (s == 1) v = exposureHundredths_;
+  if (s == 2) v = shots_ * 100;  // the program shows this counter divided by 100
+  Bytes bcd(5, 0);
+  for (int i = 4; i >= 0; --i) {
+    int lo = static_cast<int>(v % 10);
+    v /= 10;
+    int hi = static_cast<int>(v % 10);
+    v /= 10;
+    bcd[i] = static_cast<std::uint8_t>(hi << 4 | lo);
+  }
+  return Reply(kAccepted, bcd);
+}
+
+}  // namespace sim
