@@ -28,7 +28,8 @@ Apparatus::Apparatus(Profile profile, std::filesystem::path memoryFile)
       }
     }
   }
-  for (int page = 0; page < kPageCount; ++page) memory_.SetModuleCode(page, profile_.pageCodes[page]);
+  for (int page = 0; page < kPageCount; ++page)
+    memory_.SetModuleCode(page, profile_.pageCodes[page]);
   for (int bank : profile_.brokenBanks) {
     if (bank < 0 || bank >= kChecksummedBanks) continue;
     std::uint16_t wrong = static_cast<std::uint16_t>(memory_.ComputeChecksum(bank) ^ 0xA55A);

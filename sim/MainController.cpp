@@ -22,7 +22,9 @@ std::uint8_t Clamp8(double v) {
   return static_cast<std::uint8_t>(std::clamp(static_cast<long>(std::lround(v)), 0L, 255L));
 }
 
-bool InExposure(std::uint8_t s) { return s >= state::kPreparing && s < state::kAlarm; }
+bool InExposure(std::uint8_t s) {
+  return s >= state::kPreparing && s < state::kAlarm;
+}
 
 }  // namespace
 
@@ -212,8 +214,7 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
     case 0x2E: {
       if (!need(0)) break;
       std::string t = profile_.type + "  ";
-      return Reply(kAccepted,
-                   {static_cast<std::uint8_t>(t[0]), static_cast<std::uint8_t>(t[1])});
+      return Reply(kAccepted, {static_cast<std::uint8_t>(t[0]), static_cast<std::uint8_t>(t[1])});
     }
     case 0x2F:
       if (!need(0)) break;
@@ -445,7 +446,8 @@ void MainController::FinishExposure() {
       int rows = (end - start) / step + 2;
       std::vector<int> words;
       for (int i = 0; i < rows * 8; ++i) {
-        words.push_back(static_cast<std::int16_t>(mem_.Word(0x210 + static_cast<std::uint32_t>(i) * 2)));
+        words.push_back(
+            static_cast<std::int16_t>(mem_.Word(0x210 + static_cast<std::uint32_t>(i) * 2)));
       }
       code = physics::TableCodeClamped(words, start, end, step, accepted_->kv, accepted_->ma);
     }
@@ -475,7 +477,8 @@ void MainController::FinishExposure() {
     std::uint16_t w = static_cast<std::uint16_t>(n / 20 - 1);
     WriteByte(base, static_cast<std::uint8_t>(w >> 8));
     WriteByte(base + 1, static_cast<std::uint8_t>(w & 0xFF));
-    for (std::size_t i = 0; i < n; ++i) WriteByte(base + 2 + static_cast<std::uint32_t>(i), c.bytes[i]);
+    for (std::size_t i = 0; i < n; ++i)
+      WriteByte(base + 2 + static_cast<std::uint32_t>(i), c.bytes[i]);
   }
   if (onShot) onShot(r);
 }
@@ -488,15 +491,17 @@ MainController::Bytes MainController::Query(std::uint8_t a, std::uint8_t b, SimT
   }
   if (a == 9 && b == 0x37) {
     Parameters cur = accepted_ ? *accepted_ : Parameters{80, 100, 6};
-    return Reply(kAccepted, {0, static_cast<std::uint8_t>(cur.kv), static_cast<std::uint8_t>(cur.ma),
-                             0, 0, 0, 0, static_cast<std::uint8_t>(cur.time >> 8),
-                             static_cast<std::uint8_t>(cur.time & 0xFF)});
+    return Reply(
+        kAccepted,
+        {0, static_cast<std::uint8_t>(cur.kv), static_cast<std::uint8_t>(cur.ma), 0, 0, 0, 0,
+         static_cast<std::uint8_t>(cur.time >> 8), static_cast<std::uint8_t>(cur.time & 0xFF)});
   }
   if (a == 3 && b == 0x40) {
     Bytes volts;
     for (int phase = 0; phase < 3; ++phase) {
       static const double offset[3] = {0.0, 2.0, -3.0};
-      int code = std::clamp(static_cast<int>(std::lround((mainsVolts_ + offset[phase] - 5) / 1.75)), 0, 255);
+      int code = std::clamp(static_cast<int>(std::lround((mainsVolts_ + offset[phase] - 5) / 1.75)),
+                            0, 255);
       std::uint32_t base = 0x80 + static_cast<std::uint32_t>(phase) * 3;
       double A = mem_.At(base);
       double B = static_cast<std::int16_t>(mem_.Word(base + 1));

@@ -40,8 +40,8 @@ inline constexpr std::uint8_t kRefused = 0xFC;
 
 // What a finished exposure delivered (true values, before any channel coefficient).
 struct ShotResult {
-  double kv = 0;        // anode voltage, kV
-  double ma = 0;        // anode current, mA
+  double kv = 0;  // anode voltage, kV
+  double ma = 0;  // anode current, mA
   double durationMs = 0;
   int filamentCode = 0;
 };

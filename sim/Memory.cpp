@@ -97,7 +97,8 @@ void BuildDefaultImage(Memory& m, const Profile& profile) {
   // Bank 3: resistance table, one byte per kilovolt from the table start.
   for (int kv = start; kv <= end; ++kv) {
     int re = static_cast<int>(std::lround(physics::GeneratorResistance(kv))) - 2;
-    m.Set(0x300 + static_cast<std::uint32_t>(kv), static_cast<std::uint8_t>(std::clamp(re, 0, 255)));
+    m.Set(0x300 + static_cast<std::uint32_t>(kv),
+          static_cast<std::uint8_t>(std::clamp(re, 0, 255)));
   }
 
   // Bank 4: exposure programs (kV, mA, time in 0.01 s) by examination mode and patient density.

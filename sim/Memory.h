@@ -43,7 +43,9 @@ class Memory {
   void SetModuleCode(int page, int code) {
     Set(static_cast<std::uint32_t>(page) * kPageSize + 0xFFFF, static_cast<std::uint8_t>(code));
   }
-  int ModuleCode(int page) const { return At(static_cast<std::uint32_t>(page) * kPageSize + 0xFFFF); }
+  int ModuleCode(int page) const {
+    return At(static_cast<std::uint32_t>(page) * kPageSize + 0xFFFF);
+  }
 
  private:
   std::vector<std::uint8_t> data_;

@@ -16,7 +16,9 @@ constexpr double kVoltageExponent = 0.35;
 
 }  // namespace
 
-double EffectiveCode(int code, bool k4) { return k4 ? code / 2.0 : static_cast<double>(code); }
+double EffectiveCode(int code, bool k4) {
+  return k4 ? code / 2.0 : static_cast<double>(code);
+}
 
 double TubeCurrent(int code, double kv, bool k4) {
   if (code <= 0 || kv <= 0) return 0.0;
@@ -32,9 +34,13 @@ double CodeForCurrent(double kv, double ma, bool k4) {
   return k4 ? e * 2.0 : e;
 }
 
-double GeneratorResistance(double kv) { return 150.0 + 0.25 * (kv - 80.0); }
+double GeneratorResistance(double kv) {
+  return 150.0 + 0.25 * (kv - 80.0);
+}
 
-double NoLoadKv(double mainsVolts) { return mainsVolts / kSupplyVoltsPerUnit; }
+double NoLoadKv(double mainsVolts) {
+  return mainsVolts / kSupplyVoltsPerUnit;
+}
 
 double HeatShotKv(int code, double mainsVolts, bool k4) {
   // f(U) = s - I(U) * Re(U) / 256 - U falls monotonically, so bisection finds its root.
@@ -106,9 +112,7 @@ double TableCodeClamped(const std::vector<int>& words, int start, int end, int s
   double fc = span > 0 ? (ma - cell(c0, 0)) / span : 0.0;
   fc = std::clamp(fc, 0.0, 1.0);
 
-  auto rowValue = [&](int r) {
-    return cell(c0, r + 1) + (cell(c1, r + 1) - cell(c0, r + 1)) * fc;
-  };
+  auto rowValue = [&](int r) { return cell(c0, r + 1) + (cell(c1, r + 1) - cell(c0, r + 1)) * fc; };
   return rowValue(r0) + (rowValue(r1) - rowValue(r0)) * fr;
 }
 
@@ -138,7 +142,8 @@ ShotCurves MakeShotCurves(double kvRaw, double curSample, double durationMs) {
       i = sign * rise * iAmp * std::min(1.0, 1.15 * std::sin(phiI));
     }
     auto toByte = [](double f) {
-      return static_cast<std::uint8_t>(std::clamp(static_cast<int>(std::lround(128.0 + f)), 1, 255));
+      return static_cast<std::uint8_t>(
+          std::clamp(static_cast<int>(std::lround(128.0 + f)), 1, 255));
     };
     c.bytes.push_back(toByte(v));
     c.bytes.push_back(toByte(i));

@@ -49,7 +49,9 @@ class Reader {
   // The value without its comment, or nullopt when the key is absent or empty.
   std::optional<std::string> Value(const std::string& section, const std::string& key) {
     // A sentinel that no real value starts with tells "absent" from "empty".
-    static const std::string kAbsent = "\x01absent";
+    static const std::string kAbsent =
+        "\x01"
+        "absent";
     std::string raw = ini_.ReadString(section, key, kAbsent);
     if (raw == kAbsent) return std::nullopt;
     std::string v = StripComment(raw);
@@ -62,8 +64,8 @@ class Reader {
     if (!v) return;
     auto n = ParseNumber(*v, 10);
     if (!n || *n < lo || *n > hi) {
-      Warn(section, key, *v, "expected a number from " + std::to_string(lo) + " to " +
-                                 std::to_string(hi));
+      Warn(section, key, *v,
+           "expected a number from " + std::to_string(lo) + " to " + std::to_string(hi));
       return;
     }
     out = static_cast<int>(*n);
@@ -117,7 +119,9 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
   r.Int(sim, "Latency", p.latencyMs, 0, 10000);
   {
     // An empty MemoryFile means "do not keep the memory", so absent and empty differ here.
-    static const std::string kAbsent = "\x01absent";
+    static const std::string kAbsent =
+        "\x01"
+        "absent";
     std::string raw = r.ini_.ReadString(sim, "MemoryFile", kAbsent);
     if (raw != kAbsent) p.memoryFile = StripComment(raw);
   }

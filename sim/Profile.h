@@ -32,22 +32,21 @@ struct Profile {
   bool voltageMeter = false;                  // reference voltage meter module at address 0x10
 
   // [Modules]
-  std::array<int, kPageCount> pageCodes{10,        21,        32,        43,        54,
-                                        kNoModule, kNoModule, kNoModule, kNoModule, kNoModule,
-                                        kNoModule, kNoModule, kNoModule, kNoModule, kNoModule,
-                                        kNoModule};
+  std::array<int, kPageCount> pageCodes{
+      10,        21,        32,        43,        54,        kNoModule, kNoModule, kNoModule,
+      kNoModule, kNoModule, kNoModule, kNoModule, kNoModule, kNoModule, kNoModule, kNoModule};
   std::array<int, 4> extensionCodes{kNoModule, kNoModule, kNoModule, kNoModule};  // 252..255
 
   // [Faults]
   std::vector<int> brokenBanks;  // page-0 banks whose stored checksum does not match at start
   bool silent = false;           // nothing on the bus answers
   int silentAfter = 0;           // the line dies after this many exchanges; 0 = never
-  int silentForMs = 0;           // with silentAfter: dead that long, then answers again; 0 = for good
-  int garbage = 0;               // noise bytes after every command reply
-  bool truncate = false;         // every command reply loses its last byte
-  bool overlong = false;         // every command reply padded to 600 bytes
-  int alarm = -1;                // alarm code at start (state 128), -1 = none
-  int state = -1;                // state code at start, -1 = off (0)
+  int silentForMs = 0;    // with silentAfter: dead that long, then answers again; 0 = for good
+  int garbage = 0;        // noise bytes after every command reply
+  bool truncate = false;  // every command reply loses its last byte
+  bool overlong = false;  // every command reply padded to 600 bytes
+  int alarm = -1;         // alarm code at start (state 128), -1 = none
+  int state = -1;         // state code at start, -1 = off (0)
 
   // Problems met while reading the profile (bad values fall back to their defaults).
   std::vector<std::string> warnings;

@@ -16,7 +16,7 @@ class Sequence {
  public:
   struct Step {
     std::uint8_t state;
-    int ms;                          // how long the step lasts (ignored for the last step)
+    int ms;  // how long the step lasts (ignored for the last step)
     // Runs when the run reaches this step (not for the first), with the time the step began.
     std::function<void(SimTime)> onEnter;
   };

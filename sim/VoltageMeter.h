@@ -31,7 +31,7 @@ class VoltageMeterModule : public BusModule {
 
   const MainController& controller_;
   std::uint8_t channel_ = 1;
-  std::uint8_t time_ = 9;  // 10 ms units
+  std::uint8_t time_ = 9;    // 10 ms units
   std::uint8_t points_ = 5;  // per ms
   std::uint8_t bits_ = 8;
   bool armed_ = false;
