@@ -1,6 +1,7 @@
 #include "link/PortProbe.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "link/SystemLink.h"
@@ -13,7 +14,12 @@ std::string ProbeMainControllerPort() {
   const std::vector<std::string> offered = platform::ListSerialPorts();
   for (int n = 1; n <= 4; ++n) {
     const std::string name = "COM" + std::to_string(n);
-    if (std::find(offered.begin(), offered.end(), name) == offered.end()) continue;
+    const bool isOffered = std::any_of(offered.begin(), offered.end(), [&](const std::string& o) {
+      return o.size() == name.size() &&
+             std::equal(o.begin(), o.end(), name.begin(),
+                        [](char a, char b) { return std::toupper((unsigned char)a) == b; });
+    });
+    if (!isOffered) continue;
     TSystemLink probe(name);  // its destruction closes the port again
     if (!probe.LastOk()) continue;
     probe.SetParity(platform::Parity::Mark);

@@ -171,9 +171,9 @@ TSystemLink::TSystemLink(const std::string& portName) {
   // so that its handle is neither leaked nor kept from the new opening.
   CloseSharedPort();
   if (portName.empty()) return;
+  // Opens exclusively and applies the line settings; null when either failed.
   std::unique_ptr<platform::SerialPort> port = platform::OpenSerialPort(portName);
   if (!port) return;
-  if (!port->Configure()) return;  // the half-opened port closes as it goes out of scope
   openedGeneration_ = AttachSharedPort(std::move(port));
   lastOk_ = true;
   isOpen_ = true;
