@@ -348,7 +348,6 @@ void MainController::StartWarming(SimTime at) {
                {state::kWarming, kWarmingMs, nullptr},
                {state::kReady, 0, nullptr}},
               at);
-  if (!Instant()) main_.CatchUp(at);
 }
 
 MainController::Bytes MainController::StandbyHeating(SimTime at) {
@@ -437,7 +436,7 @@ void MainController::FinishExposure() {
     hundredths = heatTime_;
   } else if (accepted_) {
     // The controller picks the filament code from its calibration table and regulates the
-    // voltage on its own channel reading (divided by KUAN); the supply limits what it reaches.
+    // voltage on its own channel reading (divided by KUAN).
     int start = mem_.Word(0x200);
     int end = mem_.Word(0x202);
     int step = mem_.Word(0x204);
@@ -453,9 +452,7 @@ void MainController::FinishExposure() {
     }
     r.filamentCode = std::clamp(static_cast<int>(std::lround(code)), 0, MaxFilamentCode());
     double kuan = mem_.At(0x13) ? mem_.At(0x13) * 0.01 : 1.0;
-    double target = accepted_->kv * kuan / physics::kAnodeChannelGain;
-    double reachable = physics::HeatShotKv(r.filamentCode, mainsVolts_, k4);
-    r.kv = std::min(target, reachable);
+    r.kv = accepted_->kv * kuan / physics::kAnodeChannelGain;
     hundredths = accepted_->time;
   }
   r.ma = physics::TubeCurrent(r.filamentCode, r.kv, k4);

@@ -26,14 +26,9 @@ class Sequence {
     steps_ = std::move(steps);
     index_ = 0;
     stepStart_ = at;
-    active_ = !steps_.empty();
-    ++generation_;
-    if (active_ && steps_.size() == 1) Finish();
+    active_ = steps_.size() > 1;
   }
-  void Stop() {
-    active_ = false;
-    ++generation_;
-  }
+  void Stop() { active_ = false; }
   std::uint8_t State() const { return steps_.empty() ? 0 : steps_[index_].state; }
 
   // Realistic timing: moves on to the step due at `now`.
@@ -42,7 +37,8 @@ class Sequence {
       SimTime due = stepStart_ + std::chrono::milliseconds(steps_[index_].ms);
       if (now < due) break;
       stepStart_ = due;
-      if (!Enter(index_ + 1, due)) return;
+      // A step's action may start another run at `due`; the loop goes on with that one.
+      Enter(index_ + 1, due);
     }
   }
   // Instant timing: one step on.
@@ -54,24 +50,19 @@ class Sequence {
   }
 
  private:
-  // False when the step's action replaced or stopped this run.
-  bool Enter(std::size_t i, SimTime at) {
+  void Enter(std::size_t i, SimTime at) {
     index_ = i;
-    unsigned gen = generation_;
     if (index_ + 1 == steps_.size()) active_ = false;
     if (steps_[i].onEnter) {
       auto action = steps_[i].onEnter;  // the action may restart the run and replace steps_
       action(at);
     }
-    return gen == generation_;
   }
-  void Finish() { active_ = false; }
 
   std::vector<Step> steps_;
   std::size_t index_ = 0;
   SimTime stepStart_{};
   bool active_ = false;
-  unsigned generation_ = 0;
 };
 
 }  // namespace sim
