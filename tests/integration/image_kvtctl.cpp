@@ -1,0 +1,155 @@
+// kvtctl's image conversions as an engineer scripts them: exit codes, messages, files.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string err;
+};
+
+class ImageKvtctl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
+  }
+  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  CliRun Kvtctl(const std::string& args) {
+    const fs::path errFile = dir_ / "stderr.txt";
+    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
+                            "' --dir '" + dir_.Path().string() + "' " + args + " >/dev/null 2>'" +
+                            errFile.string() + "'";
+    const int raw = std::system(cmd.c_str());
+    CliRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.err = testsupport::ReadBytes(errFile);
+    return run;
+  }
+  testsupport::TempDir dir_;
+};
+
+TEST_F(ImageKvtctl, Dat2MiAndBack) {
+  testsupport::WriteBytes(dir_ / "in.dat", "; bounds\n$16bitformat #02 >00 1000 2000 ;limits\n");
+  CliRun r = Kvtctl("dat2mi in.dat out.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string bin = testsupport::ReadBytes(dir_ / "out.mi");
+  ASSERT_EQ(bin.size(), 1280u);
+  EXPECT_EQ(std::uint8_t(bin[512]), 0x03);
+  EXPECT_EQ(std::uint8_t(bin[513]), 0xE8);
+
+  r = Kvtctl("dat2mi in.dat small.mi 16");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir_ / "small.mi"), std::string(16, '\0'));
+
+  // Back through the same text as template: its layout and values come back.
+  r = Kvtctl("mi2dat out.mi back.dat in.dat");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir_ / "back.dat"), testsupport::ReadBytes(dir_ / "in.dat"));
+
+  // The shipped template over an image taken from it gives the template again.
+  const fs::path etalon = fs::path(KVT_DATA_DIR) / "Memory/etalon.pat";
+  r = Kvtctl("dat2mi '" + etalon.string() + "' etalon.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Kvtctl("mi2dat etalon.mi etalon.dat '" + etalon.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir_ / "etalon.dat"), testsupport::ReadBytes(etalon));
+}
+
+TEST_F(ImageKvtctl, FailuresAreReportedAndWriteNothing) {
+  testsupport::WriteBytes(dir_ / "bad.dat", "1 2\n3 #0g 4\n");
+  CliRun r = Kvtctl("dat2mi bad.dat out.mi");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Строка 2"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("#0g"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out.mi"));
+
+  r = Kvtctl("dat2mi missing.dat out.mi");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Can't open file missing.dat"), std::string::npos) << r.err;
+
+  r = Kvtctl("dat2mi bad.dat out.mi 12x");
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(r.err.empty());
+
+  r = Kvtctl("mi2dat missing.mi out.dat bad.dat");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Can't open file missing.mi"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out.dat"));
+
+  r = Kvtctl("write-image image.txt");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find(".mi or .dat"), std::string::npos) << r.err;
+}
+
+// Reading and writing the apparatus's image through the simulator (kept in sim-memory.bin
+// between the runs, as on the engineer's machine).
+TEST_F(ImageKvtctl, ReadAndWriteTheApparatusImage) {
+  testsupport::WriteBytes(dir_ / "simulator.ini",
+                          "[Simulator]\r\nTiming=instant\r\nMemoryFile=sim-memory.bin\r\n");
+  testsupport::WriteBytes(dir_ / "vesmar.ini",
+                          testsupport::ReadBytes(fs::path(KVT_DATA_DIR) / "vesmar.ini"));
+  fs::create_directories(dir_ / "Memory");
+  fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory/etalon.pat", dir_ / "Memory/etalon.pat");
+
+  CliRun r = Kvtctl("read-image first.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string first = testsupport::ReadBytes(dir_ / "first.mi");
+  ASSERT_EQ(first.size(), 1280u);
+  EXPECT_EQ(std::uint8_t(first[0x13]), 100);
+
+  r = Kvtctl("read-image first.dat");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string text = testsupport::ReadBytes(dir_ / "first.dat");
+  const std::string kuanLine = "\n100  ; 0x013 KUAN";
+  const auto at = text.find(kuanLine);
+  ASSERT_NE(at, std::string::npos);
+
+  // The engineer edits KUAN in the text and writes the image back.
+  text.replace(at, kuanLine.size(), "\n97  ; 0x013 KUAN");
+  testsupport::WriteBytes(dir_ / "edited.dat", text);
+  r = Kvtctl("write-image edited.dat");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Kvtctl("read-image second.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string second = testsupport::ReadBytes(dir_ / "second.mi");
+  ASSERT_EQ(second.size(), 1280u);
+  EXPECT_EQ(std::uint8_t(second[0x13]), 97);
+  // Only KUAN and bank 0's checksum (recomputed by the controller) changed.
+  for (std::size_t i = 0; i < 1280; ++i) {
+    if (i == 0x13 || i == 0xFE || i == 0xFF) continue;
+    EXPECT_EQ(first[i], second[i]) << i;
+  }
+
+  // A broken text sends nothing.
+  testsupport::WriteBytes(dir_ / "broken.dat", "1 2 3 oops\n");
+  r = Kvtctl("write-image broken.dat");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("oops"), std::string::npos) << r.err;
+  r = Kvtctl("write-image first.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = Kvtctl("read-image third.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir_ / "third.mi"), first);
+}
+
+TEST_F(ImageKvtctl, ReadImageNeedsTheImageConfiguration) {
+  testsupport::WriteBytes(dir_ / "simulator.ini", "[Simulator]\r\nTiming=instant\r\n");
+  testsupport::WriteBytes(dir_ / "vesmar.ini", "[Ports]\r\nCOM1=simulator\r\n");
+  const CliRun r = Kvtctl("read-image out.mi");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("Start_Image_Bank"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out.mi"));
+}
+
+}  // namespace
