@@ -13,9 +13,12 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+
+#include "platform/Thread.h"
 
 namespace kvt {
 
@@ -64,6 +67,9 @@ class MainHost {
   // Synchronize; dropped when the host has been shut down by then ---
   void PostShowState(std::string text);
   void PostRefreshButtons();
+  // Runs fn on the interface thread: queued (wait = false) or waited for (wait = true, runs at once
+  // on the interface thread). Skipped when the host has been shut down by the time it would run.
+  void OnInterface(std::function<void(MainHost&)> fn, bool wait);
 
   // --- the connection link (the one link object that opened the port) ---
   // Replaces any previous link by one opened on the port; true when the port is open.
@@ -71,6 +77,8 @@ class MainHost {
   // Destroys the link, which closes the port. Takes the device lock.
   void DestroyConnectionLink();
   bool HasConnectionLink() const;
+  // Whether the program's connection link opened its port (false when there is none).
+  bool ConnectionLinkOpen() const;
 
   // --- the state monitor ---
   // Creates and starts a new monitor (any previous one is stopped first).
@@ -80,6 +88,9 @@ class MainHost {
   void StopMonitor();
   // Makes the monitor show its state text again at the next poll.
   void RequestReannounce();
+  // The monitor's thread priority (idle, as the program runs it; tests may raise it so a busy
+  // machine does not starve the monitor).
+  platform::ThreadPriority MonitorPriority = platform::ThreadPriority::Idle;
   // The monitor object while it is owned (it may have ended by itself: see MonitorRunning).
   TVDemon* Monitor() const { return monitor_.get(); }
 

@@ -1,0 +1,74 @@
+#pragma once
+// The connection information window: finds the port the apparatus answers on, identifies the
+// system type and version, reads the bus modules and compares them with the settings file, has
+// the controller verify the configured banks' checksums and sums it up in a conclusion. The steps
+// are run in order by the connection sequence (app/Connection.h) under the device lock; each can
+// also be run by itself once the port is open.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Controls.h"
+
+namespace kvt {
+
+inline constexpr const char* kUnknownModule = "Неизвестный модуль";
+inline constexpr const char* kModulesSection = "Описание системных модулей";
+inline constexpr const char* kAutoConfigSection = "Описание режимов автоконфигурации";
+
+// The bank list of "CS_Banks_Check": decimal digits are collected, every other character but the
+// comma is ignored; each comma and the end close a number, whose low 8 bits are taken.
+std::vector<std::uint8_t> ParseBankList(const std::string& text);
+
+class TfrmAdjustConnectionInfo {
+ public:
+  // openFlag (the owner's ToolWindowOpen flag of this window kind) is set while the window lives.
+  explicit TfrmAdjustConnectionInfo(std::atomic<bool>* openFlag = nullptr);
+  ~TfrmAdjustConnectionInfo();
+  TfrmAdjustConnectionInfo(const TfrmAdjustConnectionInfo&) = delete;
+  TfrmAdjustConnectionInfo& operator=(const TfrmAdjustConnectionInfo&) = delete;
+
+  // The port (COM1 .. COM4) whose main controller answers its address with exactly one byte, or
+  // "". Sets LinkUp and Label2. Every probed port is closed again.
+  std::string FindPort();
+  // The device line and the software version into Label2; TypeKnown and SystemType.
+  void DetectType();
+  // The modules table, the three lists and the module flags of SystemStatus.
+  void DetectModules();
+  // The checksum table and ChecksumsOk.
+  void CheckBanks();
+  // The conclusion text.
+  void ShowConclusion();
+
+  const std::vector<int>& UnknownPages() const { return unknownPages_; }
+  const std::vector<int>& ViolatingRows() const { return violatingRows_; }
+  const std::vector<int>& MissingPages() const { return missingPages_; }
+
+  platform::Form Self{"frmAdjustConnectionInfo"};
+  platform::Panel Panel1{"Panel1"};
+  platform::Label Label2{"Label2"};
+  platform::GroupBox GroupBox3{"GroupBox3"};
+  platform::StringGrid ModulesTable{"ModulesTable", 3, 2};
+  platform::GroupBox GroupBox2{"GroupBox2"};
+  platform::StringGrid StringGrid1{"StringGrid1", 3, 1};
+  platform::GroupBox ConclusionBox{"ConclusionBox"};
+  platform::Label lbConclusion{"lbConclusion"};
+
+ private:
+  struct ModuleRow {
+    int page = -1;  // -1 for the extension modules of type K4 (no page shown)
+    int code = 0;
+    std::string name;
+  };
+  void AddModuleRow(const ModuleRow& row);
+
+  std::atomic<bool>* openFlag_;
+  std::vector<ModuleRow> rows_;  // the data rows of ModulesTable, in order
+  std::vector<int> unknownPages_;
+  std::vector<int> violatingRows_;  // rows of ModulesTable (1 = first data row)
+  std::vector<int> missingPages_;
+};
+
+}  // namespace kvt
