@@ -12,12 +12,18 @@ namespace {
 std::atomic<MainHost*> theMainHost{nullptr};
 }  // namespace
 
-MainHost* TheMainHost() { return theMainHost.load(); }
-void SetTheMainHost(MainHost* host) { theMainHost.store(host); }
+MainHost* TheMainHost() {
+  return theMainHost.load();
+}
+void SetTheMainHost(MainHost* host) {
+  theMainHost.store(host);
+}
 
 MainHost::MainHost() : self_(std::make_shared<std::atomic<MainHost*>>(this)) {}
 
-MainHost::~MainHost() { Shutdown(); }
+MainHost::~MainHost() {
+  Shutdown();
+}
 
 void MainHost::Shutdown() {
   if (shutDown_) return;

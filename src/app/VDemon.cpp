@@ -21,21 +21,35 @@ constexpr int kFirstAlarmState = 128;
 
 std::optional<StateAction> ActionForState(int state) {
   switch (state) {
-    case 0: return StateAction{"СИСТЕМА ВЫКЛЮЧЕНА", false, false};
-    case 1: return StateAction{"ВКЛЮЧЕНИЕ", std::nullopt, std::nullopt};
-    case 2: return StateAction{"СИСТЕМА ВКЛЮЧЕНА", true, false};
-    case 4: return StateAction{"ИДЕТ ПРОГРЕВ КАТОДА", true, std::nullopt};
-    case 8: return StateAction{"ПОДНАКАЛ ВКЛЮЧЕН", true, true};
-    case 9: return StateAction{"ПОДГОТОВКА К СНИМКУ", true, true};
-    case 10: return StateAction{"ПОДГОТОВКА К СНИМКУ", std::nullopt, std::nullopt};
-    case 24: return StateAction{"СИСТЕМА ГОТОВА К СНИМКУ", true, true};
-    case 56: return StateAction{"", std::nullopt, std::nullopt};
-    case 57: return StateAction{"СИНХРОНИЗАЦИЯ...", std::nullopt, std::nullopt};
+    case 0:
+      return StateAction{"СИСТЕМА ВЫКЛЮЧЕНА", false, false};
+    case 1:
+      return StateAction{"ВКЛЮЧЕНИЕ", std::nullopt, std::nullopt};
+    case 2:
+      return StateAction{"СИСТЕМА ВКЛЮЧЕНА", true, false};
+    case 4:
+      return StateAction{"ИДЕТ ПРОГРЕВ КАТОДА", true, std::nullopt};
+    case 8:
+      return StateAction{"ПОДНАКАЛ ВКЛЮЧЕН", true, true};
+    case 9:
+      return StateAction{"ПОДГОТОВКА К СНИМКУ", true, true};
+    case 10:
+      return StateAction{"ПОДГОТОВКА К СНИМКУ", std::nullopt, std::nullopt};
+    case 24:
+      return StateAction{"СИСТЕМА ГОТОВА К СНИМКУ", true, true};
+    case 56:
+      return StateAction{"", std::nullopt, std::nullopt};
+    case 57:
+      return StateAction{"СИНХРОНИЗАЦИЯ...", std::nullopt, std::nullopt};
     case 58:
-    case 59: return StateAction{"ВЫСОКОЕ ВКЛЮЧЕНО", std::nullopt, std::nullopt};
-    case 72: return StateAction{"СНИМОК ВЫПОЛНЕН", std::nullopt, std::nullopt};
-    case 73: return StateAction{"ОЖИДАНИЕ ПОДТВЕРЖДЕНИЯ", true, true};
-    default: return std::nullopt;
+    case 59:
+      return StateAction{"ВЫСОКОЕ ВКЛЮЧЕНО", std::nullopt, std::nullopt};
+    case 72:
+      return StateAction{"СНИМОК ВЫПОЛНЕН", std::nullopt, std::nullopt};
+    case 73:
+      return StateAction{"ОЖИДАНИЕ ПОДТВЕРЖДЕНИЯ", true, true};
+    default:
+      return std::nullopt;
   }
 }
 
@@ -61,7 +75,9 @@ TVDemon::~TVDemon() {
   host_.MonitorRunning = false;
 }
 
-void TVDemon::OnEnd() { host_.MonitorRunning = false; }
+void TVDemon::OnEnd() {
+  host_.MonitorRunning = false;
+}
 
 void TVDemon::Poll() {
   link_->SelectModule(kMainControllerAddress);

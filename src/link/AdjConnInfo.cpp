@@ -12,9 +12,13 @@ namespace kvt {
 
 namespace {
 
-std::string PageSection(int page) { return "Page" + std::to_string(page); }
+std::string PageSection(int page) {
+  return "Page" + std::to_string(page);
+}
 
-platform::IniFile Settings() { return platform::IniFile(platform::SettingsPath()); }
+platform::IniFile Settings() {
+  return platform::IniFile(platform::SettingsPath());
+}
 
 std::string ModuleName(int code) {
   return Settings().ReadString(kModulesSection, std::to_string(code), kUnknownModule);
@@ -239,9 +243,8 @@ void TfrmAdjustConnectionInfo::ShowConclusion() {
     t += JoinNumbers(unknownPages_);
   }
   if (status.AddressViolation) {
-    t += violatingRows_.size() == 1
-             ? "\nОбнаружено нарушение магистрального адреса для модуля: "
-             : "\nОбнаружено нарушение магистральных адресов для модулей: ";
+    t += violatingRows_.size() == 1 ? "\nОбнаружено нарушение магистрального адреса для модуля: "
+                                    : "\nОбнаружено нарушение магистральных адресов для модулей: ";
     for (std::size_t i = 0; i < violatingRows_.size(); ++i) {
       if (i) t += ',';
       const std::string& name = rows_[std::size_t(violatingRows_[i] - 1)].name;
