@@ -1,6 +1,8 @@
 #include "support/FakeSerialPort.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "link/SystemLink.h"
 
@@ -44,6 +46,8 @@ int FakeSerialPort::Write(const std::uint8_t* data, std::size_t count) {
 
 int FakeSerialPort::Read(std::uint8_t* dest, std::size_t max, int /*timeoutMs*/) {
   line_->readSizes.push_back(max);
+  if (line_->readSleepMs > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(line_->readSleepMs));
   if (line_->failReads) return -1;
   if (line_->pending.empty()) return 0;
   Bytes& front = line_->pending.front();

@@ -29,6 +29,7 @@ struct FakeLine {
   bool closed = false;
   bool failWrites = false;
   bool failReads = false;
+  int readSleepMs = 0;  // each read takes this long (a read on a real line blocks)
   platform::Parity parity = platform::Parity::Space;
   // Bytes (and gaps) that have arrived or will arrive, in order.
   std::deque<Bytes> pending;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <numeric>
+#include <thread>
 
 #include "link/SystemLink.h"
 #include "support/FakeSerialPort.h"
@@ -137,6 +138,23 @@ TEST_F(LinkTest, ClosedPortFailsCleanly) {
   EXPECT_EQ(dest, Bytes(16, 0));  // a silent line gives zeros, never stale bytes
   EXPECT_FALSE(link.CheckBank(0));
   EXPECT_EQ(link.ReadSystemType(), "");
+}
+
+TEST_F(LinkTest, ClosingThePortWhileAnotherThreadReadsIsSafe) {
+  // Callers hold the device lock, so this is a misuse; it must still not touch a freed port.
+  line->readSleepMs = 20;
+  line->Queue({{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}});
+  std::thread reader([&] {
+    kvt::TSystemLink other;
+    other.Read(1);
+    EXPECT_LE(other.LastCount(), 8u);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  kvt::CloseSharedPort();
+  reader.join();
+  EXPECT_TRUE(line->closed);
+  EXPECT_EQ(link.Read(1), 0u);
+  EXPECT_FALSE(link.LastOk());
 }
 
 TEST_F(LinkTest, ObjectsWithoutANameNeverCloseThePort) {
