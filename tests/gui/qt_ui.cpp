@@ -1,0 +1,129 @@
+// The Qt interface seam: work from other threads reaches the Qt thread in order, Synchronize
+// waits for it, WaitServing serves it, and the Windows-style dialog filters convert.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/qt/QtUi.h"
+
+namespace {
+
+using platform::QtUi;
+
+void PumpUntil(const std::function<bool()>& pred, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+TEST(QtUi, PostAndSynchronizeFromAWorkerRunOnTheQtThreadInOrder) {
+  QtUi ui;
+  const auto qtThread = std::this_thread::get_id();
+  std::vector<int> order;  // touched on the Qt thread only
+  std::atomic<bool> workerDone{false};
+  bool allOnQtThread = true;
+  std::thread worker([&] {
+    EXPECT_FALSE(ui.IsInterfaceThread());
+    for (int i = 0; i < 50; ++i) {
+      if (i % 10 == 9) {
+        ui.Synchronize([&, i] {
+          allOnQtThread &= std::this_thread::get_id() == qtThread;
+          order.push_back(i);
+        });
+        // Synchronize returns only after its work ran, so it is already recorded.
+      } else {
+        ui.Post([&, i] {
+          allOnQtThread &= std::this_thread::get_id() == qtThread;
+          order.push_back(i);
+        });
+      }
+    }
+    workerDone = true;
+  });
+  PumpUntil([&] { return workerDone.load() && order.size() == 50; });
+  worker.join();
+  EXPECT_TRUE(allOnQtThread);
+  ASSERT_EQ(order.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
+}
+
+TEST(QtUi, WaitServingServesAWorkerThatSynchronizesWhileTheQtThreadWaits) {
+  QtUi ui;
+  std::atomic<bool> finished{false};
+  int served = 0;
+  std::thread worker([&] {
+    ui.Synchronize([&] { ++served; });  // would deadlock if the waiting Qt thread did not serve
+    ui.Post([&] { ++served; });
+    finished = true;
+    ui.Wake();
+  });
+  // No event loop runs here: WaitServing itself must run the queued work.
+  ui.WaitServing([&] { return finished.load(); });
+  worker.join();
+  EXPECT_GE(served, 1);  // the Post may still be queued; it is run by the next drain
+  ui.Drain();
+  EXPECT_EQ(served, 2);
+}
+
+TEST(QtUi, SynchronizeOnTheQtThreadRunsAtOnce) {
+  QtUi ui;
+  bool ran = false;
+  ui.Synchronize([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+TEST(QtUi, NonInteractiveMessagesGiveTheCautiousAnswerOrAQueuedOne) {
+  QtUi ui;
+  ui.SetNonInteractive(true);
+  EXPECT_EQ(ui.ShowMessage({"Сохранить текущий файл настроек?", "", platform::Icon::Question,
+                            platform::Buttons::YesNo, false}),
+            platform::Answer::No);
+  ui.QueueNonInteractiveAnswer(platform::Answer::Yes);
+  EXPECT_EQ(ui.ShowMessage({"q", "", platform::Icon::Question, platform::Buttons::YesNo, false}),
+            platform::Answer::Yes);
+  EXPECT_EQ(ui.ShowMessage({"i", "vdemon", platform::Icon::Error, platform::Buttons::Ok, true}),
+            platform::Answer::Ok);
+  auto shown = ui.ShownMessages();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[2].title, "vdemon");
+  EXPECT_TRUE(shown[2].systemModal);
+  EXPECT_FALSE(ui.RunFileDialog({}).accepted);
+}
+
+TEST(QtUi, MessageFromAWorkerIsShownOnTheQtThread) {
+  QtUi ui;
+  ui.SetNonInteractive(true);
+  platform::Answer answer = platform::Answer::Yes;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    answer = ui.ShowMessage({"Потеряна связь с системой. ", "vdemon", platform::Icon::Error,
+                             platform::Buttons::Ok, true});
+    done = true;
+    ui.Wake();
+  });
+  ui.WaitServing([&] { return done.load(); });
+  worker.join();
+  EXPECT_EQ(answer, platform::Answer::Ok);
+  EXPECT_EQ(ui.ShownMessages().at(0).text, "Потеряна связь с системой. ");
+}
+
+TEST(QtUi, WindowsFiltersBecomeQtNameFilters) {
+  const std::string f = "Образ памяти(*.mi)|*.mi|Файлы конфигурции системы (*.dat)|*.dat";
+  auto q = platform::QtNameFilters(f);
+  ASSERT_EQ(q.size(), 2u);
+  EXPECT_EQ(q[0], "Образ памяти(*.mi)");
+  EXPECT_EQ(q[1], "Файлы конфигурции системы (*.dat)");
+  auto other = platform::QtNameFilters("A|*.mi|B|*.dat;*.txt");
+  EXPECT_EQ(other, (std::vector<std::string>{"A (*.mi)", "B (*.dat *.txt)"}));
+  EXPECT_EQ(platform::FilterExtension(f, 1), "mi");
+  EXPECT_EQ(platform::FilterExtension(f, 2), "dat");
+  EXPECT_EQ(platform::FilterExtension(f, 3), "");
+  EXPECT_TRUE(platform::QtNameFilters("").empty());
+}
+
+}  // namespace
