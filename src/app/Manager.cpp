@@ -1,5 +1,12 @@
 #include "app/Manager.h"
 
+#include "image/MemoryImage.h"
+#include "image/Settings.h"
+#include "platform/Clock.h"
+#include "platform/LinkLock.h"
+#include "platform/Paths.h"
+#include "platform/Ui.h"
+
 namespace kvt {
 
 namespace {
@@ -87,6 +94,330 @@ WindowRect SnapWindowRect(WindowRect r, const WindowRect& prev, int screenWidth,
     r.bottom = maxHeight;
   }
   return r;
+}
+
+const char* const TfrmManager::kTechPowerQuestion =
+    "             Для проведения калибровки измерительных каналов,\n"
+    "питание всех(трех) фаз должно быть подано через автотрансформатор.\n"
+    "Если цепи питания подготовлены к процессу калибровки то будет включен\n"
+    "режим технологического питания.\n"
+    "                                                ВКЛЮЧИТЬ?";
+const char* const TfrmManager::kTypeUnknown = "Тип системы не определен.";
+const char* const TfrmManager::kImageFilter =
+    "Образ памяти(*.mi)|*.mi|Файлы конфигурции системы (*.dat)|*.dat";
+
+TfrmManager::TfrmManager() {
+  Form.SetCaption("KVT-Vesmar");
+  Form.SetBackgroundColor(platform::colors::Silver);
+  struct Init {
+    platform::Button& b;
+    const char* caption;
+    const char* glyph;
+  };
+  const Init buttons[] = {
+      {btnAuto, "Авто...", ""},
+      {btnOptions, "Опции", ""},
+      {btnInformation, "Сравка", ""},
+      {btnAdjustConnection, "Установка связи с системой", "Connect"},
+      {btnReadConfig, "Прочитать файл настроек системы", "ReadConfig"},
+      {btnOpenConfig, "Открыть файл настроек с диска", "OpenConfig"},
+      {btnTranslateToMemory, "Транслировать файл в систему", "Translate"},
+      {btnSaveConfig, "Сохранить файл на диск", "SaveConfig"},
+      {btnTools, "Инструментарий", "Tools"},
+      {btnPowerOn, "Включить питание", "PowerOn"},
+      {btnAdjustRotation, "Настроить систему вращения", "Rotation"},
+      {btnHeatCheck, "Проверить работу системы накала", "HeatCheck"},
+      {btnUnderHeatOn, "Включить режим поднакала", "UnderHeat"},
+      {btnAdjustMeasuresChannels, "Настроить измерительные каналы", "Channels"},
+      {bntTubeCalibration, "Калибровка рентгеновской трубки", "Calibration"},
+      {btnDoCheckShots, "Выполнить проверочные снимки", "CheckShots"},
+      {btnShowOscilograms, "Показать осцилограммы", "Oscillograms"},
+      {btnOpenControlPanel, "Открыть панель управления", "ControlPanel"},
+      {btnPowerOff, "Выключить флюорограф", "PowerOff"},
+  };
+  for (const auto& i : buttons) {
+    i.b.SetCaption(i.caption);
+    i.b.SetGlyph(i.glyph);
+  }
+  btnAuto.OnClick = [this] { btnAutoClick(); };
+  btnOptions.OnClick = [this] { btnOptionsClick(); };
+  btnInformation.OnClick = [this] { btnInformationClick(); };
+  btnAdjustConnection.OnClick = [this] { btnAdjustConnectionClick(); };
+  btnReadConfig.OnClick = [this] { btnReadConfigClick(); };
+  btnOpenConfig.OnClick = [this] { btnOpenConfigClick(); };
+  btnTranslateToMemory.OnClick = [this] { btnTranslateToMemoryClick(); };
+  btnSaveConfig.OnClick = [this] { btnSaveConfigClick(); };
+  btnTools.OnClick = [this] { btnToolsClick(); };
+  btnPowerOn.OnClick = [this] { btnPowerOnClick(); };
+  btnAdjustRotation.OnClick = [this] { btnAdjustRotationClick(); };
+  btnHeatCheck.OnClick = [this] { btnHeatCheckClick(); };
+  btnUnderHeatOn.OnClick = [this] { btnUnderHeatOnClick(); };
+  btnAdjustMeasuresChannels.OnClick = [this] { btnAdjustMeasuresChannelsClick(); };
+  bntTubeCalibration.OnClick = [this] { bntTubeCalibrationClick(); };
+  btnDoCheckShots.OnClick = [this] { btnDoCheckShotsClick(); };
+  btnShowOscilograms.OnClick = [this] { btnShowOscilogramsClick(); };
+  btnOpenControlPanel.OnClick = [this] { btnOpenControlPanelClick(); };
+  btnPowerOff.OnClick = [this] { btnPowerOffClick(); };
+
+  Label1.SetCaption("МОНИТОР СОСТОЯНИЯ");
+  Label1.SetAlignment(platform::Alignment::Center);
+  StateMonitor.SetAlignment(platform::Alignment::Center);
+  StateMonitor.SetFontColor(platform::colors::Lime);
+  StateMonitor.SetBackgroundColor(platform::colors::Black);
+  StateMonitor.SetCaption("СВЯЗЬ НЕ УСТАНОВЛЕНА");
+
+  // Construction steps of the window.
+  ProgramDir = platform::ProgramDir();
+  SettingsPath = ProgramDir / "vesmar.ini";
+  ImageDir = settings::ReadVmemPath(SettingsPath);
+  SystemStatus().Clear();
+  RefreshButtons();
+  for (std::size_t k = 0; k < std::size_t(ToolWindow::Count); ++k)
+    ToolWindowOpen(ToolWindow(k)) = false;
+  MonitorRunning = false;
+  CurrentDatFile.clear();
+}
+
+TfrmManager::~TfrmManager() {
+  FormDestroy();
+  Shutdown();
+}
+
+platform::Button& TfrmManager::ButtonOf(ManagerButton b) {
+  platform::Button* all[] = {&btnAuto,
+                             &btnOptions,
+                             &btnInformation,
+                             &btnAdjustConnection,
+                             &btnReadConfig,
+                             &btnOpenConfig,
+                             &btnTranslateToMemory,
+                             &btnSaveConfig,
+                             &btnTools,
+                             &btnPowerOn,
+                             &btnAdjustRotation,
+                             &btnHeatCheck,
+                             &btnUnderHeatOn,
+                             &btnAdjustMeasuresChannels,
+                             &bntTubeCalibration,
+                             &btnDoCheckShots,
+                             &btnShowOscilograms,
+                             &btnOpenControlPanel,
+                             &btnPowerOff};
+  static_assert(sizeof(all) / sizeof(all[0]) == kManagerButtonCount);
+  return *all[std::size_t(b)];
+}
+
+void TfrmManager::ShowState(const std::string& text) {
+  if (!platform::CurrentUi().IsInterfaceThread()) {
+    PostShowState(text);
+    return;
+  }
+  StateMonitor.SetCaption(text);
+  if (OnRepaintState) OnRepaintState();
+}
+
+void TfrmManager::RefreshButtons() {
+  if (!platform::CurrentUi().IsInterfaceThread()) {
+    PostRefreshButtons();
+    return;
+  }
+  const ButtonEnabling e = ComputeButtonEnabling(SystemStatus());
+  for (std::size_t i = 0; i < kManagerButtonCount; ++i) ButtonOf(ManagerButton(i)).SetEnabled(e[i]);
+}
+
+void TfrmManager::OpenTerminal(const std::string& page) {
+  if (!platform::CurrentUi().IsInterfaceThread()) {
+    platform::CurrentUi().Synchronize([this, page] { OpenTerminal(page); });
+    return;
+  }
+  Launch(ManagerTool::Terminal, page);
+}
+
+void TfrmManager::ShowConnectionWindow() {
+  if (OnShowConnectionWindow) OnShowConnectionWindow();
+}
+
+void TfrmManager::ConnectionWindowClosing() {
+  if (OnConnectionWindowClosing) OnConnectionWindowClosing();
+}
+
+void TfrmManager::SetLauncher(ManagerTool tool, Launcher launcher) {
+  if (launcher)
+    launchers_[tool] = std::move(launcher);
+  else
+    launchers_.erase(tool);
+}
+
+void TfrmManager::SetCloser(ToolWindow kind, std::function<void()> closer) {
+  if (closer)
+    closers_[kind] = std::move(closer);
+  else
+    closers_.erase(kind);
+}
+
+void TfrmManager::Launch(ManagerTool tool, const std::string& page) {
+  auto it = launchers_.find(tool);
+  if (it == launchers_.end()) return;
+  // A copy: the launcher may replace itself while it runs.
+  Launcher launcher = it->second;
+  launcher(*this, page);
+}
+
+void TfrmManager::CloseToolWindows() {
+  const ToolWindow order[] = {ToolWindow::ConnectionInfo, ToolWindow::Rotation,
+                              ToolWindow::HeatCheck,      ToolWindow::MeasureChannels,
+                              ToolWindow::Calibration,    ToolWindow::CheckShots,
+                              ToolWindow::Oscillograms,   ToolWindow::ControlPanel};
+  for (ToolWindow kind : order) {
+    if (!ToolWindowOpen(kind)) continue;
+    if (kind == ToolWindow::ConnectionInfo && ConnectionWindow()) {
+      DestroyConnectionWindow();
+      continue;
+    }
+    auto it = closers_.find(kind);
+    if (it != closers_.end()) {
+      auto closer = it->second;
+      closer();
+    }
+  }
+}
+
+void TfrmManager::btnOptionsClick() {
+  Launch(ManagerTool::Options);
+}
+
+void TfrmManager::btnAdjustConnectionClick() {
+  if (ConnectionSequence) ConnectionSequence(*this);
+}
+
+void TfrmManager::btnReadConfigClick() {
+  if (ReadConfigWorkflow) ReadConfigWorkflow();
+}
+void TfrmManager::btnOpenConfigClick() {
+  if (OpenConfigWorkflow) OpenConfigWorkflow();
+}
+void TfrmManager::btnSaveConfigClick() {
+  if (SaveConfigWorkflow) SaveConfigWorkflow();
+}
+void TfrmManager::btnTranslateToMemoryClick() {
+  if (TranslateWorkflow) TranslateWorkflow();
+}
+
+void TfrmManager::btnToolsClick() {
+  Launch(ManagerTool::Terminal, SystemStatus().LinkUp ? kTerminalConsolePage : "Текущие настройки");
+}
+
+void TfrmManager::SendPowerFrame(const Frame& frame, int waitMs) {
+  TSystemLink link;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    link.SendFrame(frame);
+    // The controller switches meanwhile; the monitor must not poll before the wait is over.
+    if (waitMs > 0) platform::Delay(waitMs);
+  }
+}
+
+void TfrmManager::btnPowerOnClick() {
+  ShowState("ВКЛЮЧЕНИЕ СИСТЕМЫ");
+  SendPowerFrame(frames::PowerOn(), 1000);
+}
+
+void TfrmManager::btnPowerOffClick() {
+  ShowState("ВЫКЛЮЧЕНИЕ СИСТЕМЫ");
+  SendPowerFrame(frames::PowerOff(), 2000);
+}
+
+void TfrmManager::btnUnderHeatOnClick() {
+  SendPowerFrame(frames::UnderHeatOn(), 0);
+}
+
+std::string TfrmManager::QuerySystemType() {
+  TSystemLink link;
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  return link.ReadSystemType();
+}
+
+void TfrmManager::btnAdjustRotationClick() {
+  CloseToolWindows();
+  Launch(ManagerTool::Rotation);
+}
+
+void TfrmManager::btnHeatCheckClick() {
+  Launch(ManagerTool::HeatCheck);
+}
+
+void TfrmManager::btnAdjustMeasuresChannelsClick() {
+  const std::string type = QuerySystemType();
+  if (type == "K4") {
+    if (platform::ShowMessage(kTechPowerQuestion, "", platform::Icon::Question,
+                              platform::Buttons::YesNo) != platform::Answer::Yes)
+      return;
+    {
+      TSystemLink link;
+      platform::LinkLock::Guard guard(platform::TheLinkLock());
+      link.SendFrame(frames::SetOutput(0xB0, 0x01));
+    }
+    Launch(ManagerTool::MeasureChannelsK4);
+  } else if (type == "K2" || type == "K3") {
+    Launch(ManagerTool::MeasureChannels);
+  } else {
+    platform::ShowMessage(kTypeUnknown, "", platform::Icon::Error);
+  }
+}
+
+void TfrmManager::bntTubeCalibrationClick() {
+  const std::string type = QuerySystemType();
+  if (type == "K2")
+    Launch(ManagerTool::Calibration);
+  else if (type == "K3" || type == "K4")
+    Launch(ManagerTool::CalibrationK3);
+  else
+    platform::ShowMessage(kTypeUnknown, "", platform::Icon::Error);
+}
+
+void TfrmManager::btnDoCheckShotsClick() {
+  Launch(ManagerTool::CheckShots);
+}
+void TfrmManager::btnShowOscilogramsClick() {
+  Launch(ManagerTool::Oscillograms);
+}
+
+void TfrmManager::btnOpenControlPanelClick() {
+  if (ToolWindowOpen(ToolWindow::ControlPanel)) {
+    auto it = closers_.find(ToolWindow::ControlPanel);
+    if (it != closers_.end()) {
+      auto closer = it->second;
+      closer();
+    }
+  }
+  Launch(ManagerTool::ControlPanel);
+}
+
+void TfrmManager::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  CloseToolWindows();
+  // The monitor may be retrying a silent line (LinkUp false) while the port is still open: stop
+  // it and close the port whenever either exists, not only while the link is up.
+  if (SystemStatus().LinkUp || MonitorRunning || Monitor() || HasConnectionLink()) {
+    StopMonitor();
+    DestroyConnectionLink();
+  }
+  DestroyConnectionWindow();
+  if (SystemStatus().ImageModified) {
+    if (platform::ShowMessage("Сохранить текущий файл настроек?", "", platform::Icon::Question,
+                              platform::Buttons::YesNo) == platform::Answer::Yes) {
+      SystemStatus().ImageModified = false;
+      if (SaveConfigWorkflow) SaveConfigWorkflow();
+    }
+  }
+  if (SystemStatus().ImageLoaded) CurrentImage.reset();
+  CurrentImage.reset();
+}
+
+WindowRect TfrmManager::WindowMoving(WindowRect proposed, int screenWidth, int maxHeight) {
+  PreviousRect = SnapWindowRect(proposed, PreviousRect, screenWidth, maxHeight);
+  return PreviousRect;
 }
 
 }  // namespace kvt

@@ -4,8 +4,16 @@
 
 #include <array>
 #include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
 
+#include "app/MainHost.h"
 #include "app/SystemStatus.h"
+#include "link/SystemLink.h"
+#include "platform/Controls.h"
 
 namespace kvt {
 
@@ -57,5 +65,140 @@ WindowRect SnapWindowRect(WindowRect proposed, const WindowRect& previous, int s
                           int maxHeight);
 
 inline constexpr int kSnapDistance = 100;
+
+class TMemoryImage;
+
+// The windows the main window opens; each is provided by its own part of the program and
+// registered with SetLauncher. A button whose window is not registered does nothing.
+enum class ManagerTool {
+  Terminal,  // opened modally; the page to show is passed to the launcher
+  Options,   // modal
+  Rotation,
+  HeatCheck,
+  MeasureChannels,
+  MeasureChannelsK4,
+  Calibration,
+  CalibrationK3,
+  CheckShots,
+  Oscillograms,
+  ControlPanel,
+};
+
+// The main window TfrmManager: the program's permanent window that owns the program-wide state,
+// runs the connection sequence and the power commands, and launches every tool window.
+class TfrmManager : public MainHost {
+ public:
+  // The technological power question asked before the K4 measuring channels are adjusted.
+  static const char* const kTechPowerQuestion;
+  static const char* const kTypeUnknown;
+
+  // Construction: program paths, image folder, cleared status, refreshed buttons, cleared tool
+  // flags. The device lock is the program's one lock (platform::TheLinkLock()).
+  TfrmManager();
+  ~TfrmManager() override;
+
+  // --- controls ---
+  platform::Form Form{"frmManager"};
+  platform::Button btnAuto{"btnAuto"};
+  platform::Button btnOptions{"btnOptions"};
+  platform::Button btnInformation{"btnInformation"};
+  platform::Label Label1{"Label1"};
+  platform::Label StateMonitor{"StateMonitor"};
+  platform::Button btnAdjustConnection{"btnAdjustConnection"};
+  platform::Button btnReadConfig{"btnReadConfig"};
+  platform::Button btnOpenConfig{"btnOpenConfig"};
+  platform::Button btnTranslateToMemory{"btnTranslateToMemory"};
+  platform::Button btnSaveConfig{"btnSaveConfig"};
+  platform::Button btnTools{"btnTools"};
+  platform::Panel pnlDriving{"pnlDriving"};
+  platform::Button btnPowerOn{"btnPowerOn"};
+  platform::Button btnAdjustRotation{"btnAdjustRotation"};
+  platform::Button btnHeatCheck{"btnHeatCheck"};
+  platform::Button btnUnderHeatOn{"btnUnderHeatOn"};
+  platform::Button btnAdjustMeasuresChannels{"btnAdjustMeasuresChannels"};
+  platform::Button bntTubeCalibration{"bntTubeCalibration"};
+  platform::Button btnDoCheckShots{"btnDoCheckShots"};
+  platform::Button btnShowOscilograms{"btnShowOscilograms"};
+  platform::Button btnOpenControlPanel{"btnOpenControlPanel"};
+  platform::Button btnPowerOff{"btnPowerOff"};
+  platform::Button& ButtonOf(ManagerButton b);
+
+  // The filter of the two file dialogs (index 1 = ".mi", 2 = ".dat").
+  static const char* const kImageFilter;
+
+  // --- program-wide values ---
+  std::filesystem::path ProgramDir;
+  std::filesystem::path SettingsPath;
+  std::string ImageDir;
+  std::unique_ptr<TMemoryImage> CurrentImage;
+  std::string CurrentDatFile;
+  WindowRect PreviousRect;
+
+  // --- MainHost ---
+  void ShowState(const std::string& text) override;
+  void RefreshButtons() override;
+  void OpenTerminal(const std::string& page) override;
+  void ShowConnectionWindow() override;
+  void ConnectionWindowClosing() override;
+
+  // --- windows of other parts ---
+  using Launcher = std::function<void(TfrmManager& manager, const std::string& page)>;
+  void SetLauncher(ManagerTool tool, Launcher launcher);
+  bool HasLauncher(ManagerTool tool) const { return launchers_.count(tool) != 0; }
+  // Destroys every open window of a kind (CloseToolWindows uses it).
+  void SetCloser(ToolWindow kind, std::function<void()> closer);
+  // The four configuration workflows behind their buttons and the save offered at close.
+  std::function<void()> ReadConfigWorkflow;
+  std::function<void()> OpenConfigWorkflow;
+  std::function<void()> SaveConfigWorkflow;
+  std::function<void()> TranslateWorkflow;
+  // The connection sequence run by btnAdjustConnectionClick.
+  std::function<void(TfrmManager&)> ConnectionSequence;
+
+  // --- what the view supplies ---
+  // Repaints the state display at once (the caller may stay busy for seconds).
+  std::function<void()> OnRepaintState;
+  // Shows / lets go of the connection information window's view.
+  std::function<void()> OnShowConnectionWindow;
+  std::function<void()> OnConnectionWindowClosing;
+
+  // --- handlers ---
+  void btnAutoClick() {}
+  void btnInformationClick() {}
+  void btnOptionsClick();
+  void btnAdjustConnectionClick();
+  void btnReadConfigClick();
+  void btnOpenConfigClick();
+  void btnSaveConfigClick();
+  void btnTranslateToMemoryClick();
+  void btnToolsClick();
+  void btnPowerOnClick();
+  void btnPowerOffClick();
+  void btnUnderHeatOnClick();
+  void btnAdjustRotationClick();
+  void btnHeatCheckClick();
+  void btnAdjustMeasuresChannelsClick();
+  void bntTubeCalibrationClick();
+  void btnDoCheckShotsClick();
+  void btnShowOscilogramsClick();
+  void btnOpenControlPanelClick();
+  // Closing the main window: tool windows, monitor, port, the offer to save, the image.
+  void FormDestroy();
+  void CloseToolWindows();
+
+  // The window is being dragged to `proposed`; returns where it goes (and remembers it).
+  WindowRect WindowMoving(WindowRect proposed, int screenWidth, int maxHeight);
+
+  // Asks the controller for its type (a fresh question each time).
+  std::string QuerySystemType();
+
+ private:
+  void Launch(ManagerTool tool, const std::string& page = {});
+  void SendPowerFrame(const Frame& frame, int waitMs);
+
+  std::map<ManagerTool, Launcher> launchers_;
+  std::map<ToolWindow, std::function<void()>> closers_;
+  bool destroyed_ = false;
+};
 
 }  // namespace kvt
