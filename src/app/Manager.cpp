@@ -1,5 +1,6 @@
 #include "app/Manager.h"
 
+#include "app/Connection.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
 #include "platform/Clock.h"
@@ -287,7 +288,7 @@ void TfrmManager::btnOptionsClick() {
 }
 
 void TfrmManager::btnAdjustConnectionClick() {
-  if (ConnectionSequence) ConnectionSequence(*this);
+  RunConnectionSequence(*this);
 }
 
 void TfrmManager::btnReadConfigClick() {

@@ -152,8 +152,6 @@ class TfrmManager : public MainHost {
   std::function<void()> OpenConfigWorkflow;
   std::function<void()> SaveConfigWorkflow;
   std::function<void()> TranslateWorkflow;
-  // The connection sequence run by btnAdjustConnectionClick.
-  std::function<void(TfrmManager&)> ConnectionSequence;
 
   // --- what the view supplies ---
   // Repaints the state display at once (the caller may stay busy for seconds).

@@ -153,7 +153,10 @@ void BindLabel(QLabel* w, Label& label) {
   Follow(w, label, [w, &label] {
     ApplyCommon(w, label);
     if (w->text() != Q(label.Caption())) w->setText(Q(label.Caption()));
-    w->setAlignment(ToQt(label.Alignment()));
+    // A word-wrapped label reads from its top, a one-line label sits in its middle.
+    Qt::Alignment a = ToQt(label.Alignment());
+    if (label.WordWrap()) a = (a & Qt::AlignHorizontal_Mask) | Qt::AlignTop;
+    w->setAlignment(a);
     w->setWordWrap(label.WordWrap());
   });
 }

@@ -1,0 +1,147 @@
+#include "app/ui/ManagerView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMoveEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include "platform/qt/Bindings.h"
+
+namespace kvt::ui {
+
+namespace {
+constexpr int kClientWidth = 261;
+constexpr int kClientHeight = 543;
+}  // namespace
+
+ManagerView::ManagerView(TfrmManager& model)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint),
+      model_(model) {
+  using platform::qt::BindButton;
+  using B = ManagerButton;
+  RegisterManagerGlyphs();
+  setObjectName("frmManager");
+  setFixedSize(kClientWidth, kClientHeight);
+  platform::qt::BindForm(this, model.Form);
+
+  auto makeButton = [this](B b, QWidget* parent, QRect geometry) {
+    auto* w = new QPushButton(parent);
+    w->setObjectName(QString::fromStdString(model_.ButtonOf(b).Name()));
+    w->setGeometry(geometry);
+    w->setIconSize(QSize(18, 18));
+    w->setFocusPolicy(Qt::TabFocus);
+    buttons_[std::size_t(b)] = w;
+    BindButton(w, model_.ButtonOf(b));
+  };
+
+  makeButton(B::btnAuto, this, QRect(6, 6, 79, 22));
+  makeButton(B::btnOptions, this, QRect(91, 6, 79, 22));
+  makeButton(B::btnInformation, this, QRect(176, 6, 79, 22));
+
+  auto* statePanel = new QFrame(this);
+  statePanel->setObjectName("pnlState");
+  statePanel->setFrameShape(QFrame::Panel);
+  statePanel->setFrameShadow(QFrame::Sunken);
+  statePanel->setGeometry(6, 34, 249, 62);
+  auto* caption = new QLabel(statePanel);
+  caption->setObjectName("Label1");
+  caption->setGeometry(2, 3, 245, 16);
+  QFont bold = caption->font();
+  bold.setBold(true);
+  caption->setFont(bold);
+  platform::qt::BindLabel(caption, model.Label1);
+  stateMonitor_ = new QLabel(statePanel);
+  stateMonitor_->setObjectName("StateMonitor");
+  stateMonitor_->setGeometry(4, 21, 241, 37);
+  stateMonitor_->setFrameShape(QFrame::Box);
+  stateMonitor_->setFont(bold);
+  platform::qt::BindLabel(stateMonitor_, model.StateMonitor);
+
+  const B config[] = {B::btnAdjustConnection,  B::btnReadConfig, B::btnOpenConfig,
+                      B::btnTranslateToMemory, B::btnSaveConfig, B::btnTools};
+  for (int i = 0; i < 6; ++i) makeButton(config[i], this, QRect(19, 104 + i * 29, 222, 25));
+
+  auto* driving = new QFrame(this);
+  driving->setObjectName("pnlDriving");
+  driving->setFrameShape(QFrame::Panel);
+  driving->setFrameShadow(QFrame::Raised);
+  driving->setGeometry(6, 280, 249, 257);
+  platform::qt::BindPanel(driving, model.pnlDriving);
+  const B drive[] = {B::btnPowerOn,      B::btnAdjustRotation,         B::btnHeatCheck,
+                     B::btnUnderHeatOn,  B::btnAdjustMeasuresChannels, B::bntTubeCalibration,
+                     B::btnDoCheckShots, B::btnShowOscilograms,        B::btnOpenControlPanel,
+                     B::btnPowerOff};
+  for (int i = 0; i < 10; ++i) makeButton(drive[i], driving, QRect(13, 5 + i * 25, 222, 24));
+
+  model.OnRepaintState = [this] {
+    // The caller may stay busy for seconds: the text must be on the screen now.
+    stateMonitor_->repaint();
+  };
+  model.OnShowConnectionWindow = [this] { ShowConnectionView(); };
+  model.OnConnectionWindowClosing = [this] { DropConnectionView(); };
+  PlaceAtTopRight();
+}
+
+ManagerView::~ManagerView() {
+  model_.OnRepaintState = nullptr;
+  model_.OnShowConnectionWindow = nullptr;
+  model_.OnConnectionWindowClosing = nullptr;
+  DropConnectionView();
+}
+
+void ManagerView::PlaceAtTopRight() {
+  QScreen* screen = QApplication::primaryScreen();
+  if (!screen) return;
+  const QRect s = screen->geometry();
+  snapping_ = true;
+  move(s.x() + s.width() - frameGeometry().width(), s.y());
+  snapping_ = false;
+}
+
+void ManagerView::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (snapping_ || !isVisible()) return;
+  QScreen* screen = QApplication::primaryScreen();
+  if (!screen) return;
+  const QRect f = frameGeometry();
+  const WindowRect proposed{f.left(), f.top(), f.left() + f.width(), f.top() + f.height()};
+  const WindowRect snapped = model_.WindowMoving(proposed, screen->geometry().width(),
+                                                 screen->availableGeometry().height());
+  if (snapped.left != proposed.left || snapped.top != proposed.top) {
+    snapping_ = true;
+    move(snapped.left, snapped.top);
+    snapping_ = false;
+  }
+}
+
+void ManagerView::closeEvent(QCloseEvent* event) {
+  if (!closed_) {
+    closed_ = true;
+    model_.FormDestroy();
+  }
+  event->accept();
+}
+
+void ManagerView::ShowConnectionView() {
+  if (!model_.ConnectionWindow() || !connectionFactory_) return;
+  if (!connectionView_) connectionView_ = connectionFactory_(model_);
+  if (!connectionView_) return;
+  connectionView_->show();
+  connectionView_->raise();
+}
+
+void ManagerView::DropConnectionView() {
+  if (!connectionView_) return;
+  QWidget* view = connectionView_;
+  connectionView_ = nullptr;
+  // The view may be the one asking (its own close): delete it once its event has finished.
+  view->hide();
+  view->deleteLater();
+}
+
+}  // namespace kvt::ui

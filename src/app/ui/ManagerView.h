@@ -1,0 +1,56 @@
+#pragma once
+// The Qt view of the main window TfrmManager.
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "app/Manager.h"
+
+class QLabel;
+class QPushButton;
+
+namespace kvt::ui {
+
+class ManagerView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit ManagerView(TfrmManager& model);
+  ~ManagerView() override;
+
+  TfrmManager& Model() { return model_; }
+  QPushButton* ButtonWidget(ManagerButton b) const { return buttons_[std::size_t(b)]; }
+  QLabel* StateMonitorWidget() const { return stateMonitor_; }
+  // The connection information window's view while one is shown.
+  QWidget* ConnectionWindowView() const { return connectionView_; }
+
+  // Makes the connection information window's view (installed by the program).
+  using ConnectionViewFactory = std::function<QWidget*(TfrmManager& model)>;
+  void SetConnectionViewFactory(ConnectionViewFactory factory) {
+    connectionFactory_ = std::move(factory);
+  }
+
+  // Top right corner of the primary screen.
+  void PlaceAtTopRight();
+
+ protected:
+  void moveEvent(QMoveEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void ShowConnectionView();
+  void DropConnectionView();
+
+  TfrmManager& model_;
+  std::array<QPushButton*, kManagerButtonCount> buttons_{};
+  QLabel* stateMonitor_ = nullptr;
+  QPointer<QWidget> connectionView_;
+  ConnectionViewFactory connectionFactory_;
+  bool snapping_ = false;
+  bool closed_ = false;
+};
+
+// Registers the pictures of the main window's buttons.
+void RegisterManagerGlyphs();
+
+}  // namespace kvt::ui

@@ -1,0 +1,61 @@
+#include "app/ui/Program.h"
+
+#include "app/ui/ProgressView.h"
+#include "link/ui/AdjConnInfoView.h"
+#include "platform/Ui.h"
+#include "platform/qt/QtUi.h"
+
+namespace kvt::ui {
+
+ProgramWindows::ProgramWindows() {
+  InstallProgressView();
+  manager_ = std::make_unique<TfrmManager>();
+  SetTheMainHost(manager_.get());
+  view_ = std::make_unique<ManagerView>(*manager_);
+  if (auto* qtUi = dynamic_cast<platform::QtUi*>(&platform::CurrentUi()))
+    qtUi->SetDialogParent(view_.get());
+  view_->SetConnectionViewFactory([](TfrmManager& m) -> QWidget* {
+    TfrmAdjustConnectionInfo* window = m.ConnectionWindow();
+    if (!window) return nullptr;
+    // Closing the window by hand frees it, like any tool window.
+    return new AdjConnInfoView(*window, [&m] { m.DestroyConnectionWindow(); });
+  });
+  view_->show();
+  view_->PlaceAtTopRight();
+
+  // The program-wide windows that start hidden; their parts fill them in.
+  struct Hidden {
+    const char* name;
+    const char* caption;
+  };
+  const Hidden hidden[] = {{"frmSelectDir", "Выбор папки"},
+                           {"frmOptions", "Опции"},
+                           {"frmDigitalOscill", "Цифровой осциллограф"},
+                           {"frmDefineCurrent", "Определение тока"}};
+  for (const auto& h : hidden) {
+    auto w = std::make_unique<QWidget>(nullptr, Qt::Window);
+    w->setObjectName(h.name);
+    w->setWindowTitle(QString::fromUtf8(h.caption));
+    w->hide();
+    hidden_.push_back(std::move(w));
+  }
+}
+
+ProgramWindows::~ProgramWindows() {
+  hidden_.clear();
+  manager_->FormDestroy();
+  view_.reset();
+  if (auto* qtUi = dynamic_cast<platform::QtUi*>(&platform::CurrentUi()))
+    qtUi->SetDialogParent(nullptr);
+  if (TheMainHost() == manager_.get()) SetTheMainHost(nullptr);
+  manager_.reset();
+  TfrmProgress::SetViewFactory(nullptr);
+}
+
+QWidget* ProgramWindows::HiddenWindow(const char* objectName) const {
+  for (const auto& w : hidden_)
+    if (w->objectName() == QLatin1String(objectName)) return w.get();
+  return nullptr;
+}
+
+}  // namespace kvt::ui
