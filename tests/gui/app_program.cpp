@@ -1,0 +1,178 @@
+// The program's windows offscreen on the simulated apparatus: the main window as start-up shows
+// it, a press of "Установка связи с системой", the connection window's ready conclusion, and the
+// power command offered after the state monitor's first poll.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "app/Progress.h"
+#include "app/SystemStatus.h"
+#include "app/ui/Program.h"
+#include "link/ui/AdjConnInfoView.h"
+#include "platform/Paths.h"
+#include "platform/qt/QtUi.h"
+#include "sim/Install.h"
+#include "support/Shots.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kvt::ManagerButton;
+
+bool PumpUntil(const std::function<bool()>& pred, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!pred()) {
+    if (t.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+class ProgramOnSimulator : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.isValid());
+    dir_ = fs::path(tmp_.path().toStdString());
+    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
+    std::ofstream(dir_ / "simulator.ini") << "[Simulator]\nType=K2\nVersion=23\nTiming=instant\n";
+    previousDir_ = platform::ProgramDir();
+    platform::SetProgramDir(dir_);
+    sim::InstallSimulator(dir_);
+    ui_.SetNonInteractive(true);
+    previousUi_ = platform::InstalledUi();
+    platform::SetUi(&ui_);
+    kvt::SystemStatus().Clear();
+  }
+  void TearDown() override {
+    platform::SetUi(previousUi_);
+    platform::SetProgramDir(previousDir_);
+    kvt::SystemStatus().Clear();
+  }
+
+  QTemporaryDir tmp_;
+  fs::path dir_;
+  fs::path previousDir_;
+  platform::QtUi ui_;
+  platform::Ui* previousUi_ = nullptr;
+};
+
+TEST_F(ProgramOnSimulator, MainWindowAsStartUpShowsIt) {
+  kvt::ui::ProgramWindows windows;
+  auto& view = windows.MainView();
+  ASSERT_TRUE(guitest::SaveShot(&view, "frmManager-start"));
+  EXPECT_TRUE(view.isVisible());
+  EXPECT_EQ(view.windowTitle(), QString("KVT-Vesmar"));
+  EXPECT_EQ(view.size(), QSize(261, 543));
+  // Top right corner of the primary screen.
+  const QRect screen = QApplication::primaryScreen()->geometry();
+  EXPECT_EQ(view.frameGeometry().right(), screen.right());
+  EXPECT_EQ(view.frameGeometry().top(), screen.top());
+
+  EXPECT_EQ(view.StateMonitorWidget()->text(), QString("СВЯЗЬ НЕ УСТАНОВЛЕНА"));
+  const QPalette pal = view.StateMonitorWidget()->palette();
+  EXPECT_EQ(pal.color(QPalette::WindowText), QColor(0, 255, 0));
+  EXPECT_EQ(pal.color(QPalette::Window), QColor(0, 0, 0));
+  EXPECT_EQ(view.ButtonWidget(ManagerButton::btnInformation)->text(), QString("Сравка"));
+  EXPECT_EQ(view.ButtonWidget(ManagerButton::btnAdjustConnection)->size(), QSize(222, 25));
+  EXPECT_FALSE(view.ButtonWidget(ManagerButton::btnAdjustConnection)->icon().isNull());
+  EXPECT_TRUE(view.ButtonWidget(ManagerButton::btnAdjustConnection)->isEnabled());
+  EXPECT_TRUE(view.ButtonWidget(ManagerButton::btnOptions)->isEnabled());
+  EXPECT_FALSE(view.ButtonWidget(ManagerButton::btnAuto)->isEnabled());
+  EXPECT_FALSE(view.ButtonWidget(ManagerButton::btnPowerOn)->isEnabled());
+
+  for (const char* name : {"frmSelectDir", "frmOptions", "frmDigitalOscill", "frmDefineCurrent"}) {
+    QWidget* w = windows.HiddenWindow(name);
+    ASSERT_NE(w, nullptr) << name;
+    EXPECT_FALSE(w->isVisible()) << name;
+  }
+}
+
+TEST_F(ProgramOnSimulator, ConnectingShowsTheReadyConclusionThenOffersPowerOn) {
+  kvt::ui::ProgramWindows windows;
+  auto& view = windows.MainView();
+  windows.Manager().MonitorPriority = platform::ThreadPriority::Normal;
+  view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
+
+  auto* conn = qobject_cast<kvt::ui::AdjConnInfoView*>(view.ConnectionWindowView());
+  ASSERT_NE(conn, nullptr);
+  EXPECT_TRUE(conn->isVisible());
+  EXPECT_EQ(conn->windowTitle(), QString("Настройка связи с системой"));
+  EXPECT_EQ(conn->pos(), QApplication::primaryScreen()->geometry().topLeft());
+  EXPECT_EQ(conn->Conclusion()->text(), QString("\n\nСИСТЕМА ГОТОВА К РАБОТЕ!"));
+  EXPECT_TRUE(conn->ChecksumGroup()->isVisibleTo(conn));
+  EXPECT_EQ(conn->Modules()->item(0, 2)->text(), QString("   Код"));
+  EXPECT_EQ(conn->Modules()->columnWidth(1), 376);
+  EXPECT_EQ(conn->Checksums()->columnWidth(2), 81);
+  ASSERT_TRUE(guitest::SaveShot(conn, "frmAdjustConnectionInfo-ready"));
+
+  // The state monitor's first poll reports the apparatus off and enables switching it on.
+  QPushButton* powerOn = view.ButtonWidget(ManagerButton::btnPowerOn);
+  ASSERT_TRUE(PumpUntil([&] { return powerOn->isEnabled(); }, 10000));
+  EXPECT_EQ(view.StateMonitorWidget()->text(), QString("СИСТЕМА ВЫКЛЮЧЕНА"));
+  EXPECT_TRUE(view.ButtonWidget(ManagerButton::btnReadConfig)->isEnabled());
+  EXPECT_FALSE(view.ButtonWidget(ManagerButton::btnPowerOff)->isEnabled());
+  ASSERT_TRUE(guitest::SaveShot(&view, "frmManager-connected"));
+
+  // Closing the main window stops the monitor and closes the port and the connection window.
+  view.close();
+  EXPECT_FALSE(windows.Manager().MonitorRunning);
+  EXPECT_FALSE(windows.Manager().HasConnectionLink());
+  EXPECT_EQ(windows.Manager().ConnectionWindow(), nullptr);
+}
+
+TEST_F(ProgramOnSimulator, UserCannotCloseTheProgressWindow) {
+  kvt::ui::ProgramWindows windows;
+  kvt::TfrmProgress progress("Чтение образа памяти...");
+  QWidget* w = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->objectName() == "frmProgress" && top->isVisible()) w = top;
+  ASSERT_NE(w, nullptr);
+  EXPECT_EQ(w->windowTitle(), QString("Чтение образа памяти..."));
+  progress.SetProgress(42);
+  auto* bar = w->findChild<QProgressBar*>("ProgressBar");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->value(), 42);
+  ASSERT_TRUE(guitest::SaveShot(w, "frmProgress"));
+  EXPECT_FALSE(w->close());
+  EXPECT_TRUE(w->isVisible());
+}
+
+// The program started from a folder without vesmar.ini ends at once with exit code 0 and the
+// message, even when the file lies beside the executable.
+TEST(ProgramStartUp, WithoutSettingsInTheWorkingDirectoryEndsWithTheMessage) {
+  QTemporaryDir programDir, workDir;
+  ASSERT_TRUE(programDir.isValid() && workDir.isValid());
+  const fs::path exe = fs::path(KVT_BINARY_DIR) / "src" / "gui" / "kvt-service";
+  ASSERT_TRUE(fs::exists(exe)) << exe;
+  const fs::path copy = fs::path(programDir.path().toStdString()) / "kvt-service";
+  fs::copy_file(exe, copy);
+  fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini",
+                fs::path(programDir.path().toStdString()) / "vesmar.ini");
+
+  QProcess p;
+  auto env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("KVT_NONINTERACTIVE", "1");
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(workDir.path());
+  p.start(QString::fromStdString(copy.string()), {});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  ASSERT_TRUE(p.waitForFinished(30000)) << "the program kept running";
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0);
+  EXPECT_TRUE(QString::fromUtf8(p.readAllStandardError()).contains("Не найден файл vesmar.ini"));
+}
+
+}  // namespace
