@@ -41,6 +41,15 @@ class ManagerOnSimulator : public ::testing::Test {
   }
   void TearDown() override { SystemStatus().Clear(); }
 
+  // The connection sequence, then the monitor stopped: the port stays open and identified.
+  void ConnectWithoutMonitor(TfrmManager& m) {
+    m.btnAdjustConnectionClick();
+    ASSERT_TRUE(SystemStatus().LinkUp);
+    m.StopMonitor();
+    ASSERT_TRUE(m.HasConnectionLink());
+    ui_->ClearRecords();
+  }
+
   // Records which windows the main window asked for.
   void RecordLaunches(TfrmManager& m) {
     for (ManagerTool t : {ManagerTool::MeasureChannels, ManagerTool::MeasureChannelsK4,
@@ -131,8 +140,8 @@ void WatchLockDuring(const std::function<void()>& fn, int fromMs, int toMs, Lock
 TEST_F(ManagerOnSimulator, PowerCommandsHoldTheDeviceLockThroughTheirWaits) {
   Prepare();
   TfrmManager m;
-  // The port is open, and no monitor competes for the lock.
-  ASSERT_TRUE(m.CreateConnectionLink("COM1"));
+  // Connected, and no monitor competes for the lock.
+  ConnectWithoutMonitor(m);
 
   LockWatch on;
   std::uint64_t onMs = 0;
@@ -180,7 +189,7 @@ TEST_F(ManagerOnSimulator, K2OpensTheChannelWindowAndTheK2Calibration) {
   Prepare("K2");
   TfrmManager m;
   RecordLaunches(m);
-  ASSERT_TRUE(m.CreateConnectionLink("COM1"));
+  ConnectWithoutMonitor(m);
   m.btnAdjustMeasuresChannelsClick();
   m.bntTubeCalibrationClick();
   EXPECT_EQ(launched_,
@@ -193,7 +202,7 @@ TEST_F(ManagerOnSimulator, K4AsksTheTechnologicalPowerQuestionFirst) {
   Prepare("K4");
   TfrmManager m;
   RecordLaunches(m);
-  ASSERT_TRUE(m.CreateConnectionLink("COM1"));
+  ConnectWithoutMonitor(m);
   ui_->QueueAnswer(platform::Answer::No);
   m.btnAdjustMeasuresChannelsClick();
   EXPECT_TRUE(launched_.empty());
@@ -205,7 +214,7 @@ TEST_F(ManagerOnSimulator, K4AsksTheTechnologicalPowerQuestionFirst) {
   auto msgs = ui_->Messages();
   ASSERT_EQ(msgs.size(), 2u);
   const std::string& q = msgs[0].text;
-  EXPECT_EQ(q.substr(0, 14), std::string(13, ' ') + "Д");
+  EXPECT_EQ(q.substr(0, 15), std::string(13, ' ') + "Д");
   const auto lastLine = q.substr(q.rfind('\n') + 1);
   EXPECT_EQ(lastLine, std::string(48, ' ') + "ВКЛЮЧИТЬ?");
   EXPECT_EQ(msgs[0].icon, platform::Icon::Question);

@@ -38,21 +38,6 @@ void DrawPower(QPainter& p, QColor c) {
   p.drawLine(QPointF(10, 2.5), QPointF(10, 10));
 }
 
-void DrawDocument(QPainter& p) {
-  p.setPen(Pen(QColor(40, 40, 40), 1.2));
-  p.setBrush(QColor(250, 250, 235));
-  QPainterPath page;
-  page.moveTo(4, 2);
-  page.lineTo(12, 2);
-  page.lineTo(16, 6);
-  page.lineTo(16, 18);
-  page.lineTo(4, 18);
-  page.closeSubpath();
-  p.drawPath(page);
-  p.setPen(Pen(QColor(120, 120, 120), 1));
-  for (int y = 8; y <= 15; y += 3) p.drawLine(6, y, 14, y);
-}
-
 void DrawArrow(QPainter& p, QPointF from, QPointF to, QColor c) {
   p.setPen(Pen(c, 2.2));
   p.drawLine(from, to);

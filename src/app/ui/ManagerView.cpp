@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QMoveEvent>
@@ -33,10 +34,16 @@ ManagerView::ManagerView(TfrmManager& model)
     auto* w = new QPushButton(parent);
     w->setObjectName(QString::fromStdString(model_.ButtonOf(b).Name()));
     w->setGeometry(geometry);
-    w->setIconSize(QSize(18, 18));
+    w->setIconSize(QSize(16, 16));
     w->setFocusPolicy(Qt::TabFocus);
     buttons_[std::size_t(b)] = w;
     BindButton(w, model_.ButtonOf(b));
+    // The long captions must fit beside the picture: those that do not get a smaller font.
+    const int room = geometry.width() - (model_.ButtonOf(b).Glyph().empty() ? 8 : 34);
+    QFont font = w->font();
+    while (font.pointSizeF() > 6 && QFontMetrics(font).horizontalAdvance(w->text()) > room)
+      font.setPointSizeF(font.pointSizeF() - 0.5);
+    w->setFont(font);
   };
 
   makeButton(B::btnAuto, this, QRect(6, 6, 79, 22));

@@ -1,5 +1,7 @@
 #include "app/ui/Program.h"
 
+#include <QApplication>
+
 #include "app/ui/ProgressView.h"
 #include "link/ui/AdjConnInfoView.h"
 #include "platform/Ui.h"
@@ -8,6 +10,10 @@
 namespace kvt::ui {
 
 ProgramWindows::ProgramWindows() {
+  // The windows are laid out for a small dialog font, as service tools of this kind use.
+  QFont font = QApplication::font();
+  font.setPointSize(8);
+  QApplication::setFont(font);
   InstallProgressView();
   manager_ = std::make_unique<TfrmManager>();
   SetTheMainHost(manager_.get());

@@ -270,7 +270,11 @@ void BindStringGrid(QTableWidget* w, StringGrid& grid) {
   Guard g{grid.Lifetime()};
   w->horizontalHeader()->hide();
   w->verticalHeader()->hide();
-  w->verticalHeader()->setDefaultSectionSize(20);
+  w->verticalHeader()->setDefaultSectionSize(18);
+  w->verticalHeader()->setMinimumSectionSize(12);
+  // Cells clip their text as the grids of this program always did; nothing is elided.
+  w->setTextElideMode(Qt::ElideNone);
+  w->setWordWrap(false);
   w->setSelectionMode(QAbstractItemView::SingleSelection);
   Follow(w, grid, [w, &grid, g] {
     Updating u(g);
