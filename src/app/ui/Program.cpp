@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/ui/ProgressView.h"
+#include "app/ui/ToolRegistry.h"
 #include "link/ui/AdjConnInfoView.h"
 #include "platform/Ui.h"
 #include "platform/qt/QtUi.h"
@@ -17,6 +18,7 @@ ProgramWindows::ProgramWindows() {
   InstallProgressView();
   manager_ = std::make_unique<TfrmManager>();
   SetTheMainHost(manager_.get());
+  InstallTools(*manager_);
   view_ = std::make_unique<ManagerView>(*manager_);
   if (auto* qtUi = dynamic_cast<platform::QtUi*>(&platform::CurrentUi()))
     qtUi->SetDialogParent(view_.get());
