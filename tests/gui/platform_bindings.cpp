@@ -70,8 +70,8 @@ TEST(Bindings, EditsCheckBoxesCombosAndSpinnersGoBothWays) {
   Edit ed("edValue");
   CheckBox cb("cbAuto");
   ComboBox cmb("cbPort");
+  Edit udEdit("edUd");  // outlives the up-down bound to it
   UpDown ud("udValue");
-  Edit udEdit("edUd");
   ud.SetRange(0, 50);
   ud.SetIncrement(5);
   ud.SetAssociate(&udEdit);
