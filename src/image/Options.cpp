@@ -1,0 +1,69 @@
+#include "image/Options.h"
+
+#include "image/Settings.h"
+#include "platform/Ini.h"
+#include "platform/Paths.h"
+#include "platform/Ui.h"
+
+namespace kvt {
+
+TfrmOptions::TfrmOptions(TfrmSelectDir& selectDir)
+    : SettingsPath(platform::SettingsPath()), selectDir_(selectDir) {
+  Form.SetCaption("Опции");
+  GroupBox1.SetCaption(" Настройка путей ");
+  Label1.SetCaption("Файлы настроек системы:");
+  Button1.SetCaption("Обзор");
+  Label2.SetCaption("Минимальное время между снимками:");
+  udSSTime.SetAssociate(&edSSTime);
+  udSSTime.SetRange(1, 60);
+  udSSTime.SetPosition(60);
+  Label3.SetCaption("с. (1 ... 60)");
+  DigOscTools.SetCaption("Выводить панель образцового измерителя напряжений");
+  BitBtn1.SetCaption("OK");
+  BitBtn2.SetCaption("Cancel");
+  Button1.OnClick = [this] { Button1Click(); };
+  BitBtn1.OnClick = [this] { BitBtn1Click(); };
+  BitBtn2.OnClick = [this] { BitBtn2Click(); };
+}
+
+void TfrmOptions::FormShow() {
+  // Only this window shows the program's own folder for a missing key; the file dialogs use
+  // the general default.
+  platform::IniFile ini(SettingsPath);
+  const std::string fallback = (platform::ProgramDir() / "Memory" / "BIN").string();
+  edMiPath.SetText(ini.ReadString(settings::kAutoConfigSection, "VMEM_PATH", fallback));
+  DigOscTools.SetChecked(settings::ReadDigOscTools(SettingsPath) != 0);
+  udSSTime.SetPosition(settings::ReadSnapshotTimeout(SettingsPath));
+}
+
+void TfrmOptions::Button1Click() {
+  selectDir_.GroupBox1.SetCaption(selectDir_.Directory());
+  if (selectDir_.Execute()) edMiPath.SetText(selectDir_.Directory());
+}
+
+void TfrmOptions::BitBtn1Click() {
+  bool ok = settings::WriteVmemPath(edMiPath.Text(), SettingsPath);
+  const std::string dir = settings::ReadVmemPath(SettingsPath);
+  if (SetImageDir) SetImageDir(dir);
+  ok = settings::WriteDigOscTools(DigOscTools.Checked() ? 1 : 0, SettingsPath) && ok;
+  ok = settings::WriteSnapshotTimeout(udSSTime.Position(), SettingsPath) && ok;
+  if (!ok)
+    platform::ShowMessage("Не удалось записать настройки в файл " + SettingsPath.string() + ".", "",
+                          platform::Icon::Error);
+  Close();
+}
+
+void TfrmOptions::BitBtn2Click() {
+  Close();
+}
+
+void TfrmOptions::Close() {
+  if (OnClose) OnClose();
+}
+
+void TfrmOptions::ShowModal() {
+  FormShow();
+  if (runner_) runner_(*this);
+}
+
+}  // namespace kvt

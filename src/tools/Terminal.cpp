@@ -1,0 +1,409 @@
+#include "tools/Terminal.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/Progress.h"
+#include "app/SystemStatus.h"
+#include "platform/Codepage.h"
+#include "platform/LinkLock.h"
+#include "platform/Ui.h"
+
+namespace kvt {
+
+namespace {
+
+TfrmTerminal::ModalRunner& Runner() {
+  static TfrmTerminal::ModalRunner runner;
+  return runner;
+}
+
+std::string Hex2(unsigned value) {
+  char buf[3];
+  std::snprintf(buf, sizeof buf, "%02X", value & 0xFFu);
+  return buf;
+}
+
+}  // namespace
+
+void TfrmTerminal::SetModalRunner(ModalRunner runner) {
+  Runner() = std::move(runner);
+}
+
+TfrmTerminal::TfrmTerminal(TConfigWorkflows& workflows) : workflows_(workflows) {
+  workflows_.Host().TerminalOpenChanged(true);
+  platform::TheLinkLock().Lock();
+
+  Form.SetCaption("Терминал");
+  Pages.AddPage(kConsole, "Консоль");
+  Pages.AddPage(kMemory, "Память");
+  Pages.AddPage(kMemImage, "Текущие настройки");
+  Pages.SetActivePageIndex(0);
+  Pages.OnChange = [this] { PagesChange(); };
+
+  GroupBox1.SetCaption(" Монитор ");
+  fMonitor.SetReadOnly(true);
+  fMonitor.SetFontBold(true);
+  GroupBox2.SetCaption(" Команда ");
+  btnClBL.SetCaption("Снять блокировку");
+  btnReset.SetCaption("Произвести сброс системы");
+  btnPowOn.SetCaption("Включить систему");
+  btnClBL.OnClick = [this] { btnClBLClick(); };
+  btnReset.OnClick = [this] { btnResetClick(); };
+  btnPowOn.OnClick = [this] { btnPowOnClick(); };
+
+  Label1.SetCaption("Страница");
+  Label2.SetCaption("Банк");
+  udPage.SetAssociate(&edPage);
+  udPage.SetRange(0, 15);
+  udPage.SetPosition(0);
+  udBank.SetAssociate(&edBank);
+  udBank.SetRange(0, 255);
+  udBank.SetPosition(0);
+  btnReadBank.SetCaption("Читать");
+  btnReadBank.OnClick = [this] { btnReadBankClick(); };
+  BankData.SetFixedCols(1);
+  BankData.SetFixedRows(1);
+  BankData.SetDefaultColWidth(30);
+
+  GroupBox3.SetCaption(" Загруженный образ памяти системы ");
+  btnOpen.SetCaption("Открыть");
+  btnRead.SetCaption("Прочитать");
+  btnSave.SetCaption("Сохранить");
+  btnTranslate.SetCaption("Транслировать");
+  btnTemplate.SetCaption("Шаблон");
+  btnOpen.OnClick = [this] { btnOpenClick(); };
+  btnRead.OnClick = [this] { btnReadClick(); };
+  btnSave.OnClick = [this] { btnSaveClick(); };
+  btnTranslate.OnClick = [this] { btnTranslateClick(); };
+  btnTemplate.OnClick = [this] { btnTemplateClick(); };
+  ShowHint();
+
+  workflows_.AttachTerminal(this);
+}
+
+TfrmTerminal::~TfrmTerminal() {
+  link_.reset();
+  if (!closeAsked_ && SystemStatus().ImageModified &&
+      platform::AskYesNo(termtext::kAskSaveChanges)) {
+    // The terminal still exists, so a ".dat" save writes the text as it stands in the memo.
+    workflows_.btnSaveConfigClick();
+  }
+  workflows_.DetachTerminal(this);
+  workflows_.Host().TerminalOpenChanged(false);
+  platform::TheLinkLock().Unlock();
+}
+
+// ----------------------------------------------------------------------------- set-up
+
+void TfrmTerminal::FillGridHeaders() {
+  for (int i = 1; i <= 16; ++i) {
+    BankData.SetCell(0, i, Hex2(unsigned(i - 1) * 16));
+    BankData.SetCell(i, 0, Hex2(unsigned(i - 1)));
+  }
+}
+
+void TfrmTerminal::ShowHint() {
+  memoCentered_ = true;
+  ImageMemo.SetFontSize(16);
+  ImageMemo.SetLines(
+      {"", "", "Необходимо загрузить настройки системы из файла или ", "прочитать их из памяти."});
+  ImageMemo.SetReadOnly(true);
+  textShown_ = false;
+  textEdited_ = false;
+}
+
+void TfrmTerminal::FormCreate() {
+  link_ = std::make_unique<TSystemLink>();
+  fMonitor.Clear();
+  InputLine.SetText("");
+  FillGridHeaders();
+
+  const auto& status = SystemStatus();
+  const bool linkUp = status.LinkUp;
+  const bool loaded = status.ImageLoaded;
+  Pages.SetTabVisible(Pages.IndexOf(kConsole), linkUp);
+  Pages.SetTabVisible(Pages.IndexOf(kMemory), linkUp);
+  if (!linkUp) Pages.SetActivePage(kMemImage);
+  // Set-up runs again after an image was opened or read here, so every button gets its state
+  // anew rather than keeping one disabled by an earlier set-up.
+  btnRead.SetEnabled(linkUp);
+  btnTranslate.SetEnabled(linkUp && loaded);
+  btnSave.SetEnabled(loaded);
+  btnTemplate.SetEnabled(loaded);
+  if (loaded)
+    ShowImageAsText();
+  else
+    ShowHint();
+}
+
+void TfrmTerminal::ShowImageAsText() {
+  ImageMemo.BeginUpdate();
+  ImageMemo.Clear();
+  ImageMemo.SetFontSize(8);
+  memoCentered_ = false;
+  RenderedImageText r = workflows_.RenderImageText();
+  if (r.ok) {
+    std::string text = r.text;
+    // The memo holds lines; the final line end is not an extra empty line.
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    ImageMemo.SetText(text);
+    ImageMemo.SetReadOnly(false);
+    textShown_ = true;
+    textUtf8_ = r.utf8;
+    lineEnd_ = r.lineEnd;
+  } else {
+    ImageMemo.SetText(r.problem);
+    ImageMemo.SetReadOnly(true);
+    textShown_ = false;
+  }
+  textEdited_ = false;
+  ImageMemo.EndUpdate();
+  if (!r.ok)
+    platform::ShowMessage("Образ памяти не показан как текст.\n" + r.problem, "",
+                          platform::Icon::Error);
+}
+
+void TfrmTerminal::FormShow() {
+  visible_ = true;
+  const std::string page = Pages.ActivePageName();
+  if (SystemStatus().LinkUp && page == kConsole)
+    Focus("InputLine");
+  else if (page == kMemImage)
+    Focus("ImageMemo");
+}
+
+void TfrmTerminal::PagesChange() {
+  const std::string page = Pages.ActivePageName();
+  if (page == kConsole)
+    Focus("InputLine");
+  else if (page == kMemImage && visible_)
+    Focus("ImageMemo");
+}
+
+void TfrmTerminal::SelectPage(const std::string& page) {
+  for (int i = 0; i < Pages.PageCount(); ++i) {
+    if (Pages.PageName(i) != page && Pages.PageCaption(i) != page) continue;
+    if (Pages.TabVisible(i)) {
+      Pages.SetActivePageIndex(i);
+      PagesChange();
+    }
+    return;
+  }
+}
+
+void TfrmTerminal::ShowImagePage() {
+  Pages.SetActivePage(kMemImage);
+  if (visible_) Focus("ImageMemo");
+}
+
+void TfrmTerminal::Focus(const std::string& control) {
+  focused_ = control;
+  if (OnFocus) OnFocus(control);
+}
+
+std::optional<std::vector<std::string>> TfrmTerminal::ImageTextLines() const {
+  if (!textShown_) return std::nullopt;
+  return ImageMemo.Lines();
+}
+
+// ----------------------------------------------------------------------------- console
+
+std::optional<std::vector<std::uint8_t>> TfrmTerminal::ParseConsoleLine(const std::string& line) {
+  std::vector<std::uint8_t> bytes;
+  const std::string padded = line + " ";
+  unsigned value = 0;
+  bool inToken = false;
+  for (char raw : padded) {
+    char c = raw;
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    if (c == ' ') {
+      if (inToken) bytes.push_back(std::uint8_t(value));
+      inToken = false;
+      value = 0;
+      continue;
+    }
+    unsigned digit;
+    if (c >= '0' && c <= '9')
+      digit = unsigned(c - '0');
+    else if (c >= 'A' && c <= 'F')
+      digit = unsigned(c - 'A' + 10);
+    else
+      return std::nullopt;  // tabs and every other character make the line invalid
+    inToken = true;
+    value = value * 16 + digit;
+    if (value > 0xFF) return std::nullopt;
+  }
+  return bytes;
+}
+
+std::string TfrmTerminal::HexEcho(const std::uint8_t* bytes, std::size_t count) {
+  std::string text;
+  text.reserve(count * 3);
+  for (std::size_t i = 0; i < count; ++i) {
+    text += Hex2(bytes[i]);
+    text += ' ';
+  }
+  return text;
+}
+
+void TfrmTerminal::InputLineEnter() {
+  const auto bytes = ParseConsoleLine(InputLine.Text());
+  if (!bytes) {
+    platform::ShowMessage("", "", platform::Icon::Error);
+    return;
+  }
+  // An empty line is no command: nothing goes out.
+  if (bytes->empty()) return;
+  const std::string sent = HexEcho(bytes->data(), bytes->size());
+  fMonitor.Add(sent);
+  bool known = false;
+  for (const auto& item : InputLine.Items()) known = known || item == sent;
+  if (!known) InputLine.AddItem(sent);
+
+  if (!link_) link_ = std::make_unique<TSystemLink>();
+  {
+    // Held already for the terminal's life; taken again so the exchange is guarded on its own.
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    link_->Write(std::uint32_t(bytes->size()), bytes->data());
+    // Collected into the link's buffer, which a longer reply cannot overrun.
+    link_->Read(std::uint32_t(kRxBufferSize));
+  }
+  const std::uint32_t count = std::min<std::uint32_t>(link_->LastCount(), kRxBufferSize);
+  fMonitor.Add(HexEcho(link_->RxBuffer().data(), count));
+  if (OnSelectInputLine) OnSelectInputLine();
+}
+
+void TfrmTerminal::PressQuickButton(const char* line) {
+  InputLine.SetText(line);
+  InputLineEnter();
+}
+
+void TfrmTerminal::btnClBLClick() {
+  PressQuickButton("01 54");
+}
+void TfrmTerminal::btnResetClick() {
+  PressQuickButton("01 40");
+}
+void TfrmTerminal::btnPowOnClick() {
+  PressQuickButton("01 4d");
+}
+
+// ----------------------------------------------------------------------------- memory viewer
+
+void TfrmTerminal::btnReadBankClick() {
+  if (!link_) link_ = std::make_unique<TSystemLink>();
+  const std::uint32_t address =
+      (std::uint32_t(udPage.Position()) << 16) | (std::uint32_t(udBank.Position()) << 8);
+  std::uint8_t bank[256] = {};
+  bool ok = false;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    WithProgress(termtext::kProgressBank, [&](std::function<void(int)> progress) {
+      link_->ReadMemory(address, sizeof bank, bank, progress);
+      ok = link_->LastTransferOk();
+    });
+  }
+  BankData.BeginUpdate();
+  for (int r = 1; r <= 16; ++r)
+    for (int c = 1; c <= 16; ++c)
+      BankData.SetCell(c, r, ok ? Hex2(bank[(r - 1) * 16 + (c - 1)]) : std::string());
+  BankData.EndUpdate();
+  // Zeros from a silent line must not pass for the bank's contents.
+  if (!ok) platform::ShowMessage(termtext::kBankNotRead, "", platform::Icon::Error);
+}
+
+// ----------------------------------------------------------------------------- image page
+
+bool TfrmTerminal::ApplyEditedText() {
+  if (!textShown_) return true;
+  DatError error;
+  if (workflows_.ApplyImageText(ImageMemo.Text(), textUtf8_, lineEnd_, &error)) {
+    textEdited_ = false;
+    return true;
+  }
+  // The text stays in the memo as typed, so the engineer can put it right.
+  platform::ShowMessage(
+      std::string(termtext::kTextError) + error.Describe() + termtext::kTextErrorTail, "",
+      platform::Icon::Error);
+  if (OnShowTextLine && error.line > 0) OnShowTextLine(error.line);
+  return false;
+}
+
+void TfrmTerminal::btnOpenClick() {
+  workflows_.btnOpenConfigClick();
+  Focus("ImageMemo");
+}
+
+void TfrmTerminal::btnReadClick() {
+  workflows_.btnReadConfigClick();
+  Focus("ImageMemo");
+}
+
+void TfrmTerminal::btnSaveClick() {
+  if (SystemStatus().ImageLoaded && ApplyEditedText()) workflows_.btnSaveConfigClick();
+  Focus("ImageMemo");
+}
+
+void TfrmTerminal::btnTranslateClick() {
+  if (SystemStatus().ImageLoaded && ApplyEditedText()) workflows_.btnTranslateToMemoryClick();
+  Focus("ImageMemo");
+}
+
+void TfrmTerminal::btnTemplateClick() {
+  if (SystemStatus().ImageLoaded && textShown_ && platform::AskYesNo(termtext::kAskTemplate)) {
+    // A template with an error would spoil every later display and ".dat" save: refuse it.
+    std::string onDisk;
+    for (const auto& l : ImageMemo.Lines()) onDisk += l + lineEnd_;
+    if (!textUtf8_) onDisk = platform::Utf8ToCp1251(onDisk);
+    std::vector<DatValue> values;
+    DatError error;
+    if (!ListDatValues(onDisk, values, &error)) {
+      if (textUtf8_) error.token = platform::Utf8ToCp1251(error.token);
+      platform::ShowMessage(
+          std::string(termtext::kTextError) + error.Describe() + "\nШаблон не заменён.", "",
+          platform::Icon::Error);
+      if (OnShowTextLine && error.line > 0) OnShowTextLine(error.line);
+    } else {
+      const auto path = workflows_.Host().ProgramDir() / "Memory" / "etalon.pat";
+      if (!TConfigWorkflows::SaveLines(path, ImageMemo.Lines(), textUtf8_, lineEnd_))
+        platform::ShowMessage(std::string(wftext::kCannotWrite) + path.string(), "",
+                              platform::Icon::Error);
+    }
+  }
+  Focus("ImageMemo");
+}
+
+void TfrmTerminal::ImageMemoKeyPress() {
+  SystemStatus().ImageModified = bool(SystemStatus().ImageLoaded);
+  if (textShown_) textEdited_ = true;
+}
+
+bool TfrmTerminal::FormCloseQuery() {
+  if (closeAsked_) return true;
+  if (SystemStatus().ImageModified) {
+    if (platform::AskYesNo(termtext::kAskSaveChanges)) {
+      // Typed changes go into the image first, so a ".mi" save holds them too.
+      if (textEdited_ && !ApplyEditedText()) return false;
+      closeAsked_ = true;
+      workflows_.btnSaveConfigClick();
+      return true;
+    }
+  }
+  closeAsked_ = true;
+  return true;
+}
+
+// ----------------------------------------------------------------------------- showing
+
+void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page) {
+  TfrmTerminal terminal(workflows);
+  terminal.FormCreate();
+  terminal.SelectPage(page);
+  terminal.FormShow();
+  if (Runner()) Runner()(terminal);
+  terminal.visible_ = false;
+}
+
+}  // namespace kvt

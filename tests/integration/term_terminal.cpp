@@ -1,0 +1,287 @@
+// The terminal against the simulator: console, memory viewer, image page, closing.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "integration/term_fixture.h"
+#include "platform/Codepage.h"
+#include "platform/Files.h"
+#include "tools/Terminal.h"
+
+namespace {
+
+using namespace termtest;
+using kvt::SystemStatus;
+using kvt::TfrmTerminal;
+
+class TermTerminal : public TermFixture {
+ protected:
+  TermTerminal() {
+    host.onOpenTerminal = [this](const std::string& page) { kvt::OpenTerminalWindow(wf, page); };
+  }
+  ~TermTerminal() override { TfrmTerminal::SetModalRunner(nullptr); }
+
+  // Loads the simulator's image without a terminal showing up.
+  void LoadImage() {
+    auto keep = host.onOpenTerminal;
+    host.onOpenTerminal = nullptr;
+    wf.btnReadConfigClick();
+    host.onOpenTerminal = keep;
+    ASSERT_TRUE(host.image);
+    ui->ClearRecords();
+  }
+  std::unique_ptr<TfrmTerminal> Create() {
+    auto t = std::make_unique<TfrmTerminal>(wf);
+    t->FormCreate();
+    return t;
+  }
+  std::vector<std::uint8_t> LastFrame() {
+    auto frames = apparatus_->LastFrames(1);
+    return frames.empty() ? std::vector<std::uint8_t>{} : frames[0].bytes;
+  }
+};
+
+TEST_F(TermTerminal, ConsoleSendsTheTypedFrameAndEchoesBothWays) {
+  auto t = Create();
+  t->InputLine.SetText("1 2e");
+  t->InputLineEnter();
+  EXPECT_EQ(LastFrame(), (std::vector<std::uint8_t>{0x01, 0x2E}));
+  ASSERT_EQ(t->fMonitor.Lines().size(), 2u);
+  EXPECT_EQ(t->fMonitor.Lines()[0], "01 2E ");
+  // The type reply carries the letters "K2" in its third and fourth bytes.
+  const std::string reply = t->fMonitor.Lines()[1];
+  EXPECT_NE(reply.find("4B 32 "), std::string::npos) << reply;
+  EXPECT_EQ(reply.size() % 3, 0u);
+
+  t->InputLine.SetText("01 2E");
+  t->InputLineEnter();
+  t->InputLine.SetText("01 2f");
+  t->InputLineEnter();
+  EXPECT_EQ(t->InputLine.Items(), (std::vector<std::string>{"01 2E ", "01 2F "}));
+  EXPECT_EQ(t->fMonitor.Lines().size(), 6u);
+}
+
+TEST_F(TermTerminal, InvalidLineShowsTheEmptyErrorBoxAndSendsNothing) {
+  auto t = Create();
+  apparatus_->ClearFrameLog();
+  t->InputLine.SetText("01 100");
+  t->InputLineEnter();
+  auto m = Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].text, "");
+  EXPECT_EQ(m[0].title, "");
+  EXPECT_EQ(m[0].icon, platform::Icon::Error);
+  EXPECT_TRUE(t->fMonitor.Lines().empty());
+  EXPECT_TRUE(t->InputLine.Items().empty());
+  EXPECT_TRUE(apparatus_->FrameLog().empty());
+}
+
+TEST_F(TermTerminal, SilentLineEchoesAnEmptyReply) {
+  auto t = Create();
+  apparatus_->GoSilent();
+  t->InputLine.SetText("01 2E");
+  t->InputLineEnter();
+  EXPECT_EQ(t->fMonitor.Lines(), (std::vector<std::string>{"01 2E ", ""}));
+}
+
+TEST_F(TermTerminal, QuickButtonsSendTheirFixedLines) {
+  auto t = Create();
+  t->btnPowOn.Click();
+  EXPECT_EQ(LastFrame(), (std::vector<std::uint8_t>{0x01, 0x4D}));
+  EXPECT_EQ(t->InputLine.Text(), "01 4d");
+  t->btnClBL.Click();
+  EXPECT_EQ(LastFrame(), (std::vector<std::uint8_t>{0x01, 0x54}));
+  t->btnReset.Click();
+  EXPECT_EQ(LastFrame(), (std::vector<std::uint8_t>{0x01, 0x40}));
+  EXPECT_EQ(t->InputLine.Items(), (std::vector<std::string>{"01 4D ", "01 54 ", "01 40 "}));
+}
+
+TEST_F(TermTerminal, Bank2OfPage0FillsTheGrid) {
+  std::vector<std::uint8_t> bank(256);
+  for (int i = 0; i < 256; ++i) bank[std::size_t(i)] = std::uint8_t(255 - i);
+  apparatus_->WriteMemory(0x200, bank);
+  auto t = Create();
+  t->udPage.SetPosition(0);
+  t->edBank.SetText("2");
+  ASSERT_EQ(t->udBank.Position(), 2);
+  t->btnReadBank.Click();
+  EXPECT_EQ(t->BankData.Cell(0, 1), "00");
+  EXPECT_EQ(t->BankData.Cell(0, 16), "F0");
+  EXPECT_EQ(t->BankData.Cell(1, 0), "00");
+  EXPECT_EQ(t->BankData.Cell(16, 0), "0F");
+  EXPECT_EQ(t->BankData.Cell(1, 1), "FF");  // address 0x200
+  EXPECT_EQ(t->BankData.Cell(2, 1), "FE");
+  EXPECT_EQ(t->BankData.Cell(1, 2), "EF");    // 0x210
+  EXPECT_EQ(t->BankData.Cell(16, 16), "00");  // 0x2FF
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(TermTerminal, BankFromASilentLineIsNotShownAsData) {
+  auto t = Create();
+  apparatus_->GoSilent();
+  t->btnReadBank.Click();
+  EXPECT_EQ(t->BankData.Cell(1, 1), "");
+  EXPECT_EQ(Texts(), std::vector<std::string>{kvt::termtext::kBankNotRead});
+}
+
+TEST_F(TermTerminal, WithoutLinkItOpensOnTheImagePageWithReadAndTranslateDisabled) {
+  SystemStatus().LinkUp = false;
+  bool ran = false;
+  TfrmTerminal::SetModalRunner([&](TfrmTerminal& t) {
+    ran = true;
+    EXPECT_EQ(t.Pages.ActivePageName(), TfrmTerminal::kMemImage);
+    EXPECT_FALSE(t.Pages.TabVisible(t.Pages.IndexOf(TfrmTerminal::kConsole)));
+    EXPECT_FALSE(t.Pages.TabVisible(t.Pages.IndexOf(TfrmTerminal::kMemory)));
+    EXPECT_FALSE(t.btnRead.Enabled());
+    EXPECT_FALSE(t.btnTranslate.Enabled());
+    EXPECT_FALSE(t.btnSave.Enabled());
+    EXPECT_TRUE(t.btnOpen.Enabled());
+    EXPECT_TRUE(t.ImageMemo.ReadOnly());
+    EXPECT_EQ(t.FocusedControl(), "ImageMemo");
+  });
+  kvt::OpenTerminalWindow(wf, "Консоль");
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(TermTerminal, HoldsTheDeviceLockWhileOpen) {
+  std::atomic<bool> otherGot{true};
+  {
+    auto t = Create();
+    std::thread other([&] {
+      otherGot = platform::TheLinkLock().TryLock();
+      if (otherGot) platform::TheLinkLock().Unlock();
+    });
+    other.join();
+    EXPECT_FALSE(otherGot);
+  }
+  std::thread after([&] {
+    otherGot = platform::TheLinkLock().TryLock();
+    if (otherGot) platform::TheLinkLock().Unlock();
+  });
+  after.join();
+  EXPECT_TRUE(otherGot);
+}
+
+TEST_F(TermTerminal, ReadFromTheImagePageRefreshesTheOpenTerminal) {
+  int runs = 0;
+  TfrmTerminal::SetModalRunner([&](TfrmTerminal& t) {
+    ++runs;
+    EXPECT_TRUE(t.ImageMemo.ReadOnly());
+    t.btnRead.Click();  // the read workflow refreshes this terminal instead of opening another
+    EXPECT_FALSE(t.ImageMemo.ReadOnly());
+    EXPECT_TRUE(t.btnSave.Enabled());
+    EXPECT_TRUE(t.btnTranslate.Enabled());
+    EXPECT_EQ(t.Pages.ActivePageName(), TfrmTerminal::kMemImage);
+    // The text is the image rendered through the template.
+    EXPECT_EQ(kvt::DatTextToImage(platform::Utf8ToCp1251(t.ImageMemo.Text() + "\n"), 1280),
+              host.image->Image);
+  });
+  kvt::OpenTerminalWindow(wf, "Консоль");
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(host.image);
+}
+
+TEST_F(TermTerminal, EditedValueIsAppliedBeforeTranslating) {
+  LoadImage();
+  auto t = Create();
+  std::string text = t->ImageMemo.Text();
+  const std::string kuanLine = "100  ; 0x013 KUAN";
+  auto at = text.find(kuanLine);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 3, "123");
+  t->ImageMemo.SetText(text);
+  t->ImageMemoKeyPress();
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  t->btnTranslate.Click();
+  EXPECT_EQ(host.image->Image[0x13], 123);
+  EXPECT_EQ(SimMemory(0x14)[0x13], 123);
+  EXPECT_EQ(t->FocusedControl(), "ImageMemo");
+}
+
+TEST_F(TermTerminal, FormatErrorInTheTextIsReportedAndTheTextKept) {
+  LoadImage();
+  auto t = Create();
+  const auto before = host.image->Image;
+  std::string text = t->ImageMemo.Text();
+  auto at = text.find("100  ; 0x013 KUAN");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 3, "1o0");
+  t->ImageMemo.SetText(text);
+  t->ImageMemoKeyPress();
+  apparatus_->ClearFrameLog();
+  t->btnTranslate.Click();
+  t->btnSave.Click();
+  EXPECT_EQ(t->ImageMemo.Text(), text);
+  EXPECT_EQ(host.image->Image, before);
+  EXPECT_TRUE(apparatus_->FrameLog().empty());  // nothing translated
+  EXPECT_TRUE(ui->FileDialogs().empty());       // nothing saved
+  auto m = Messages();
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_NE(m[0].text.find("\"1o0\""), std::string::npos) << m[0].text;
+}
+
+TEST_F(TermTerminal, DatSaveWithTheTerminalWritesTheTextAsShown) {
+  LoadImage();
+  auto t = Create();
+  std::string text = t->ImageMemo.Text();
+  text += "\n; проверено";
+  t->ImageMemo.SetText(text);
+  t->ImageMemoKeyPress();
+  ChooseFile(dir_ / "edited", 2);
+  t->btnSave.Click();
+  const std::string saved = testsupport::ReadBytes(dir_ / "edited.dat");
+  EXPECT_EQ(platform::Cp1251ToUtf8(saved), text + "\n");
+  EXPECT_EQ(host.datFile, (dir_ / "edited.dat").string());
+  EXPECT_FALSE(SystemStatus().ImageModified);
+}
+
+TEST_F(TermTerminal, ClosingAfterTypingAsksToSave) {
+  LoadImage();
+  auto t = Create();
+  t->ImageMemoKeyPress();
+  ui->QueueAnswer(platform::Answer::No);
+  EXPECT_TRUE(t->FormCloseQuery());
+  t.reset();
+  auto m = Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].text, "Сохранить изменения файла настроек?");
+  EXPECT_EQ(m[0].icon, platform::Icon::Question);
+  EXPECT_EQ(m[0].buttons, platform::Buttons::YesNo);
+  EXPECT_TRUE(ui->FileDialogs().empty());
+}
+
+TEST_F(TermTerminal, ClosingWithYesSavesTheTypedChangesAsMi) {
+  LoadImage();
+  auto t = Create();
+  std::string text = t->ImageMemo.Text();
+  auto at = text.find("100  ; 0x013 KUAN");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 3, "42 ");
+  t->ImageMemo.SetText(text);
+  t->ImageMemoKeyPress();
+  ui->QueueAnswer(platform::Answer::Yes);
+  ChooseFile(dir_ / "closing.mi", 1);
+  EXPECT_TRUE(t->FormCloseQuery());
+  t.reset();
+  auto saved = platform::ReadBinaryFile(dir_ / "closing.mi");
+  ASSERT_TRUE(saved);
+  EXPECT_EQ((*saved)[0x13], 42);
+  EXPECT_FALSE(SystemStatus().ImageModified);
+  EXPECT_EQ(Texts().size(), 1u);  // asked once
+}
+
+TEST_F(TermTerminal, TemplateButtonReplacesTheTemplateAfterTheQuestion) {
+  LoadImage();
+  auto t = Create();
+  std::string text = t->ImageMemo.Text() + "\n; новый шаблон";
+  t->ImageMemo.SetText(text);
+  ui->QueueAnswer(platform::Answer::Yes);
+  t->btnTemplate.Click();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Сохранить текущие настройки как шаблон?"});
+  EXPECT_EQ(platform::Cp1251ToUtf8(testsupport::ReadBytes(dir_ / "Memory" / "etalon.pat")),
+            text + "\n");
+}
+
+}  // namespace
