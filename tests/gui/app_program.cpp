@@ -22,6 +22,7 @@
 #include "app/ui/Program.h"
 #include "link/ui/AdjConnInfoView.h"
 #include "platform/Paths.h"
+#include "platform/qt/Bindings.h"
 #include "platform/qt/QtUi.h"
 #include "sim/Install.h"
 #include "support/Shots.h"
@@ -148,6 +149,8 @@ TEST_F(ProgramOnSimulator, UserCannotCloseTheProgressWindow) {
   ASSERT_TRUE(guitest::SaveShot(w, "frmProgress"));
   EXPECT_FALSE(w->close());
   EXPECT_TRUE(w->isVisible());
+  // Window timers wait until the transfer is over.
+  EXPECT_TRUE(platform::qt::TimerSuspension::Active());
 }
 
 // The program started from a folder without vesmar.ini ends at once with exit code 0 and the

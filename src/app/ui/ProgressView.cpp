@@ -74,8 +74,9 @@ void ProgressView::closeEvent(QCloseEvent* event) {
 }
 
 void PaintPendingWindows() {
-  // Timers of the windows do not tick meanwhile: a timer handler must not talk to the apparatus
-  // in the middle of a transfer (see the timer binding).
+  // Paint events, newly shown windows and queued interface work are served; the user's input
+  // waits. The windows' timers do not tick while a progress window is open (TimerSuspension):
+  // a timer handler must not talk to the apparatus in the middle of a transfer.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "app/Progress.h"
+#include "platform/qt/Bindings.h"
 
 class QProgressBar;
 class QLabel;
@@ -24,6 +25,8 @@ class ProgressView : public QWidget, public TfrmProgress::View {
   void RepaintNow();
 
   TfrmProgress& model_;
+  // The windows' timers stand still while the transfer runs (see PaintPendingWindows).
+  platform::qt::TimerSuspension timers_;
   QProgressBar* bar_;
   QLabel* image_;
 };
