@@ -29,9 +29,8 @@ double MainsRmsUnits(double volts) {
 
 std::vector<std::uint8_t> VoltageMeterModule::Reply(std::uint8_t code,
                                                     std::vector<std::uint8_t> data) const {
-  std::vector<std::uint8_t> r{0x11, code};
-  r.insert(r.end(), data.begin(), data.end());
-  return r;
+  data.insert(data.begin(), {std::uint8_t{0x11}, code});
+  return data;
 }
 
 int VoltageMeterModule::SampleCount() const {

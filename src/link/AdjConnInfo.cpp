@@ -132,8 +132,12 @@ void TfrmAdjustConnectionInfo::DetectType() {
   if (PrintableType(shown)) text += "\nОбнаружено устройство KVT-" + shown;
   link.SendFrame(frames::SoftwareVersion());
   if (link.LastCount() >= 3) {
-    text += "\nВерсия программного обеспечения " + std::to_string(link.RxBuffer()[2]);
-    text.insert(text.size() - 1, ".");
+    // The version byte reads with a point before its last digit: 23 is version 2.3.
+    const std::string digits = std::to_string(link.RxBuffer()[2]);
+    text.append("\nВерсия программного обеспечения ")
+        .append(digits, 0, digits.size() - 1)
+        .append(".")
+        .append(digits, digits.size() - 1, 1);
   }
   Label2.SetCaption(text);
   const std::string type = link.ReadSystemType();

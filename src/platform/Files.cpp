@@ -48,10 +48,16 @@ fs::path TempNameFor(const fs::path& path, unsigned attempt) {
 #else
   const long pid = 0;
 #endif
-  fs::path name = path.filename();
-  name += "." + std::to_string(pid) + "." + std::to_string(counter.fetch_add(1)) + "." +
-          std::to_string(attempt) + ".tmp";
-  return path.parent_path() / ("." + name.string());
+  // Built by appending: GCC 12 warns falsely (-Wrestrict) on chained string additions.
+  std::string name = ".";
+  name.append(path.filename().string());
+  for (const auto part :
+       {static_cast<unsigned long>(pid), static_cast<unsigned long>(counter.fetch_add(1)),
+        static_cast<unsigned long>(attempt)}) {
+    name.append(".").append(std::to_string(part));
+  }
+  name.append(".tmp");
+  return path.parent_path() / name;
 }
 
 }  // namespace
