@@ -1,8 +1,10 @@
 #include "app/Manager.h"
 
 #include "app/Connection.h"
+#include "app/Progress.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
+#include "image/Workflows.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
 #include "platform/Paths.h"
@@ -97,6 +99,33 @@ WindowRect SnapWindowRect(WindowRect r, const WindowRect& prev, int screenWidth,
   return r;
 }
 
+namespace {
+
+// The configuration workflows see the main window through this.
+class ManagerWorkflowHost : public WorkflowHost {
+ public:
+  explicit ManagerWorkflowHost(TfrmManager& m) : m_(m) {}
+  std::filesystem::path ProgramDir() const override { return m_.ProgramDir; }
+  std::string ImageDir() const override { return m_.ImageDir; }
+  std::unique_ptr<TMemoryImage>& CurrentImage() override { return m_.CurrentImage; }
+  std::string& CurrentDatFile() override { return m_.CurrentDatFile; }
+  void ShowState(const std::string& text) override { m_.ShowState(text); }
+  void RefreshButtons() override { m_.RefreshButtons(); }
+  void RequestReannounce() override { m_.RequestReannounce(); }
+  void OpenTerminal(const std::string& page) override { m_.OpenTerminal(page); }
+  void TerminalOpenChanged(bool open) override { m_.ToolWindowOpen(ToolWindow::Terminal) = open; }
+  void WithProgress(const std::string& caption,
+                    const std::function<void(const ProgressCallback&)>& work) override {
+    TfrmProgress window(caption);
+    work([&window](int percent) { window.SetProgress(percent); });
+  }
+
+ private:
+  TfrmManager& m_;
+};
+
+}  // namespace
+
 const char* const TfrmManager::kTechPowerQuestion =
     "             Для проведения калибровки измерительных каналов,\n"
     "питание всех(трех) фаз должно быть подано через автотрансформатор.\n"
@@ -104,8 +133,6 @@ const char* const TfrmManager::kTechPowerQuestion =
     "режим технологического питания.\n"
     "                                                ВКЛЮЧИТЬ?";
 const char* const TfrmManager::kTypeUnknown = "Тип системы не определен.";
-const char* const TfrmManager::kImageFilter =
-    "Образ памяти(*.mi)|*.mi|Файлы конфигурции системы (*.dat)|*.dat";
 
 TfrmManager::TfrmManager() {
   Form.SetCaption("KVT-Vesmar");
@@ -167,6 +194,14 @@ TfrmManager::TfrmManager() {
   StateMonitor.SetBackgroundColor(platform::colors::Black);
   StateMonitor.SetCaption("СВЯЗЬ НЕ УСТАНОВЛЕНА");
 
+  workflowHost_ = std::make_unique<ManagerWorkflowHost>(*this);
+  workflows_ = std::make_unique<TConfigWorkflows>(*workflowHost_);
+  SetTheConfigWorkflows(workflows_.get());
+  ReadConfigWorkflow = [this] { workflows_->btnReadConfigClick(); };
+  OpenConfigWorkflow = [this] { workflows_->btnOpenConfigClick(); };
+  SaveConfigWorkflow = [this] { workflows_->btnSaveConfigClick(); };
+  TranslateWorkflow = [this] { workflows_->btnTranslateToMemoryClick(); };
+
   // Construction steps of the window.
   ProgramDir = platform::ProgramDir();
   SettingsPath = ProgramDir / "vesmar.ini";
@@ -182,6 +217,7 @@ TfrmManager::TfrmManager() {
 TfrmManager::~TfrmManager() {
   FormDestroy();
   Shutdown();
+  if (TheConfigWorkflows() == workflows_.get()) SetTheConfigWorkflows(nullptr);
 }
 
 platform::Button& TfrmManager::ButtonOf(ManagerButton b) {

@@ -67,6 +67,8 @@ WindowRect SnapWindowRect(WindowRect proposed, const WindowRect& previous, int s
 inline constexpr int kSnapDistance = 100;
 
 class TMemoryImage;
+class TConfigWorkflows;
+class WorkflowHost;
 
 // The windows the main window opens; each is provided by its own part of the program and
 // registered with SetLauncher. A button whose window is not registered does nothing.
@@ -123,9 +125,6 @@ class TfrmManager : public MainHost {
   platform::Button btnPowerOff{"btnPowerOff"};
   platform::Button& ButtonOf(ManagerButton b);
 
-  // The filter of the two file dialogs (index 1 = ".mi", 2 = ".dat").
-  static const char* const kImageFilter;
-
   // --- program-wide values ---
   std::filesystem::path ProgramDir;
   std::filesystem::path SettingsPath;
@@ -147,7 +146,10 @@ class TfrmManager : public MainHost {
   bool HasLauncher(ManagerTool tool) const { return launchers_.count(tool) != 0; }
   // Destroys every open window of a kind (CloseToolWindows uses it).
   void SetCloser(ToolWindow kind, std::function<void()> closer);
-  // The four configuration workflows behind their buttons and the save offered at close.
+  // The configuration workflows (read, open, save, translate) working on this window's values.
+  TConfigWorkflows& Workflows() { return *workflows_; }
+  // The four configuration workflows behind their buttons and the save offered at close; they
+  // run Workflows() unless replaced.
   std::function<void()> ReadConfigWorkflow;
   std::function<void()> OpenConfigWorkflow;
   std::function<void()> SaveConfigWorkflow;
@@ -194,6 +196,8 @@ class TfrmManager : public MainHost {
   void Launch(ManagerTool tool, const std::string& page = {});
   void SendPowerFrame(const Frame& frame, int waitMs);
 
+  std::unique_ptr<WorkflowHost> workflowHost_;
+  std::unique_ptr<TConfigWorkflows> workflows_;
   std::map<ManagerTool, Launcher> launchers_;
   std::map<ToolWindow, std::function<void()>> closers_;
   bool destroyed_ = false;

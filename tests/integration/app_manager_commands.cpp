@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/Manager.h"
+#include "app/Progress.h"
 #include "app/SystemStatus.h"
 #include "image/MemoryImage.h"
 #include "platform/Clock.h"
@@ -220,6 +221,33 @@ TEST_F(ManagerOnSimulator, K4AsksTheTechnologicalPowerQuestionFirst) {
   EXPECT_EQ(msgs[0].icon, platform::Icon::Question);
   EXPECT_EQ(msgs[0].buttons, platform::Buttons::YesNo);
   EXPECT_EQ(msgs[0].title, "");
+  m.DestroyConnectionLink();
+}
+
+TEST_F(ManagerOnSimulator, ReadingTheImageShowsProgressAndEnablesSaveAndTranslate) {
+  Prepare();
+  TfrmManager m;
+  ConnectWithoutMonitor(m);
+  std::vector<std::string> captions;
+  struct Recorder : TfrmProgress::View {
+    void ProgressChanged(int) override {}
+  };
+  TfrmProgress::SetViewFactory([&](TfrmProgress& p) {
+    captions.push_back(p.Caption());
+    return std::make_unique<Recorder>();
+  });
+  m.RefreshButtons();
+  EXPECT_FALSE(m.btnSaveConfig.Enabled());
+  m.btnReadConfig.Click();
+  TfrmProgress::SetViewFactory(nullptr);
+  EXPECT_EQ(captions, (std::vector<std::string>{"Чтение образа памяти..."}));
+  EXPECT_TRUE(SystemStatus().ImageLoaded);
+  ASSERT_TRUE(m.CurrentImage);
+  EXPECT_EQ(m.CurrentImage->Length(), 1280);
+  EXPECT_EQ(m.StateMonitor.Caption(), "ОБРАЗ ПРОЧИТАН");
+  EXPECT_TRUE(m.btnSaveConfig.Enabled());
+  EXPECT_TRUE(m.btnTranslateToMemory.Enabled());
+  EXPECT_EQ(platform::TheLinkLock().Depth(), 0);
   m.DestroyConnectionLink();
 }
 
