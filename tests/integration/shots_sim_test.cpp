@@ -39,6 +39,9 @@ class TapPort : public platform::SerialPort {
     action_ = std::move(action);
   }
 
+  // Replies to the measurement pair 02 61 01 read a current of 0 (byte 5 = byte 4).
+  bool zeroCurrent = false;
+
   bool Configure() override { return inner_->Configure(); }
   bool SetParity(platform::Parity p) override { return inner_->SetParity(p); }
   platform::Parity CurrentParity() const override { return inner_->CurrentParity(); }
@@ -54,10 +57,13 @@ class TapPort : public platform::SerialPort {
         action();
       }
     }
+    lastWrite_ = bytes;
     return inner_->Write(data, count);
   }
   int Read(std::uint8_t* dest, std::size_t max, int timeoutMs) override {
-    return inner_->Read(dest, max, timeoutMs);
+    const int got = inner_->Read(dest, max, timeoutMs);
+    if (zeroCurrent && got >= 6 && lastWrite_ == Bytes{0x02, 0x61, 0x01}) dest[5] = dest[4];
+    return got;
   }
 
  private:
@@ -66,6 +72,7 @@ class TapPort : public platform::SerialPort {
   int pollsLeft_ = 0;
   bool armed_ = false;
   std::function<void()> action_;
+  Bytes lastWrite_;
 };
 
 class ShotsSimTest : public ::testing::Test {
@@ -360,6 +367,22 @@ TEST_F(ShotsSimTest, SnapshotWithoutVoltageCoefficientSaysSo) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].title, "TSnapshot::Expose");
   EXPECT_NE(messages[0].text.find("KUAN"), std::string::npos);
+}
+
+TEST_F(ShotsSimTest, NoCurrentGivesNoResistanceFigure) {
+  Start();
+  tap->zeroCurrent = true;
+  kvt::TSnapshot shot(true);
+  EXPECT_EQ(shot.Uv, 80);
+  EXPECT_EQ(shot.Ia, 0);
+  EXPECT_EQ(shot.Re, 0.0);
+  EXPECT_TRUE(shot.ReadShotResults());
+  apparatus->ClearFrameLog();
+  kvt::TFilamentShot last;
+  EXPECT_TRUE(last.Ok);
+  EXPECT_EQ(last.Ia, 0);
+  EXPECT_EQ(last.Re, 0);
+  EXPECT_EQ(Count(kSupply), 1);  // no second supply read when there is nothing to divide by
 }
 
 // ----------------------------------------------------------------------------- TFilamentShot
