@@ -151,6 +151,13 @@ class TfrmTerminal : public ImageTextView {
 // it is closed. The workflows' own terminal requests come here.
 void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page);
 
+class TfrmManager;
+
+// Connects the configuration windows to the main window: its four workflow handlers (and the save
+// offered when it closes) run the workflows on its program-wide values, "Инструментарий" and the
+// state monitor open the terminal. The workflows live as long as the main window's handlers.
+TConfigWorkflows& InstallConfigurationWorkflows(TfrmManager& manager);
+
 namespace termtext {
 inline constexpr const char* kAskSaveChanges = "Сохранить изменения файла настроек?";
 inline constexpr const char* kAskTemplate = "Сохранить текущие настройки как шаблон?";

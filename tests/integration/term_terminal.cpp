@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/Manager.h"
 #include "integration/term_fixture.h"
 #include "platform/Codepage.h"
 #include "platform/Files.h"
@@ -282,6 +283,33 @@ TEST_F(TermTerminal, TemplateButtonReplacesTheTemplateAfterTheQuestion) {
   EXPECT_EQ(Texts(), std::vector<std::string>{"Сохранить текущие настройки как шаблон?"});
   EXPECT_EQ(platform::Cp1251ToUtf8(testsupport::ReadBytes(dir_ / "Memory" / "etalon.pat")),
             text + "\n");
+}
+
+TEST_F(TermTerminal, MainWindowButtonsReachTheWorkflowsAndTheTerminal) {
+  kvt::TfrmManager manager;
+  kvt::InstallConfigurationWorkflows(manager);
+  SystemStatus().LinkUp = true;
+  SystemStatus().PagePresent[0] = true;
+  std::vector<std::string> pages;
+  TfrmTerminal::SetModalRunner([&](TfrmTerminal& t) {
+    pages.push_back(t.Pages.ActivePageName());
+    EXPECT_TRUE(manager.ToolWindowOpen(kvt::ToolWindow::Terminal));
+    EXPECT_EQ(t.FocusedControl(), pages.size() == 1 ? "InputLine" : "ImageMemo");
+  });
+  manager.btnToolsClick();
+  manager.btnReadConfigClick();
+  EXPECT_EQ(pages, (std::vector<std::string>{TfrmTerminal::kConsole, TfrmTerminal::kMemImage}));
+  ASSERT_TRUE(manager.CurrentImage);
+  EXPECT_EQ(manager.CurrentImage->Image, SimMemory(1280));
+  EXPECT_FALSE(manager.ToolWindowOpen(kvt::ToolWindow::Terminal));
+  EXPECT_EQ(manager.StateMonitor.Caption(), "ОБРАЗ ПРОЧИТАН");
+
+  // The save offered when the main window closes goes through the same workflow.
+  SystemStatus().ImageModified = true;
+  ui->QueueAnswer(platform::Answer::Yes);
+  ChooseFile(dir_ / "at-close.mi", 1);
+  manager.FormDestroy();
+  EXPECT_TRUE(fs::exists(dir_ / "at-close.mi"));
 }
 
 }  // namespace

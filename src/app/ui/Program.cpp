@@ -4,6 +4,7 @@
 
 #include "app/ui/ProgressView.h"
 #include "app/ui/ToolRegistry.h"
+#include "image/ui/OptionsView.h"
 #include "link/ui/AdjConnInfoView.h"
 #include "platform/Ui.h"
 #include "platform/qt/QtUi.h"
@@ -36,9 +37,18 @@ ProgramWindows::ProgramWindows() {
     const char* name;
     const char* caption;
   };
-  const Hidden hidden[] = {{"frmSelectDir", "Выбор папки"},
-                           {"frmOptions", "Опции"},
-                           {"frmDigitalOscill", "Цифровой осциллограф"},
+  // The folder chooser and the options window are real; the options button shows them.
+  auto selectDir = std::make_unique<SelectDirView>();
+  auto options = std::make_unique<OptionsView>(selectDir->Model());
+  InstallOptionsViews(*options, *selectDir);
+  TfrmManager* manager = manager_.get();
+  options->Model().SetImageDir = [manager](const std::string& dir) { manager->ImageDir = dir; };
+  manager_->SetLauncher(
+      ManagerTool::Options,
+      [view = options.get()](TfrmManager&, const std::string&) { view->Model().ShowModal(); });
+  hidden_.push_back(std::move(selectDir));
+  hidden_.push_back(std::move(options));
+  const Hidden hidden[] = {{"frmDigitalOscill", "Цифровой осциллограф"},
                            {"frmDefineCurrent", "Определение тока"}};
   for (const auto& h : hidden) {
     auto w = std::make_unique<QWidget>(nullptr, Qt::Window);
@@ -50,6 +60,7 @@ ProgramWindows::ProgramWindows() {
 }
 
 ProgramWindows::~ProgramWindows() {
+  manager_->SetLauncher(ManagerTool::Options, nullptr);
   hidden_.clear();
   manager_->FormDestroy();
   view_.reset();

@@ -1,0 +1,243 @@
+#include "tools/ui/TerminalView.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBlock>
+
+#include "app/ui/ToolRegistry.h"
+#include "platform/qt/Bindings.h"
+
+namespace kvt::ui {
+
+namespace pq = platform::qt;
+
+namespace {
+
+QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
+  auto* b = new QPushButton(parent);
+  b->setObjectName(QString::fromStdString(model.Name()));
+  b->setGeometry(where);
+  // Enter belongs to the command line and the text, never to a default button.
+  b->setAutoDefault(false);
+  b->setDefault(false);
+  pq::BindButton(b, model);
+  return b;
+}
+
+}  // namespace
+
+TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      model_(model) {
+  setObjectName("frmTerminal");
+  setModal(true);
+  setFixedSize(539, 404);
+  pq::BindForm(this, model.Form);
+
+  pages_ = new QTabWidget(this);
+  pages_->setObjectName("Pages");
+  pages_->setGeometry(0, 0, 539, 404);
+
+  // --- console ---
+  auto* console = new QWidget;
+  console->setObjectName(TfrmTerminal::kConsole);
+  auto* gbMonitor = new QGroupBox(console);
+  gbMonitor->setGeometry(4, 2, 525, 236);
+  pq::BindGroupBox(gbMonitor, model.GroupBox1);
+  monitor_ = new QPlainTextEdit(gbMonitor);
+  monitor_->setObjectName("fMonitor");
+  monitor_->setGeometry(8, 20, 509, 208);
+  monitor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  monitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPixelSize(16);
+  fixed.setBold(true);
+  monitor_->setFont(fixed);
+  pq::BindMemo(monitor_, model.fMonitor);
+  // New lines scroll into view, as a console does.
+  model.fMonitor.AddListener([m = QPointer<QPlainTextEdit>(monitor_)] {
+    if (m) m->verticalScrollBar()->setValue(m->verticalScrollBar()->maximum());
+  });
+
+  auto* gbCommand = new QGroupBox(console);
+  gbCommand->setGeometry(4, 240, 525, 54);
+  pq::BindGroupBox(gbCommand, model.GroupBox2);
+  inputLine_ = new QComboBox(gbCommand);
+  inputLine_->setObjectName("InputLine");
+  inputLine_->setGeometry(8, 20, 509, 26);
+  inputLine_->setEditable(true);
+  inputLine_->setInsertPolicy(QComboBox::NoInsert);
+  pq::BindComboBox(inputLine_, model.InputLine);
+  inputLine_->lineEdit()->installEventFilter(this);
+
+  MakeButton(console, model.btnClBL, QRect(4, 300, 170, 25));
+  MakeButton(console, model.btnReset, QRect(180, 300, 175, 25));
+  MakeButton(console, model.btnPowOn, QRect(361, 300, 168, 25));
+  auto* status = new QStatusBar(console);
+  status->setObjectName("StatusBar1");
+  status->setGeometry(0, 352, 535, 22);
+  status->setSizeGripEnabled(false);
+  auto* statusText = new QLabel(status);
+  status->addWidget(statusText, 1);
+  pq::BindLabel(statusText, model.StatusBar);
+
+  // --- memory viewer ---
+  auto* memory = new QWidget;
+  memory->setObjectName(TfrmTerminal::kMemory);
+  auto* lbPage = new QLabel(memory);
+  lbPage->setGeometry(8, 10, 60, 20);
+  pq::BindLabel(lbPage, model.Label1);
+  auto* udPage = new QSpinBox(memory);
+  udPage->setObjectName("udPage");
+  udPage->setGeometry(70, 8, 60, 24);
+  pq::BindUpDown(udPage, model.udPage);
+  auto* lbBank = new QLabel(memory);
+  lbBank->setGeometry(146, 10, 40, 20);
+  pq::BindLabel(lbBank, model.Label2);
+  auto* udBank = new QSpinBox(memory);
+  udBank->setObjectName("udBank");
+  udBank->setGeometry(190, 8, 64, 24);
+  pq::BindUpDown(udBank, model.udBank);
+  MakeButton(memory, model.btnReadBank, QRect(270, 8, 90, 24));
+  bankData_ = new QTableWidget(memory);
+  bankData_->setObjectName("BankData");
+  bankData_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  bankData_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QFont gridFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  gridFont.setPixelSize(11);
+  bankData_->setFont(gridFont);
+  pq::BindStringGrid(bankData_, model.BankData);
+  // Cells of 30 x 18 pixels, whatever the font would ask for.
+  bankData_->verticalHeader()->setMinimumSectionSize(18);
+  bankData_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  bankData_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  for (int r = 0; r < model.BankData.RowCount(); ++r) bankData_->setRowHeight(r, 18);
+  bankData_->setGeometry(8, 38, 17 * 30 + 3, 17 * 18 + 3);
+
+  // --- image page ---
+  auto* image = new QWidget;
+  image->setObjectName(TfrmTerminal::kMemImage);
+  auto* gbImage = new QGroupBox(image);
+  gbImage->setGeometry(4, 2, 525, 334);
+  pq::BindGroupBox(gbImage, model.GroupBox3);
+  imageMemo_ = new QPlainTextEdit(gbImage);
+  imageMemo_->setObjectName("ImageMemo");
+  imageMemo_->setGeometry(8, 20, 509, 306);
+  imageMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  imageMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  imageMemo_->setTabChangesFocus(false);
+  imageMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  pq::BindMemo(imageMemo_, model.ImageMemo);
+  imageMemo_->installEventFilter(this);
+  model.ImageMemo.AddListener([self = QPointer<TerminalView>(this)] {
+    if (self) self->ApplyMemoAlignment();
+  });
+  ApplyMemoAlignment();
+  const int w = 101, y = 342;
+  MakeButton(image, model.btnOpen, QRect(4, y, w, 25));
+  MakeButton(image, model.btnRead, QRect(4 + (w + 5), y, w, 25));
+  MakeButton(image, model.btnSave, QRect(4 + 2 * (w + 5), y, w, 25));
+  MakeButton(image, model.btnTranslate, QRect(4 + 3 * (w + 5), y, w, 25));
+  MakeButton(image, model.btnTemplate, QRect(4 + 4 * (w + 5), y, w, 25));
+
+  pages_->addTab(console, QString());
+  pages_->addTab(memory, QString());
+  pages_->addTab(image, QString());
+  pq::BindPageControl(pages_, model.Pages);
+
+  model.OnFocus = [this](const std::string& control) { ApplyFocus(control); };
+  model.OnSelectInputLine = [this] { inputLine_->lineEdit()->selectAll(); };
+  model.OnShowTextLine = [this](int line) {
+    QTextBlock block = imageMemo_->document()->findBlockByNumber(line - 1);
+    if (!block.isValid()) return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    imageMemo_->setTextCursor(cursor);
+    imageMemo_->centerCursor();
+  };
+}
+
+TerminalView::~TerminalView() {
+  model_.OnFocus = nullptr;
+  model_.OnSelectInputLine = nullptr;
+  model_.OnShowTextLine = nullptr;
+}
+
+void TerminalView::ApplyMemoAlignment() {
+  if (!imageMemo_) return;
+  QTextOption option = imageMemo_->document()->defaultTextOption();
+  const Qt::Alignment want = model_.ImageMemoCentered() ? Qt::AlignHCenter : Qt::AlignLeft;
+  if (option.alignment() != want) {
+    option.setAlignment(want);
+    imageMemo_->document()->setDefaultTextOption(option);
+  }
+  // The hint wraps inside the box; the image text keeps its lines as they are.
+  imageMemo_->setLineWrapMode(model_.ImageMemoCentered() ? QPlainTextEdit::WidgetWidth
+                                                         : QPlainTextEdit::NoWrap);
+}
+
+void TerminalView::ApplyFocus(const std::string& control) {
+  if (control == "InputLine")
+    inputLine_->setFocus();
+  else if (control == "ImageMemo")
+    imageMemo_->setFocus();
+}
+
+void TerminalView::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  ApplyFocus(model_.FocusedControl());
+}
+
+bool TerminalView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == inputLine_->lineEdit() &&
+        (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+      // The key itself is swallowed.
+      model_.InputLineEnter();
+      return true;
+    }
+    if (watched == imageMemo_ && !imageMemo_->isReadOnly() &&
+        (!key->text().isEmpty() || key->key() == Qt::Key_Delete ||
+         key->key() == Qt::Key_Backspace)) {
+      model_.ImageMemoKeyPress();
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TerminalView::reject() {
+  if (model_.FormCloseQuery()) QDialog::reject();
+}
+
+void InstallTerminalView(QWidget* parent) {
+  QPointer<QWidget> owner = parent;
+  TfrmTerminal::SetModalRunner([owner](TfrmTerminal& model) {
+    TerminalView view(model, owner);
+    view.exec();
+  });
+}
+
+// The configuration workflows and the terminal join the main window at start-up.
+static ToolInstaller installTerminal([](TfrmManager& manager) {
+  InstallConfigurationWorkflows(manager);
+  InstallTerminalView(nullptr);
+});
+
+}  // namespace kvt::ui

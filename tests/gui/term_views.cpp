@@ -1,0 +1,195 @@
+// The terminal and the options window offscreen: they open, show their controls, a few clicks and
+// keys reach the models, and a PNG of every page is saved under gui-shots/.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <filesystem>
+#include <fstream>
+
+#include "gui/support/Shots.h"
+#include "image/ui/OptionsView.h"
+#include "integration/term_fixture.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/ScriptedUi.h"
+#include "tools/ui/TerminalView.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kvt::SystemStatus;
+using kvt::TfrmTerminal;
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class TermViews : public ::testing::Test {
+ protected:
+  TermViews() {
+    dir_ = fs::path(tmp_.path().toStdString());
+    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
+    fs::create_directories(dir_ / "Memory");
+    fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory" / "etalon.pat", dir_ / "Memory" / "etalon.pat");
+    previousDir_ = platform::ProgramDir();
+    platform::SetProgramDir(dir_);
+    previousUi_ = platform::InstalledUi();
+    platform::SetUi(&ui_);
+    sim::Profile profile;
+    profile.timing = sim::Timing::Instant;
+    profile.memoryFile.clear();
+    sim::InstallForTest(profile);
+    kvt::AttachSharedPort(sim::OpenSimulatorPort());
+    {
+      platform::LinkLock::Guard guard(platform::TheLinkLock());
+      kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    }
+    SystemStatus().Clear();
+    SystemStatus().ImageModified = false;
+    SystemStatus().LinkUp = true;
+    SystemStatus().PagePresent[0] = true;
+    host_.dir = dir_;
+    host_.imageDir = dir_.string();
+  }
+  ~TermViews() override {
+    kvt::CloseSharedPort();
+    SystemStatus().Clear();
+    SystemStatus().ImageModified = false;
+    platform::SetUi(previousUi_);
+    platform::SetProgramDir(previousDir_);
+  }
+
+  QTemporaryDir tmp_;
+  fs::path dir_;
+  fs::path previousDir_;
+  platform::ScriptedUi ui_;
+  platform::Ui* previousUi_ = nullptr;
+  termtest::TestHost host_;
+  kvt::TConfigWorkflows wf_{host_};
+};
+
+TEST_F(TermViews, TerminalShowsItsThreePages) {
+  wf_.btnReadConfigClick();
+  ASSERT_TRUE(host_.image);
+  TfrmTerminal model(wf_);
+  model.FormCreate();
+  kvt::ui::TerminalView view(model);
+  view.show();
+  model.FormShow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал"));
+  EXPECT_EQ(view.size(), QSize(539, 404));
+  QTabWidget* pages = view.PagesWidget();
+  ASSERT_EQ(pages->count(), 3);
+  EXPECT_EQ(pages->tabText(0), QString::fromUtf8("Консоль"));
+  EXPECT_EQ(pages->tabText(2), QString::fromUtf8("Текущие настройки"));
+
+  // Console: typing a line and Enter sends it and shows both directions.
+  pages->setCurrentIndex(0);
+  QLineEdit* line = view.InputLineWidget()->lineEdit();
+  QTest::keyClicks(line, "1 2e");
+  QTest::keyClick(line, Qt::Key_Return);
+  ASSERT_EQ(model.fMonitor.Lines().size(), 2u);
+  EXPECT_EQ(model.fMonitor.Lines()[0], "01 2E ");
+  EXPECT_EQ(view.InputLineWidget()->count(), 1);
+  auto* powOn = view.findChild<QPushButton*>("btnPowOn");
+  ASSERT_NE(powOn, nullptr);
+  QTest::mouseClick(powOn, Qt::LeftButton);
+  EXPECT_EQ(model.fMonitor.Lines().size(), 4u);
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_console"));
+
+  // Memory viewer: bank 2 of page 0.
+  pages->setCurrentIndex(1);
+  auto* udBank = view.findChild<QSpinBox*>("udBank");
+  ASSERT_NE(udBank, nullptr);
+  udBank->setValue(2);
+  EXPECT_EQ(model.udBank.Position(), 2);
+  QTest::mouseClick(view.findChild<QPushButton*>("btnReadBank"), Qt::LeftButton);
+  QTableWidget* grid = view.BankDataWidget();
+  EXPECT_EQ(grid->rowCount(), 17);
+  EXPECT_EQ(grid->item(0, 1)->text(), "00");
+  EXPECT_EQ(grid->item(16, 0)->text(), "F0");
+  char expected[3];
+  std::snprintf(expected, sizeof expected, "%02X", host_.image->Image[0x200]);
+  EXPECT_EQ(grid->item(1, 1)->text(), QString(expected));
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_memory"));
+
+  // Image page: the image as text, and a key typed marks the image modified.
+  pages->setCurrentIndex(2);
+  QPlainTextEdit* memo = view.ImageMemoWidget();
+  EXPECT_FALSE(memo->isReadOnly());
+  EXPECT_TRUE(memo->toPlainText().contains("KUAN"));
+  EXPECT_FALSE(SystemStatus().ImageModified);
+  memo->moveCursor(QTextCursor::End);
+  QTest::keyClicks(memo, " ");
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_image"));
+
+  // Closing asks about the changes; No closes without saving.
+  ui_.QueueAnswer(platform::Answer::No);
+  view.reject();
+  EXPECT_FALSE(view.isVisible());
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_EQ(ui_.Messages()[0].text, "Сохранить изменения файла настроек?");
+}
+
+TEST_F(TermViews, TerminalWithoutLinkShowsOnlyTheImagePage) {
+  SystemStatus().LinkUp = false;
+  TfrmTerminal model(wf_);
+  model.FormCreate();
+  kvt::ui::TerminalView view(model);
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  EXPECT_FALSE(view.PagesWidget()->isTabVisible(0));
+  EXPECT_FALSE(view.PagesWidget()->isTabVisible(1));
+  EXPECT_EQ(view.PagesWidget()->currentIndex(), 2);
+  EXPECT_FALSE(view.findChild<QPushButton*>("btnRead")->isEnabled());
+  EXPECT_TRUE(view.findChild<QPushButton*>("btnOpen")->isEnabled());
+  EXPECT_TRUE(view.ImageMemoWidget()->isReadOnly());
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_nolink"));
+  view.reject();
+}
+
+TEST_F(TermViews, OptionsShowTheDefaultsAndCancelKeepsTheFile) {
+  kvt::ui::SelectDirView selectDir;
+  kvt::ui::OptionsView options(selectDir.Model());
+  kvt::ui::InstallOptionsViews(options, selectDir);
+  const std::string before = ReadAll(dir_ / "vesmar.ini");
+  options.Model().FormShow();
+  options.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
+  EXPECT_EQ(options.size(), QSize(455, 262));
+  auto* path = options.findChild<QLineEdit*>("edMiPath");
+  ASSERT_NE(path, nullptr);
+  EXPECT_EQ(path->text().toStdString(), (dir_ / "Memory" / "BIN").string());
+  auto* seconds = options.findChild<QSpinBox*>("udSSTime");
+  EXPECT_EQ(seconds->maximum(), 60);
+  EXPECT_EQ(seconds->minimum(), 1);
+  EXPECT_TRUE(guitest::SaveShot(&options, "term_options"));
+
+  selectDir.Model().SetDirectory(dir_.string());
+  selectDir.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&selectDir));
+  EXPECT_EQ(selectDir.windowTitle(), QString::fromUtf8("Выбор директории"));
+  EXPECT_TRUE(guitest::SaveShot(&selectDir, "term_selectdir"));
+  selectDir.hide();
+
+  QTest::keyClicks(path, "/changed");
+  seconds->setValue(30);
+  QTest::mouseClick(options.findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);
+  EXPECT_FALSE(options.isVisible());
+  EXPECT_EQ(ReadAll(dir_ / "vesmar.ini"), before);
+}
+
+}  // namespace
