@@ -409,51 +409,12 @@ void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page) {
 
 // ----------------------------------------------------------------------------- main window
 
-namespace {
-
-// The main window's program-wide values as the workflows see them.
-class ManagerWorkflowHost : public WorkflowHost {
- public:
-  explicit ManagerWorkflowHost(TfrmManager& m) : m_(m) {}
-  std::filesystem::path ProgramDir() const override { return m_.ProgramDir; }
-  std::string ImageDir() const override { return m_.ImageDir; }
-  std::unique_ptr<TMemoryImage>& CurrentImage() override { return m_.CurrentImage; }
-  std::string& CurrentDatFile() override { return m_.CurrentDatFile; }
-  void ShowState(const std::string& text) override { m_.ShowState(text); }
-  void RefreshButtons() override { m_.RefreshButtons(); }
-  void RequestReannounce() override { m_.RequestReannounce(); }
-  void OpenTerminal(const std::string& page) override { m_.OpenTerminal(page); }
-  void TerminalOpenChanged(bool open) override { m_.ToolWindowOpen(ToolWindow::Terminal) = open; }
-  void WithProgress(const std::string& caption,
-                    const std::function<void(const ProgressCallback&)>& work) override {
-    kvt::WithProgress(caption, [&](std::function<void(int)> progress) { work(progress); });
-  }
-
- private:
-  TfrmManager& m_;
-};
-
-struct InstalledWorkflows {
-  explicit InstalledWorkflows(TfrmManager& m) : host(m), workflows(host) {}
-  ManagerWorkflowHost host;
-  TConfigWorkflows workflows;
-};
-
-}  // namespace
-
 TConfigWorkflows& InstallConfigurationWorkflows(TfrmManager& manager) {
-  // Owned by the handlers below, which the main window keeps until it is destroyed.
-  auto installed = std::make_shared<InstalledWorkflows>(manager);
-  TConfigWorkflows& wf = installed->workflows;
-  manager.ReadConfigWorkflow = [installed] { installed->workflows.btnReadConfigClick(); };
-  manager.OpenConfigWorkflow = [installed] { installed->workflows.btnOpenConfigClick(); };
-  manager.SaveConfigWorkflow = [installed] { installed->workflows.btnSaveConfigClick(); };
-  manager.TranslateWorkflow = [installed] { installed->workflows.btnTranslateToMemoryClick(); };
-  manager.SetLauncher(ManagerTool::Terminal, [installed](TfrmManager&, const std::string& page) {
-    OpenTerminalWindow(installed->workflows, page);
+  // The main window runs the workflows on its own values; the terminal they show comes from here.
+  manager.SetLauncher(ManagerTool::Terminal, [](TfrmManager& m, const std::string& page) {
+    OpenTerminalWindow(m.Workflows(), page);
   });
-  SetTheConfigWorkflows(&wf);
-  return wf;
+  return manager.Workflows();
 }
 
 }  // namespace kvt

@@ -153,9 +153,8 @@ void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page);
 
 class TfrmManager;
 
-// Connects the configuration windows to the main window: its four workflow handlers (and the save
-// offered when it closes) run the workflows on its program-wide values, "Инструментарий" and the
-// state monitor open the terminal. The workflows live as long as the main window's handlers.
+// Connects the terminal to the main window: "Инструментарий", the state monitor and the main
+// window's own workflows open it. Returns the main window's workflows.
 TConfigWorkflows& InstallConfigurationWorkflows(TfrmManager& manager);
 
 namespace termtext {
