@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -89,7 +90,17 @@ int Mi2Dat(cli::Context& context) {
 }
 
 // Finds the apparatus and opens its port as the connection object, as the desktop program does.
+// Without the settings file there is no port map (every port of the machine would be probed, the
+// console included) and no image configuration.
+bool SettingsPresent() {
+  if (std::error_code ec; fs::is_regular_file(platform::SettingsPath(), ec)) return true;
+  cli::Fail(platform::SettingsPath().string() +
+            " not found; --dir must name the program directory");
+  return false;
+}
+
 std::unique_ptr<kvt::TSystemLink> Connect() {
+  if (!SettingsPresent()) return nullptr;
   const std::string port = kvt::ProbeMainControllerPort();
   if (port.empty()) {
     cli::Fail("no apparatus answers on COM1..COM4");
@@ -116,6 +127,7 @@ int ReadImage(cli::Context& context) {
     if (!text) return cli::Fail("read-image: cannot read the template " + templatePath.string());
     templ = *text;
   }
+  if (!SettingsPresent()) return 2;
   const auto config = kvt::settings::ReadImageConfig();
   if (!config)
     return cli::Fail("read-image: " + platform::SettingsPath().string() +
@@ -164,12 +176,20 @@ int WriteImage(cli::Context& context) {
   } else if (ext == ".dat") {
     const auto text = platform::ReadBinaryFile(in);
     if (!text) return cli::Fail("write-image: cannot read " + in.string());
+    const std::string_view view(reinterpret_cast<const char*>(text->data()), text->size());
     kvt::DatError error;
-    bytes = kvt::DatTextToImage(
-        std::string_view(reinterpret_cast<const char*>(text->data()), text->size()),
-        kvt::kDatImageSize, &error);
+    bytes = kvt::DatTextToImage(view, kvt::kDatImageSize, &error);
     if (error.kind != kvt::DatErrorKind::None)
       return cli::Fail("write-image: " + in.string() + ": " + error.Describe() + "; nothing sent");
+    // A text that names no byte of the image would write zeros over the whole configuration.
+    std::vector<kvt::DatValue> values;
+    kvt::ListDatValues(view, values);
+    const bool namesSome = std::any_of(values.begin(), values.end(), [](const kvt::DatValue& v) {
+      return v.address + (v.wide ? 2 : 1) <= kvt::kDatImageSize;
+    });
+    if (!namesSome)
+      return cli::Fail("write-image: " + in.string() +
+                       " holds no value of the image; nothing sent");
   } else {
     return cli::Fail("write-image: " + in.string() + ": the name must end in .mi or .dat");
   }

@@ -1,6 +1,7 @@
 // kvtctl commands of the link: raw frames, one memory bank, one state poll.
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "link/PortProbe.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -57,6 +59,12 @@ std::string Hex(const std::uint8_t* bytes, std::size_t n) {
 // Finds the apparatus and opens its port as the connection object, the way the desktop program
 // does. Null (with the message printed) when nothing answers.
 std::unique_ptr<kvt::TSystemLink> Connect() {
+  // Without the settings file every port of the machine would be probed, the console included.
+  if (std::error_code ec; !std::filesystem::is_regular_file(platform::SettingsPath(), ec)) {
+    std::cerr << "kvtctl: " << platform::SettingsPath().string()
+              << " not found; --dir must name the program directory\n";
+    return nullptr;
+  }
   const std::string port = kvt::ProbeMainControllerPort();
   if (!port.empty()) {
     auto connection = std::make_unique<kvt::TSystemLink>(port);

@@ -6,6 +6,13 @@
 #include <cctype>
 #include <mutex>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#define KVT_POSIX_TTY 1
+#endif
+
 #include "platform/Ini.h"
 #include "platform/Paths.h"
 
@@ -83,6 +90,7 @@ class LibSerialPortBackend final : public SerialPort {
     ok = ok && sp_set_dsr(port_, SP_DSR_IGNORE) == SP_OK;
     ok = ok && sp_set_dtr(port_, SP_DTR_OFF) == SP_OK;
     ok = ok && sp_set_rts(port_, SP_RTS_ON) == SP_OK;
+    ok = ok && NoParityCheckOnReceive();
     if (ok) parity_ = Parity::Space;
     return ok;
   }
@@ -94,7 +102,7 @@ class LibSerialPortBackend final : public SerialPort {
     const sp_parity p = parity == Parity::Mark ? SP_PARITY_MARK : SP_PARITY_SPACE;
     if (sp_set_parity(port_, p) != SP_OK) return false;
     parity_ = parity;
-    return true;
+    return NoParityCheckOnReceive();
   }
 
   Parity CurrentParity() const override { return parity_; }
@@ -118,9 +126,39 @@ class LibSerialPortBackend final : public SerialPort {
   }
 
  private:
+  // The apparatus answers with the ninth bit as it pleases, so a received byte must never be
+  // taken for a parity error (dropped or turned into 0). libserialport leaves the input parity
+  // check as the device had it; switch it off explicitly.
+  bool NoParityCheckOnReceive() {
+#ifdef KVT_POSIX_TTY
+    int fd = -1;
+    if (sp_get_port_handle(port_, &fd) != SP_OK || fd < 0) return false;
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    if ((t.c_iflag & (INPCK | PARMRK | ISTRIP)) == 0) return true;
+    t.c_iflag &= ~tcflag_t(INPCK | PARMRK | ISTRIP);
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+#else
+    return true;  // libserialport's Windows settings keep every received byte
+#endif
+  }
+
   sp_port* port_;
   Parity parity_ = Parity::Space;
 };
+
+#ifdef KVT_POSIX_TTY
+// libserialport 0.1.1 opens the device without claiming it. TIOCEXCL keeps other processes from
+// opening the tty; the lock also stops a second copy of this program run as root, which TIOCEXCL
+// lets through. False when another holder has it.
+bool ClaimExclusively(sp_port* port) {
+  int fd = -1;
+  if (sp_get_port_handle(port, &fd) != SP_OK || fd < 0) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  (void)ioctl(fd, TIOCEXCL);  // refused by some drivers; the lock above still holds
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -197,11 +235,18 @@ std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device) {
   sp_port* port = nullptr;
   if (device.empty() || sp_get_port_by_name(device.c_str(), &port) != SP_OK || port == nullptr)
     return nullptr;
-  // libserialport opens the device exclusively on Linux (TIOCEXCL).
+  // On Windows the open itself is exclusive; elsewhere the device is claimed after opening.
   if (sp_open(port, SP_MODE_READ_WRITE) != SP_OK) {
     sp_free_port(port);
     return nullptr;
   }
+#ifdef KVT_POSIX_TTY
+  if (!ClaimExclusively(port)) {
+    sp_close(port);
+    sp_free_port(port);
+    return nullptr;
+  }
+#endif
   return std::make_unique<LibSerialPortBackend>(port);
 }
 

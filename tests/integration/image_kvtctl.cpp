@@ -136,6 +136,15 @@ TEST_F(ImageKvtctl, ReadAndWriteTheApparatusImage) {
   r = Kvtctl("write-image broken.dat");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("oops"), std::string::npos) << r.err;
+  // Neither does a text that names no value of the image (it would write zeros everywhere).
+  testsupport::WriteBytes(dir_ / "empty.dat", "; nothing here\r\n$16bitformat #05 >00 1 2\r\n");
+  r = Kvtctl("write-image empty.dat");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("no value"), std::string::npos) << r.err;
+  r = Kvtctl("read-image unchanged.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(testsupport::ReadBytes(dir_ / "unchanged.mi"), second);
+
   r = Kvtctl("write-image first.mi");
   ASSERT_EQ(r.status, 0) << r.err;
   r = Kvtctl("read-image third.mi");
@@ -149,6 +158,19 @@ TEST_F(ImageKvtctl, ReadImageNeedsTheImageConfiguration) {
   const CliRun r = Kvtctl("read-image out.mi");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("Start_Image_Bank"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out.mi"));
+}
+
+// Without vesmar.ini there is no port map, and no port of the machine may be probed.
+TEST_F(ImageKvtctl, ApparatusCommandsNeedTheSettingsFile) {
+  testsupport::WriteBytes(dir_ / "simulator.ini", "[Simulator]\r\nTiming=instant\r\n");
+  testsupport::WriteBytes(dir_ / "in.mi", std::string(1280, '\x01'));
+  for (const char* command :
+       {"read-image out.mi", "write-image in.mi", "state", "send 01 2E", "read-bank 0 0"}) {
+    const CliRun r = Kvtctl(command);
+    EXPECT_NE(r.status, 0) << command;
+    EXPECT_NE(r.err.find("vesmar.ini not found"), std::string::npos) << command << ": " << r.err;
+  }
   EXPECT_FALSE(fs::exists(dir_ / "out.mi"));
 }
 
