@@ -1,10 +1,14 @@
 // kvtctl: the command-line companion of the service program. Same core, no windows: engineers
 // script backups and checks with it, against the apparatus or the simulator.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/Command.h"
 #include "platform/Paths.h"
@@ -37,7 +41,27 @@ static int Usage() {
   std::cerr << "usage: kvtctl [--dir DIR] COMMAND [ARGS...]\n"
                "DIR holds vesmar.ini and simulator.ini (default: the current directory).\n"
                "commands:\n";
-  for (const auto& [name, entry] : cli::Table()) std::cerr << "  " << entry.usage << "\n";
+  // Each usage reads "synopsis   description"; the descriptions are lined up in one column.
+  std::vector<std::pair<std::string, std::string>> lines;
+  std::size_t width = 0;
+  for (const auto& [name, entry] : cli::Table()) {
+    const std::string& u = entry.usage;
+    const std::size_t gap = u.find("  ");
+    std::string synopsis = u.substr(0, gap);
+    std::string description;
+    if (gap != std::string::npos) {
+      const std::size_t text = u.find_first_not_of(' ', gap);
+      if (text != std::string::npos) description = u.substr(text);
+    }
+    width = std::max(width, synopsis.size());
+    lines.emplace_back(std::move(synopsis), std::move(description));
+  }
+  for (const auto& [synopsis, description] : lines) {
+    std::cerr << "  " << synopsis;
+    if (!description.empty())
+      std::cerr << std::string(width - synopsis.size() + 3, ' ') << description;
+    std::cerr << "\n";
+  }
   return 2;
 }
 
@@ -53,7 +77,10 @@ int main(int argc, char** argv) {
   const std::string command = argv[i++];
   for (; i < argc; ++i) context.args.emplace_back(argv[i]);
   auto it = cli::Table().find(command);
-  if (it == cli::Table().end()) return Usage();
+  if (it == cli::Table().end()) {
+    std::cerr << "kvtctl: unknown command \"" << command << "\"\n";
+    return Usage();
+  }
   std::error_code ec;
   context.dir = std::filesystem::absolute(context.dir, ec);
   platform::SetProgramDir(context.dir);
