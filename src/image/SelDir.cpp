@@ -1,7 +1,6 @@
 #include "image/SelDir.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -87,9 +86,11 @@ std::vector<std::string> TfrmSelectDir::Roots() {
     // The mount table escapes blanks as \040.
     std::string decoded;
     for (std::size_t i = 0; i < point.size(); ++i) {
-      if (point[i] == '\\' && i + 3 < point.size() &&
-          std::isdigit(static_cast<unsigned char>(point[i + 1]))) {
-        decoded += char(std::stoi(point.substr(i + 1, 3), nullptr, 8));
+      auto octal = [&](std::size_t k) { return point[k] >= '0' && point[k] <= '7'; };
+      if (point[i] == '\\' && i + 3 < point.size() && octal(i + 1) && octal(i + 2) &&
+          octal(i + 3)) {
+        decoded +=
+            char((point[i + 1] - '0') * 64 + (point[i + 2] - '0') * 8 + (point[i + 3] - '0'));
         i += 3;
       } else {
         decoded += point[i];

@@ -205,6 +205,12 @@ void TConfigWorkflows::btnReadConfigClick() {
     ShowError(wftext::kNoImageConfig);
     return;
   }
+  // Only the low byte of each bank number counts; an empty range would give an empty image that
+  // replaces the held one.
+  if ((config->endBank & 0xFF) <= (config->startBank & 0xFF)) {
+    ShowError(wftext::kBadImageConfig);
+    return;
+  }
   host_.ShowState(wftext::kStateReading);
   // The held image stays until the new one has been read whole: a silent line must not leave
   // zeros behind that a later translation would write into the apparatus.
@@ -239,7 +245,9 @@ void TConfigWorkflows::btnOpenConfigClick() {
   if (status.ImageLoaded) {
     if (!platform::AskYesNo(wftext::kAskLoadNew)) return;
     if (status.ImageModified) {
-      if (platform::AskYesNo(wftext::kAskSaveCurrent)) btnSaveConfigClick();
+      // A save the engineer asked for that did not happen (the edited text has an error, the
+      // file could not be written) ends the workflow: the changes are still only here.
+      if (platform::AskYesNo(wftext::kAskSaveCurrent) && SaveImage() == SaveResult::Failed) return;
       status.ImageModified = false;
     }
   }
@@ -258,6 +266,10 @@ void TConfigWorkflows::btnOpenConfigClick() {
     auto bytes = platform::ReadBinaryFile(name);
     if (!bytes) {
       ShowError(wftext::kCannotOpen + name);
+    } else if (bytes->empty() || bytes->size() > kMaxImageSize) {
+      ShowError(wftext::kNotAnImage + name + "\nДлина файла " + std::to_string(bytes->size()) +
+                " байт; образ памяти занимает от 1 до " + std::to_string(kMaxImageSize) +
+                " байт (страница 0).");
     } else {
       ReplaceImage(*bytes);
       host_.CurrentDatFile().clear();
@@ -282,35 +294,39 @@ void TConfigWorkflows::btnOpenConfigClick() {
 
 // ----------------------------------------------------------------------------- save
 
-void TConfigWorkflows::btnSaveConfigClick() {
+SaveResult TConfigWorkflows::SaveImage() {
+  // What was typed into the terminal's text goes into the image first, so a ".mi" save holds it
+  // too; a text with an error is not saved at all.
+  if (terminal_ && host_.CurrentImage() && !terminal_->TakeEditsIntoImage())
+    return SaveResult::Failed;
   platform::FileDialogRequest request;
   request.save = true;
   request.initialDir = host_.ImageDir();
   request.filter = kImageFileFilter;
   request.filterIndex = kFilterMi;
   const platform::FileDialogResult chosen = platform::CurrentUi().RunFileDialog(request);
-  if (!chosen.accepted) return;
-  if (!host_.CurrentImage()) return;
+  if (!chosen.accepted) return SaveResult::Cancelled;
+  if (!host_.CurrentImage()) return SaveResult::Cancelled;
   const std::string name = ApplyExtensionRule(chosen.path, chosen.filterIndex);
-  if (chosen.filterIndex == kFilterMi)
-    SaveMi(name);
-  else if (chosen.filterIndex == kFilterDat)
-    SaveDat(name);
+  if (chosen.filterIndex == kFilterMi) return SaveMi(name);
+  if (chosen.filterIndex == kFilterDat) return SaveDat(name);
+  return SaveResult::Cancelled;
 }
 
-void TConfigWorkflows::SaveMi(const std::string& name) {
+SaveResult TConfigWorkflows::SaveMi(const std::string& name) {
   if (!platform::WriteFileAtomic(name, host_.CurrentImage()->Image)) {
     // The changes are still only in the program: the flag stays so the close offers to save.
     ShowError(wftext::kCannotWrite + name);
-    return;
+    return SaveResult::Failed;
   }
   SystemStatus().ImageModified = false;
+  return SaveResult::Saved;
 }
 
-void TConfigWorkflows::SaveDat(const std::string& name) {
+SaveResult TConfigWorkflows::SaveDat(const std::string& name) {
   const TMemoryImage& image = *host_.CurrentImage();
   const std::filesystem::path templ = TemplatePath();
-  platform::WriteFileAtomic(Scratch("mi.tmp"), image.Image);
+  const bool scratchWritten = platform::WriteFileAtomic(Scratch("mi.tmp"), image.Image);
 
   std::optional<std::vector<std::string>> lines;
   if (terminal_) lines = terminal_->ImageTextLines();
@@ -318,11 +334,18 @@ void TConfigWorkflows::SaveDat(const std::string& name) {
     // The text as the terminal shows it, edits included.
     if (!SaveLines(name, *lines, terminal_->ImageTextUtf8(), terminal_->ImageTextLineEnd())) {
       ShowError(wftext::kCannotWrite + name);
-      return;
+      return SaveResult::Failed;
     }
     host_.CurrentDatFile() = name;
     SystemStatus().ImageModified = false;
-    return;
+    return SaveResult::Saved;
+  }
+  // The converter reads the image back from mi.tmp: an old copy there must not be saved as this
+  // image.
+  if (!scratchWritten) {
+    ShowError(wftext::kDatSaveFailed + std::string(wftext::kCannotWrite) +
+              PathText(Scratch("mi.tmp")));
+    return SaveResult::Failed;
   }
   DatError error;
   const int n = ConvertDat(BinaryToDat, name, Scratch("mi.tmp"), templ, image.Image.size(), &error);
@@ -336,9 +359,10 @@ void TConfigWorkflows::SaveDat(const std::string& name) {
       why = "Не удалось открыть шаблон " + PathText(templ) + " или записать файл " + name + ".";
     }
     ShowError(wftext::kDatSaveFailed + why);
-    return;
+    return SaveResult::Failed;
   }
   SystemStatus().ImageModified = false;
+  return SaveResult::Saved;
 }
 
 // ----------------------------------------------------------------------------- translate
@@ -346,6 +370,12 @@ void TConfigWorkflows::SaveDat(const std::string& name) {
 void TConfigWorkflows::btnTranslateToMemoryClick() {
   auto& image = host_.CurrentImage();
   if (!image) return;
+  // An empty image would send only the commit frames; a longer one than page 0 would run on
+  // into the next module's memory.
+  if (image->Image.empty() || image->Image.size() > kMaxImageSize) {
+    ShowError(wftext::kNothingToWrite);
+    return;
+  }
   bool ok = true;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());

@@ -70,6 +70,9 @@ class ImageTextView {
   virtual bool ImageTextUtf8() const = 0;
   // Line end of the shown text's source ("\r\n" or "\n").
   virtual std::string ImageTextLineEnd() const = 0;
+  // Takes the text as edited into the held image before it is saved; false (the engineer told
+  // where the text is wrong) when the text has a format error and the image was left as it was.
+  virtual bool TakeEditsIntoImage() { return true; }
 };
 
 // The image rendered as ".dat" text through a template.
@@ -80,6 +83,13 @@ struct RenderedImageText {
   std::string lineEnd = "\n";
   std::string problem;  // why it failed, for the engineer (UTF-8)
 };
+
+// How a save ended: written, cancelled in the dialog, or failed (the engineer was told why).
+enum class SaveResult { Saved, Cancelled, Failed };
+
+// The longest image that fits page 0 of the memory: it is written back from address 0, and a
+// longer one would run on into the next module's page.
+inline constexpr std::size_t kMaxImageSize = 0x10000;
 
 class TConfigWorkflows {
  public:
@@ -93,8 +103,10 @@ class TConfigWorkflows {
   // --- the four handlers (each complete in itself) ---
   void btnReadConfigClick();
   void btnOpenConfigClick();
-  void btnSaveConfigClick();
+  void btnSaveConfigClick() { SaveImage(); }
   void btnTranslateToMemoryClick();
+  // The save workflow, telling how it ended.
+  SaveResult SaveImage();
 
   // --- the open terminal (at most one) ---
   void AttachTerminal(ImageTextView* terminal) { terminal_ = terminal; }
@@ -139,8 +151,8 @@ class TConfigWorkflows {
  private:
   std::filesystem::path Scratch(const char* name) { return host_.ProgramDir() / name; }
   bool ImageHeld();
-  void SaveMi(const std::string& name);
-  void SaveDat(const std::string& name);
+  SaveResult SaveMi(const std::string& name);
+  SaveResult SaveDat(const std::string& name);
 
   WorkflowHost& host_;
   ImageTextView* terminal_ = nullptr;
@@ -171,6 +183,12 @@ inline constexpr const char* kCannotOpen = "Не удалось открыть �
 inline constexpr const char* kCannotWrite = "Не удалось записать файл\n";
 inline constexpr const char* kDatSaveFailed = "Файл не сохранён: образ не преобразован в текст.\n";
 inline constexpr const char* kVesmarTitle = "vesmar";
+inline constexpr const char* kBadImageConfig =
+    "В файле vesmar.ini неверная конфигурация образа памяти:\nMemory_Image_Size должен быть "
+    "больше Start_Image_Bank.";
+inline constexpr const char* kNotAnImage = "Файл не подходит как образ памяти системы:\n";
+inline constexpr const char* kNothingToWrite =
+    "Образ памяти не записан в систему: он пуст или длиннее страницы 0 (65536 байт).";
 }  // namespace wftext
 
 }  // namespace kvt

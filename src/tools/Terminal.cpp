@@ -111,7 +111,6 @@ void TfrmTerminal::ShowHint() {
       {"", "", "Необходимо загрузить настройки системы из файла или ", "прочитать их из памяти."});
   ImageMemo.SetReadOnly(true);
   textShown_ = false;
-  textEdited_ = false;
 }
 
 void TfrmTerminal::FormCreate() {
@@ -159,7 +158,6 @@ void TfrmTerminal::ShowImageAsText() {
     ImageMemo.SetReadOnly(true);
     textShown_ = false;
   }
-  textEdited_ = false;
   ImageMemo.EndUpdate();
   if (!r.ok)
     platform::ShowMessage("Образ памяти не показан как текст.\n" + r.problem, "",
@@ -202,6 +200,10 @@ void TfrmTerminal::ShowImagePage() {
 void TfrmTerminal::Focus(const std::string& control) {
   focused_ = control;
   if (OnFocus) OnFocus(control);
+}
+
+bool TfrmTerminal::TakeEditsIntoImage() {
+  return ApplyEditedText();
 }
 
 std::optional<std::vector<std::string>> TfrmTerminal::ImageTextLines() const {
@@ -321,7 +323,6 @@ bool TfrmTerminal::ApplyEditedText() {
   if (!textShown_) return true;
   DatError error;
   if (workflows_.ApplyImageText(ImageMemo.Text(), textUtf8_, lineEnd_, &error)) {
-    textEdited_ = false;
     return true;
   }
   // The text stays in the memo as typed, so the engineer can put it right.
@@ -343,7 +344,8 @@ void TfrmTerminal::btnReadClick() {
 }
 
 void TfrmTerminal::btnSaveClick() {
-  if (SystemStatus().ImageLoaded && ApplyEditedText()) workflows_.btnSaveConfigClick();
+  // The save workflow takes the edited text into the image first (TakeEditsIntoImage).
+  if (SystemStatus().ImageLoaded) workflows_.btnSaveConfigClick();
   Focus("ImageMemo");
 }
 
@@ -378,17 +380,16 @@ void TfrmTerminal::btnTemplateClick() {
 
 void TfrmTerminal::ImageMemoKeyPress() {
   SystemStatus().ImageModified = bool(SystemStatus().ImageLoaded);
-  if (textShown_) textEdited_ = true;
 }
 
 bool TfrmTerminal::FormCloseQuery() {
   if (closeAsked_) return true;
   if (SystemStatus().ImageModified) {
     if (platform::AskYesNo(termtext::kAskSaveChanges)) {
-      // Typed changes go into the image first, so a ".mi" save holds them too.
-      if (textEdited_ && !ApplyEditedText()) return false;
+      // Typed changes go into the image first (the save workflow does it), so a ".mi" save holds
+      // them too. A save that failed keeps the window open: the text would be lost with it.
+      if (workflows_.SaveImage() == SaveResult::Failed) return false;
       closeAsked_ = true;
-      workflows_.btnSaveConfigClick();
       return true;
     }
   }

@@ -111,6 +111,7 @@ class TfrmTerminal : public ImageTextView {
   std::optional<std::vector<std::string>> ImageTextLines() const override;
   bool ImageTextUtf8() const override { return textUtf8_; }
   std::string ImageTextLineEnd() const override { return lineEnd_; }
+  bool TakeEditsIntoImage() override;
 
   // --- console helpers ---
   // The bytes of a console line, or nothing when the line is invalid: tokens separated by spaces,
@@ -139,7 +140,6 @@ class TfrmTerminal : public ImageTextView {
   bool visible_ = false;
   bool memoCentered_ = true;
   bool textShown_ = false;
-  bool textEdited_ = false;
   bool textUtf8_ = false;
   std::string lineEnd_ = "\n";
   bool closeAsked_ = false;

@@ -131,10 +131,10 @@ TEST_F(TermViews, TerminalShowsItsThreePages) {
   EXPECT_FALSE(memo->isReadOnly());
   EXPECT_TRUE(memo->toPlainText().contains("KUAN"));
   EXPECT_FALSE(SystemStatus().ImageModified);
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_image"));
   memo->moveCursor(QTextCursor::End);
   QTest::keyClicks(memo, " ");
   EXPECT_TRUE(SystemStatus().ImageModified);
-  EXPECT_TRUE(guitest::SaveShot(&view, "term_image"));
 
   // Closing asks about the changes; No closes without saving.
   ui_.QueueAnswer(platform::Answer::No);
@@ -159,6 +159,30 @@ TEST_F(TermViews, TerminalWithoutLinkShowsOnlyTheImagePage) {
   EXPECT_TRUE(view.ImageMemoWidget()->isReadOnly());
   EXPECT_TRUE(guitest::SaveShot(&view, "term_nolink"));
   view.reject();
+}
+
+TEST_F(TermViews, TextPastedWithTheMouseMarksTheImageModified) {
+  wf_.btnReadConfigClick();
+  ASSERT_TRUE(host_.image);
+  TfrmTerminal model(wf_);
+  model.FormCreate();
+  kvt::ui::TerminalView view(model);
+  view.show();
+  model.FormShow();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  QPlainTextEdit* memo = view.ImageMemoWidget();
+  // Showing the text anew (as the workflows do) is no edit.
+  model.Setup();
+  EXPECT_FALSE(SystemStatus().ImageModified);
+  // What the context menu's "Paste" and a drop do: an edit without a key.
+  memo->moveCursor(QTextCursor::End);
+  memo->insertPlainText("\n; pasted");
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  EXPECT_TRUE(model.ImageMemo.Text().find("; pasted") != std::string::npos);
+  ui_.QueueAnswer(platform::Answer::No);
+  view.reject();
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_EQ(ui_.Messages()[0].text, "Сохранить изменения файла настроек?");
 }
 
 TEST_F(TermViews, OptionsShowTheDefaultsAndCancelKeepsTheFile) {

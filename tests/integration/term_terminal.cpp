@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "app/Manager.h"
@@ -310,6 +311,91 @@ TEST_F(TermTerminal, MainWindowButtonsReachTheWorkflowsAndTheTerminal) {
   ChooseFile(dir_ / "at-close.mi", 1);
   manager.FormDestroy();
   EXPECT_TRUE(fs::exists(dir_ / "at-close.mi"));
+}
+
+TEST_F(TermTerminal, SaveOfferedByOpenHoldsTheTypedChangesAsMi) {
+  LoadImage();
+  auto t = Create();
+  std::string text = t->ImageMemo.Text();
+  auto at = text.find("100  ; 0x013 KUAN");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 3, "77 ");
+  t->ImageMemo.SetText(text);
+  t->ImageMemoKeyPress();
+  ui->QueueAnswer(platform::Answer::Yes);  // load a new one
+  ui->QueueAnswer(platform::Answer::Yes);  // save the current one
+  ChooseFile(dir_ / "typed.mi", 1);
+  CancelFileDialog();
+  t->btnOpen.Click();
+  auto saved = platform::ReadBinaryFile(dir_ / "typed.mi");
+  ASSERT_TRUE(saved);
+  EXPECT_EQ((*saved)[0x13], 77);
+  EXPECT_EQ(host.image->Image[0x13], 77);
+  EXPECT_FALSE(SystemStatus().ImageModified);
+}
+
+TEST_F(TermTerminal, SaveOfferedByOpenRefusesATextWithAnErrorAndStops) {
+  LoadImage();
+  auto t = Create();
+  const auto before = host.image->Image;
+  std::string text = t->ImageMemo.Text();
+  auto at = text.find("100  ; 0x013 KUAN");
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, 3, "1o0");
+  t->ImageMemo.SetText(text);
+  t->ImageMemoKeyPress();
+  ui->QueueAnswer(platform::Answer::Yes);
+  ui->QueueAnswer(platform::Answer::Yes);
+  t->btnOpen.Click();
+  EXPECT_TRUE(ui->FileDialogs().empty());  // neither the save nor the open dialog
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  EXPECT_EQ(t->ImageMemo.Text(), text);
+  EXPECT_EQ(host.image->Image, before);
+  auto m = Texts();
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_NE(m[2].find("\"1o0\""), std::string::npos) << m[2];
+}
+
+TEST_F(TermTerminal, CloseWhoseSaveFailsKeepsTheWindowOpen) {
+  LoadImage();
+  auto t = Create();
+  t->ImageMemoKeyPress();
+  ui->QueueAnswer(platform::Answer::Yes);
+  ChooseFile(dir_ / "no-such-folder" / "x.mi", 1);
+  EXPECT_FALSE(t->FormCloseQuery());
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  // Asked again at the next close; No lets it go.
+  ui->QueueAnswer(platform::Answer::No);
+  EXPECT_TRUE(t->FormCloseQuery());
+  t.reset();
+  EXPECT_EQ(Texts().size(), 3u);
+}
+
+TEST_F(TermTerminal, LinkUsersWaitWhileItIsOpenAndGoOnAfterwards) {
+  std::atomic<bool> polled{false};
+  std::atomic<std::uint32_t> count{0};
+  std::thread poller;
+  {
+    auto t = Create();
+    // What the state monitor does at each poll: take the device lock and ask the state.
+    poller = std::thread([&] {
+      platform::LinkLock::Guard guard(platform::TheLinkLock());
+      kvt::TSystemLink link;
+      link.PollState();
+      count = link.LastCount();
+      polled = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(polled);
+    // The terminal's own exchanges go on meanwhile.
+    t->InputLine.SetText("01 2E");
+    t->InputLineEnter();
+    EXPECT_EQ(t->fMonitor.Lines().size(), 2u);
+    EXPECT_FALSE(polled);
+  }
+  poller.join();
+  EXPECT_TRUE(polled);
+  EXPECT_GT(count, 0u);
 }
 
 }  // namespace

@@ -283,4 +283,98 @@ TEST_F(TermWorkflows, StoresBeyondTheImageAreRefusedWithoutMarkingIt) {
   EXPECT_TRUE(SystemStatus().ImageModified);
 }
 
+TEST_F(TermWorkflows, EmptyBankRangeIsReportedAndNothingIsRead) {
+  ReadImage();
+  kvt::TMemoryImage* held = host.image.get();
+  platform::IniFile ini(dir_ / "vesmar.ini");
+  // Only the low byte counts: 256 is bank 0, which ends the range before it starts.
+  ASSERT_TRUE(ini.WriteString("Описание режимов автоконфигурации", "Memory_Image_Size", "256"));
+  apparatus_->ClearFrameLog();
+  ui->QueueAnswer(platform::Answer::Yes);
+  wf.btnReadConfigClick();
+  auto t = Texts();
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_EQ(t[1], wftext::kBadImageConfig);
+  EXPECT_EQ(host.image.get(), held);
+  EXPECT_EQ(host.image->Image.size(), 1280u);
+  EXPECT_TRUE(apparatus_->FrameLog().empty());
+  EXPECT_EQ(host.terminalOpens.size(), 1u);
+}
+
+TEST_F(TermWorkflows, MiOfNoOrMoreThanAPageOfBytesIsRefusedAndOddLengthsAreTaken) {
+  ReadImage();
+  kvt::TMemoryImage* held = host.image.get();
+  ASSERT_TRUE(platform::WriteFileAtomic(dir_ / "empty.mi", std::vector<std::uint8_t>{}));
+  ASSERT_TRUE(
+      platform::WriteFileAtomic(dir_ / "huge.mi", std::vector<std::uint8_t>(0x10001, 0xAA)));
+  for (const char* name : {"empty.mi", "huge.mi"}) {
+    ui->ClearRecords();
+    ui->QueueAnswer(platform::Answer::Yes);
+    ChooseFile(dir_ / name, 1);
+    wf.btnOpenConfigClick();
+    auto t = Texts();
+    ASSERT_EQ(t.size(), 2u) << name;
+    EXPECT_EQ(t[1].rfind(wftext::kNotAnImage, 0), 0u) << t[1];
+    EXPECT_NE(t[1].find(name), std::string::npos) << t[1];
+    EXPECT_EQ(host.image.get(), held) << name;
+  }
+  // A whole page, and an odd length, are images.
+  for (std::size_t size : {std::size_t(0x10000), std::size_t(301)}) {
+    ASSERT_TRUE(platform::WriteFileAtomic(dir_ / "ok.mi", std::vector<std::uint8_t>(size, 7)));
+    ui->QueueAnswer(platform::Answer::Yes);
+    ChooseFile(dir_ / "ok.mi", 1);
+    wf.btnOpenConfigClick();
+    ASSERT_TRUE(host.image);
+    EXPECT_EQ(host.image->Image.size(), size);
+  }
+}
+
+TEST_F(TermWorkflows, TranslateOfAnEmptyImageSendsNothing) {
+  host.image = kvt::TMemoryImage::CreateFromBuffer(std::vector<std::uint8_t>{});
+  SystemStatus().ImageLoaded = true;
+  apparatus_->ClearFrameLog();
+  wf.btnTranslateToMemoryClick();
+  EXPECT_TRUE(apparatus_->FrameLog().empty());
+  EXPECT_EQ(Texts(), std::vector<std::string>{wftext::kNothingToWrite});
+  EXPECT_TRUE(host.progressCaptions.empty());
+}
+
+TEST_F(TermWorkflows, SaveThatCannotBeWrittenIsReportedKeepsTheFlagAndStopsTheOpen) {
+  ReadImage();
+  SystemStatus().ImageModified = true;
+  ui->QueueAnswer(platform::Answer::Yes);  // load a new one
+  ui->QueueAnswer(platform::Answer::Yes);  // save the current one first
+  ChooseFile(dir_ / "no-such-folder" / "keep.mi", 1);
+  wf.btnOpenConfigClick();
+  auto t = Texts();
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_EQ(t[2], wftext::kCannotWrite + (dir_ / "no-such-folder" / "keep.mi").string());
+  // The changes exist only in the program: no open dialog, and the flag still offers a save.
+  EXPECT_EQ(ui->FileDialogs().size(), 1u);
+  EXPECT_TRUE(SystemStatus().ImageModified);
+}
+
+TEST_F(TermWorkflows, OpenedDatThatVanishedIsReportedWhenItWouldServeAsTemplate) {
+  const fs::path dat = dir_ / "gone.dat";
+  testsupport::WriteBytes(dat, "#00 >13 77 \r\n");
+  ChooseFile(dat, 2);
+  wf.btnOpenConfigClick();
+  ASSERT_TRUE(host.image);
+  EXPECT_EQ(host.image->Image[0x13], 77);
+  fs::remove(dat);
+  SystemStatus().ImageModified = true;
+  ChooseFile(dir_ / "again.dat", 2);
+  wf.btnSaveConfigClick();
+  EXPECT_FALSE(fs::exists(dir_ / "again.dat"));
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  auto t = Texts();
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_NE(t[0].find(dat.string()), std::string::npos) << t[0];
+  // The image itself is still there to be saved as ".mi".
+  ChooseFile(dir_ / "again.mi", 1);
+  wf.btnSaveConfigClick();
+  EXPECT_TRUE(fs::exists(dir_ / "again.mi"));
+  EXPECT_FALSE(SystemStatus().ImageModified);
+}
+
 }  // namespace

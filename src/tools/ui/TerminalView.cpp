@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTextBlock>
+#include <QTextDocument>
 
 #include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
@@ -145,6 +146,11 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   imageMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   pq::BindMemo(imageMemo_, model.ImageMemo);
   imageMemo_->installEventFilter(this);
+  // Text pasted or dropped with the mouse, or cut from its menu, changes the image text as much
+  // as a key does. The model's own text changes (setPlainText) leave no undo step behind.
+  connect(imageMemo_->document(), &QTextDocument::undoCommandAdded, this, [this] {
+    if (!imageMemo_->isReadOnly()) model_.ImageMemoKeyPress();
+  });
   model.ImageMemo.AddListener([self = QPointer<TerminalView>(this)] {
     if (self) self->ApplyMemoAlignment();
   });
@@ -187,9 +193,14 @@ void TerminalView::ApplyMemoAlignment() {
     option.setAlignment(want);
     imageMemo_->document()->setDefaultTextOption(option);
   }
-  // The hint wraps inside the box; the image text keeps its lines as they are.
+  // The hint wraps inside the box in the dialog's own font; the image text keeps its lines as
+  // they are, in a fixed-pitch font so its columns line up.
   imageMemo_->setLineWrapMode(model_.ImageMemoCentered() ? QPlainTextEdit::WidgetWidth
                                                          : QPlainTextEdit::NoWrap);
+  QFont font = model_.ImageMemoCentered() ? this->font()
+                                          : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  if (model_.ImageMemo.Font().size > 0) font.setPointSize(model_.ImageMemo.Font().size);
+  if (imageMemo_->font() != font) imageMemo_->setFont(font);
 }
 
 void TerminalView::ApplyFocus(const std::string& control) {
