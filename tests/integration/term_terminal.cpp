@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/Manager.h"
+#include "app/Progress.h"
 #include "integration/term_fixture.h"
 #include "platform/Codepage.h"
 #include "platform/Files.h"
@@ -396,6 +397,70 @@ TEST_F(TermTerminal, LinkUsersWaitWhileItIsOpenAndGoOnAfterwards) {
   poller.join();
   EXPECT_TRUE(polled);
   EXPECT_GT(count, 0u);
+}
+
+// Records the captions of the progress windows opened meanwhile.
+class ProgressCaptions {
+ public:
+  ProgressCaptions() {
+    kvt::TfrmProgress::SetViewFactory([this](kvt::TfrmProgress& p) {
+      captions.push_back(p.Caption());
+      return std::unique_ptr<kvt::TfrmProgress::View>();
+    });
+  }
+  ~ProgressCaptions() { kvt::TfrmProgress::SetViewFactory(nullptr); }
+  std::vector<std::string> captions;
+};
+
+TEST_F(TermTerminal, BankOfAnyPageIsAskedAtItsOwnAddressUnderItsProgressWindow) {
+  auto t = Create();
+  ProgressCaptions progress;
+  t->udPage.SetPosition(3);
+  t->udBank.SetPosition(0x12);
+  apparatus_->ClearFrameLog();
+  t->btnReadBank.Click();
+  EXPECT_EQ(progress.captions, std::vector<std::string>{"Чтение банка памяти..."});
+  std::vector<std::vector<std::uint8_t>> reads;
+  for (const auto& f : apparatus_->FrameLog())
+    if (f.bytes.size() == 6 && f.bytes[1] == 0x23) reads.push_back(f.bytes);
+  ASSERT_FALSE(reads.empty());
+  // Address bytes page, bank, offset: the first chunk starts at 03 12 00 and the chunks cover
+  // the bank's 256 bytes.
+  EXPECT_EQ(reads[0][3], 0x03);
+  EXPECT_EQ(reads[0][4], 0x12);
+  EXPECT_EQ(reads[0][5], 0x00);
+  unsigned total = 0;
+  for (const auto& r : reads) {
+    EXPECT_EQ(r[3], 0x03);
+    EXPECT_EQ(r[4], 0x12);
+    total += r[2] == 0 ? 256u : r[2];
+  }
+  EXPECT_EQ(total, 256u);
+}
+
+TEST_F(TermTerminal, SetUpShowsTheHintAndThenTheImageThroughTheScratchFiles) {
+  auto t = Create();
+  EXPECT_EQ(
+      t->ImageMemo.Lines(),
+      (std::vector<std::string>{"", "", "Необходимо загрузить настройки системы из файла или ",
+                                "прочитать их из памяти."}));
+  EXPECT_TRUE(t->ImageMemoCentered());
+  EXPECT_TRUE(t->ImageMemo.ReadOnly());
+  EXPECT_FALSE(t->btnSave.Enabled());
+  EXPECT_FALSE(t->btnTemplate.Enabled());
+  EXPECT_FALSE(t->btnTranslate.Enabled());
+  t.reset();
+
+  LoadImage();
+  t = Create();
+  EXPECT_FALSE(t->ImageMemoCentered());
+  EXPECT_FALSE(t->ImageMemo.ReadOnly());
+  EXPECT_EQ(t->ImageMemo.Font().size, 8);
+  // mi.tmp holds the image, dat.tmp the text shown.
+  EXPECT_EQ(platform::ReadBinaryFile(dir_ / "mi.tmp"), std::optional(host.image->Image));
+  EXPECT_EQ(platform::Cp1251ToUtf8(testsupport::ReadBytes(dir_ / "dat.tmp")),
+            t->ImageMemo.Text() + "\n");
+  EXPECT_TRUE(Messages().empty());
 }
 
 }  // namespace
