@@ -5,17 +5,26 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "app/Progress.h"
 #include "app/SystemStatus.h"
@@ -41,6 +50,34 @@ bool PumpUntil(const std::function<bool()>& pred, int ms) {
   }
   return true;
 }
+
+// Aborts the test program with a message if it is still alive after the limit: a deadlock then
+// fails the run instead of hanging it.
+class Deadline {
+ public:
+  Deadline(int seconds, const char* what)
+      : thread_([this, seconds, what] {
+          std::unique_lock lock(m_);
+          if (!cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+            std::fprintf(stderr, "deadlock: %s did not finish\n", what);
+            std::abort();
+          }
+        }) {}
+  ~Deadline() {
+    {
+      std::lock_guard lock(m_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
 
 class ProgramOnSimulator : public ::testing::Test {
  protected:
@@ -151,6 +188,78 @@ TEST_F(ProgramOnSimulator, UserCannotCloseTheProgressWindow) {
   EXPECT_TRUE(w->isVisible());
   // Window timers wait until the transfer is over.
   EXPECT_TRUE(platform::qt::TimerSuspension::Active());
+}
+
+// A memory transfer pumps paint events while it runs; a close request that arrives then (the
+// engineer clicks a window's close button) must wait: closing the main window in the middle would
+// stop the monitor (which waits for the device lock the transfer holds) and free the image being
+// read.
+TEST_F(ProgramOnSimulator, WindowsDoNotCloseWhileATransferRuns) {
+  kvt::ui::ProgramWindows windows;
+  auto& view = windows.MainView();
+  auto& m = windows.Manager();
+  m.MonitorPriority = platform::ThreadPriority::Normal;
+  // The terminal that shows the image after the read is not the subject here.
+  std::vector<std::string> terminalPages;
+  m.SetLauncher(kvt::ManagerTool::Terminal,
+                [&](kvt::TfrmManager&, const std::string& page) { terminalPages.push_back(page); });
+  view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
+  QPointer<QWidget> conn = view.ConnectionWindowView();
+  ASSERT_NE(conn, nullptr);
+  QPushButton* read = view.ButtonWidget(ManagerButton::btnReadConfig);
+  ASSERT_TRUE(PumpUntil([&] { return read->isEnabled(); }, 10000));
+
+  {
+    Deadline deadline(60, "reading the image with close requests pending");
+    QCoreApplication::postEvent(&view, new QCloseEvent);
+    QCoreApplication::postEvent(conn, new QCloseEvent);
+    read->click();
+  }
+  EXPECT_TRUE(kvt::SystemStatus().ImageLoaded);
+  EXPECT_NE(m.CurrentImage, nullptr);
+  EXPECT_EQ(terminalPages.size(), 1u);
+  EXPECT_TRUE(view.isVisible());
+  ASSERT_NE(conn, nullptr);
+  EXPECT_TRUE(conn->isVisible());
+  EXPECT_NE(m.ConnectionWindow(), nullptr);
+  EXPECT_TRUE(m.MonitorRunning);
+  EXPECT_TRUE(m.HasConnectionLink());
+
+  // Afterwards the windows close as usual.
+  Deadline deadline(60, "closing the main window");
+  view.close();
+  EXPECT_FALSE(view.isVisible());
+  EXPECT_FALSE(m.MonitorRunning);
+  EXPECT_FALSE(m.HasConnectionLink());
+}
+
+// Work that a worker queues for the interface thread while a transfer's progress window pumps
+// events waits until the transfer is over (a monitor's message box or the terminal must not open
+// in the middle of it), and then runs in order.
+TEST_F(ProgramOnSimulator, WorkersWaitForTheEndOfATransfer) {
+  kvt::ui::ProgramWindows windows;
+  std::vector<int> ran;  // interface thread only
+  std::atomic<bool> synchronized{false};
+  std::thread worker;
+  {
+    kvt::TfrmProgress progress("Чтение образа памяти...");
+    std::atomic<bool> posted{false};
+    worker = std::thread([&] {
+      ui_.Post([&] { ran.push_back(1); });
+      posted = true;
+      ui_.Synchronize([&] { ran.push_back(2); });
+      synchronized = true;
+      ui_.Post([&] { ran.push_back(3); });
+    });
+    while (!posted) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the Synchronize is queued
+    for (int p = 10; p <= 100; p += 10) progress.SetProgress(p);
+    EXPECT_TRUE(ran.empty());
+    EXPECT_FALSE(synchronized);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return ran.size() == 3; }, 10000));
+  worker.join();
+  EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
 }
 
 // The program started from a folder without vesmar.ini ends at once with exit code 0 and the

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "app/Progress.h"
 #include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
@@ -127,6 +128,12 @@ void ManagerView::moveEvent(QMoveEvent* event) {
 }
 
 void ManagerView::closeEvent(QCloseEvent* event) {
+  // Not in the middle of a memory transfer: it still uses the port, the monitor's lock and the
+  // image that closing frees.
+  if (TfrmProgress::Current()) {
+    event->ignore();
+    return;
+  }
   if (!closed_) {
     closed_ = true;
     model_.FormDestroy();

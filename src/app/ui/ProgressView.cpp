@@ -44,8 +44,18 @@ ProgressView::ProgressView(TfrmProgress& model)
     QRect s = screen->geometry();
     move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
   }
+  QApplication::instance()->installEventFilter(this);
   show();
   RepaintNow();
+}
+
+bool ProgressView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close && watched != this && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->isWindow()) {
+    event->ignore();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void ProgressView::ProgressChanged(int percent) {

@@ -5,6 +5,7 @@
 
 #include "app/Progress.h"
 #include "platform/qt/Bindings.h"
+#include "platform/qt/QtUi.h"
 
 class QProgressBar;
 class QLabel;
@@ -20,6 +21,8 @@ class ProgressView : public QWidget, public TfrmProgress::View {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Refuses every window's close while the transfer runs (see PaintPendingWindows).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void RepaintNow();
@@ -27,6 +30,8 @@ class ProgressView : public QWidget, public TfrmProgress::View {
   TfrmProgress& model_;
   // The windows' timers stand still while the transfer runs (see PaintPendingWindows).
   platform::qt::TimerSuspension timers_;
+  // Work queued by workers for the interface thread waits for the end of the transfer too.
+  platform::QtUi::QueueHold queueHold_;
   QProgressBar* bar_;
   QLabel* image_;
 };
@@ -35,7 +40,9 @@ class ProgressView : public QWidget, public TfrmProgress::View {
 void InstallProgressView();
 
 // Repaints what is waiting to be painted in every window and shows newly created ones while the
-// interface thread is busy, without dispatching the user's input.
+// interface thread is busy, without dispatching the user's input. A close request (the window
+// manager's close button is not "input" to Qt) is refused while a progress window is open: the
+// operation underneath still uses its windows, the image and the port.
 void PaintPendingWindows();
 
 }  // namespace kvt::ui

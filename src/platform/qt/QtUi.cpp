@@ -219,8 +219,19 @@ bool QtUi::RunOne() {
 }
 
 void QtUi::Drain() {
+  if (holds_ > 0) return;  // the hold's end drains again
   while (RunOne()) {
   }
+}
+
+QtUi::QueueHold::QueueHold() : ui_(dynamic_cast<QtUi*>(&CurrentUi())) {
+  if (ui_) ++ui_->holds_;
+}
+
+QtUi::QueueHold::~QueueHold() {
+  if (!ui_ || --ui_->holds_ > 0) return;
+  // The Drain calls the event loop made meanwhile found the queue held: ask for one more.
+  QMetaObject::invokeMethod(ui_, "Drain", Qt::QueuedConnection);
 }
 
 void QtUi::Synchronize(const std::function<void()>& fn) {

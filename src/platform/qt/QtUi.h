@@ -54,7 +54,24 @@ class QtUi : public QObject, public Ui {
   void Wake() override;
 
   // Runs every queued piece of work (the Qt event loop calls it; safe to call re-entrantly).
+  // While the queue is held, the event loop leaves the work queued (WaitServing still serves it).
   Q_INVOKABLE void Drain();
+
+  // Holds the queue while the interface thread pumps Qt events in the middle of an operation of
+  // its own (a memory transfer behind a progress window): a worker's message box or modal window
+  // must not open in the middle of it. The work runs, in order, once the last hold ends. Holds
+  // nest; taken and released on the interface thread.
+  class QueueHold {
+   public:
+    // Holds the installed interface's queue when it is a QtUi; otherwise does nothing.
+    QueueHold();
+    ~QueueHold();
+    QueueHold(const QueueHold&) = delete;
+    QueueHold& operator=(const QueueHold&) = delete;
+
+   private:
+    QtUi* ui_;
+  };
 
  private:
   Answer ShowMessageHere(const MessageRequest& request);
@@ -70,6 +87,7 @@ class QtUi : public QObject, public Ui {
   std::condition_variable cv_;
   std::deque<std::function<void()>> queue_;
   std::uint64_t wakeCount_ = 0;
+  int holds_ = 0;  // interface thread only
   std::deque<Answer> scriptedAnswers_;
   std::vector<MessageRequest> shown_;
 };
