@@ -112,6 +112,9 @@ void TVDemon::ShowBox(const std::string& text) {
 }
 
 void TVDemon::OpenTerminal() {
+  // A box that was shown while the owner waited for the monitor to end is not followed by the
+  // terminal: the owner is about to connect anew or to close the program.
+  if (Terminated()) return;
   host_.OnInterface([](MainHost& host) { host.OpenTerminal(kTerminalConsolePage); }, true);
 }
 

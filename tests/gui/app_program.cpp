@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -188,6 +189,54 @@ TEST_F(ProgramOnSimulator, UserCannotCloseTheProgressWindow) {
   EXPECT_TRUE(w->isVisible());
   // Window timers wait until the transfer is over.
   EXPECT_TRUE(platform::qt::TimerSuspension::Active());
+}
+
+// The power commands on the screen: each command's own text first, then the monitor's texts as
+// the simulated apparatus runs through its states, in the order they were issued, with the
+// buttons following the states.
+TEST_F(ProgramOnSimulator, PowerCommandsShowTheirStatesInOrder) {
+  kvt::ui::ProgramWindows windows;
+  auto& view = windows.MainView();
+  auto& m = windows.Manager();
+  m.MonitorPriority = platform::ThreadPriority::Normal;
+  view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
+  QPushButton* powerOn = view.ButtonWidget(ManagerButton::btnPowerOn);
+  QPushButton* underHeat = view.ButtonWidget(ManagerButton::btnUnderHeatOn);
+  QPushButton* powerOff = view.ButtonWidget(ManagerButton::btnPowerOff);
+  ASSERT_TRUE(PumpUntil([&] { return powerOn->isEnabled(); }, 10000));
+
+  std::vector<std::string> shown;
+  QLabel* state = view.StateMonitorWidget();
+  m.StateMonitor.AddListener([&] {
+    if (shown.empty() || shown.back() != m.StateMonitor.Caption())
+      shown.push_back(m.StateMonitor.Caption());
+  });
+  auto onScreen = [&](const char* text) {
+    return PumpUntil([&] { return state->text() == QString::fromUtf8(text); }, 15000);
+  };
+
+  powerOn->click();
+  ASSERT_TRUE(onScreen("СИСТЕМА ВКЛЮЧЕНА"));
+  ASSERT_TRUE(PumpUntil([&] { return underHeat->isEnabled(); }, 5000));
+  EXPECT_FALSE(powerOn->isEnabled());
+  EXPECT_TRUE(powerOff->isEnabled());
+  underHeat->click();
+  ASSERT_TRUE(onScreen("ПОДНАКАЛ ВКЛЮЧЕН"));
+  ASSERT_TRUE(PumpUntil([&] { return kvt::SystemStatus().Preheated.load(); }, 5000));
+  powerOff->click();
+  ASSERT_TRUE(onScreen("СИСТЕМА ВЫКЛЮЧЕНА"));
+  ASSERT_TRUE(PumpUntil([&] { return powerOn->isEnabled(); }, 5000));
+  EXPECT_FALSE(powerOff->isEnabled());
+
+  // The texts in the order they were issued (the switching-on state may pass between two polls).
+  std::vector<std::string> expected = {"ВКЛЮЧЕНИЕ СИСТЕМЫ", "СИСТЕМА ВКЛЮЧЕНА", "ПОДНАКАЛ ВКЛЮЧЕН",
+                                       "ВЫКЛЮЧЕНИЕ СИСТЕМЫ", "СИСТЕМА ВЫКЛЮЧЕНА"};
+  std::vector<std::string> seen;
+  for (const auto& t : shown)
+    if (std::find(expected.begin(), expected.end(), t) != expected.end()) seen.push_back(t);
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(shown.front(), "ВКЛЮЧЕНИЕ СИСТЕМЫ");
+  EXPECT_EQ(shown.back(), "СИСТЕМА ВЫКЛЮЧЕНА");
 }
 
 // A memory transfer pumps paint events while it runs; a close request that arrives then (the

@@ -139,6 +139,21 @@ TEST_F(Monitor, InvalidStateIsReportedAndTheConsoleOpened) {
   EXPECT_TRUE(host->MonitorRunning);
 }
 
+// The owner asks the monitor to end (a new connection attempt, the program's end) while its box
+// is up: the box is answered, but the terminal does not open after it.
+TEST_F(Monitor, NoTerminalAfterABoxOnceTheMonitorIsAskedToEnd) {
+  auto host = Connected(3);
+  ui_->SetMessageObserver([&](const platform::MessageRequest&) {
+    if (host->Monitor()) host->Monitor()->Terminate();
+  });
+  EXPECT_TRUE(PumpUntil([&] { return !ui_->Messages().empty(); }));
+  host->StopMonitor();
+  ui_->SetMessageObserver(nullptr);
+  EXPECT_EQ(Messages("Некорректное состояние системы."), 1);
+  EXPECT_TRUE(host->Terminals().empty());
+  EXPECT_FALSE(host->MonitorRunning);
+}
+
 TEST_F(Monitor, ShortSilenceIsNotReported) {
   auto host = Connected(0);
   EXPECT_TRUE(PumpUntil([&] { return host->LastState() == "СИСТЕМА ВЫКЛЮЧЕНА"; }));
