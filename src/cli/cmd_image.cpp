@@ -103,7 +103,7 @@ std::unique_ptr<kvt::TSystemLink> Connect() {
   if (!SettingsPresent()) return nullptr;
   const std::string port = kvt::ProbeMainControllerPort();
   if (port.empty()) {
-    cli::Fail("no apparatus answers on COM1..COM4");
+    cli::Fail("no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
     return nullptr;
   }
   auto connection = std::make_unique<kvt::TSystemLink>(port);

@@ -72,7 +72,8 @@ std::unique_ptr<kvt::TSystemLink> Connect() {
     std::cerr << "kvtctl: " << port << " answered but could not be opened again\n";
     return nullptr;
   }
-  std::cerr << "kvtctl: no apparatus answers on COM1..COM4\n";
+  std::cerr << "kvtctl: no apparatus answers on COM1..COM4 (a port another program holds is "
+               "skipped)\n";
   return nullptr;
 }
 
