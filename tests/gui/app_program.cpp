@@ -282,6 +282,28 @@ TEST_F(ProgramOnSimulator, WindowsDoNotCloseWhileATransferRuns) {
   EXPECT_FALSE(m.HasConnectionLink());
 }
 
+// Only the windows that were open when the transfer began wait: a window the operation opens
+// meanwhile (a message box) closes as usual.
+TEST_F(ProgramOnSimulator, WindowsOpenedDuringATransferCloseAsUsual) {
+  struct Window : QWidget {
+    Window() : QWidget(nullptr, Qt::Dialog) { show(); }
+    void closeEvent(QCloseEvent* e) override {
+      ++closes;
+      e->accept();
+    }
+    int closes = 0;
+  };
+  kvt::ui::ProgramWindows windows;
+  Window before;
+  kvt::TfrmProgress progress("Запись образа памяти...");
+  Window box;
+  QCoreApplication::postEvent(&before, new QCloseEvent);
+  QCoreApplication::postEvent(&box, new QCloseEvent);
+  progress.SetProgress(50);
+  EXPECT_EQ(before.closes, 0);
+  EXPECT_EQ(box.closes, 1);
+}
+
 // Work that a worker queues for the interface thread while a transfer's progress window pumps
 // events waits until the transfer is over (a monitor's message box or the terminal must not open
 // in the middle of it), and then runs in order.

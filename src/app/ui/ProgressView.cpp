@@ -44,14 +44,16 @@ ProgressView::ProgressView(TfrmProgress& model)
     QRect s = screen->geometry();
     move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
   }
+  // The windows open now belong to the operation underneath; a message box it shows meanwhile
+  // closes as usual.
+  for (QWidget* w : QApplication::topLevelWidgets()) guarded_.insert(w);
   QApplication::instance()->installEventFilter(this);
   show();
   RepaintNow();
 }
 
 bool ProgressView::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Close && watched != this && watched->isWidgetType() &&
-      static_cast<QWidget*>(watched)->isWindow()) {
+  if (event->type() == QEvent::Close && watched != this && guarded_.contains(watched)) {
     event->ignore();
     return true;
   }

@@ -1,6 +1,7 @@
 #pragma once
 // The Qt view of TfrmProgress.
 
+#include <QSet>
 #include <QWidget>
 
 #include "app/Progress.h"
@@ -34,6 +35,7 @@ class ProgressView : public QWidget, public TfrmProgress::View {
   platform::QtUi::QueueHold queueHold_;
   QProgressBar* bar_;
   QLabel* image_;
+  QSet<QObject*> guarded_;  // the windows whose close waits for the end of the transfer
 };
 
 // Makes every TfrmProgress show a ProgressView.
