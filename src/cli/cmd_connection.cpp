@@ -75,6 +75,7 @@ void PrintGrid(const platform::StringGrid& grid, bool skipEmptyLast) {
 
 int Identify(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("identify takes no arguments");
+  if (!cli::SettingsPresent()) return 2;
   ConsoleUi ui;
   ConsoleHost host(false);
   const std::string port = kvt::RunConnectionSequence(host);
@@ -107,6 +108,7 @@ int Monitor(cli::Context& context) {
       return cli::Fail("monitor: SECONDS must be a whole number from 0 to 99999");
     seconds = std::stoi(a);
   }
+  if (!cli::SettingsPresent()) return 2;
   ConsoleUi ui;
   ui->SetMessageObserver([](const platform::MessageRequest& m) { ConsoleHost::Print(m.text); });
   ConsoleHost host(true);

@@ -90,17 +90,8 @@ int Mi2Dat(cli::Context& context) {
 }
 
 // Finds the apparatus and opens its port as the connection object, as the desktop program does.
-// Without the settings file there is no port map (every port of the machine would be probed, the
-// console included) and no image configuration.
-bool SettingsPresent() {
-  if (std::error_code ec; fs::is_regular_file(platform::SettingsPath(), ec)) return true;
-  cli::Fail(platform::SettingsPath().string() +
-            " not found; --dir must name the program directory");
-  return false;
-}
-
 std::unique_ptr<kvt::TSystemLink> Connect() {
-  if (!SettingsPresent()) return nullptr;
+  if (!cli::SettingsPresent()) return nullptr;
   const std::string port = kvt::ProbeMainControllerPort();
   if (port.empty()) {
     cli::Fail("no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
@@ -127,7 +118,7 @@ int ReadImage(cli::Context& context) {
     if (!text) return cli::Fail("read-image: cannot read the template " + templatePath.string());
     templ = *text;
   }
-  if (!SettingsPresent()) return 2;
+  if (!cli::SettingsPresent()) return 2;
   const auto config = kvt::settings::ReadImageConfig();
   if (!config)
     return cli::Fail("read-image: " + platform::SettingsPath().string() +

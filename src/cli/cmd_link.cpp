@@ -59,12 +59,7 @@ std::string Hex(const std::uint8_t* bytes, std::size_t n) {
 // Finds the apparatus and opens its port as the connection object, the way the desktop program
 // does. Null (with the message printed) when nothing answers.
 std::unique_ptr<kvt::TSystemLink> Connect() {
-  // Without the settings file every port of the machine would be probed, the console included.
-  if (std::error_code ec; !std::filesystem::is_regular_file(platform::SettingsPath(), ec)) {
-    std::cerr << "kvtctl: " << platform::SettingsPath().string()
-              << " not found; --dir must name the program directory\n";
-    return nullptr;
-  }
+  if (!cli::SettingsPresent()) return nullptr;
   const std::string port = kvt::ProbeMainControllerPort();
   if (!port.empty()) {
     auto connection = std::make_unique<kvt::TSystemLink>(port);

@@ -35,6 +35,13 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+bool SettingsPresent() {
+  if (std::error_code ec; std::filesystem::is_regular_file(platform::SettingsPath(), ec))
+    return true;
+  Fail(platform::SettingsPath().string() + " not found; --dir must name the program directory");
+  return false;
+}
+
 }  // namespace cli
 
 static int Usage() {

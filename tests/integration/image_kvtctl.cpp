@@ -165,8 +165,8 @@ TEST_F(ImageKvtctl, ReadImageNeedsTheImageConfiguration) {
 TEST_F(ImageKvtctl, ApparatusCommandsNeedTheSettingsFile) {
   testsupport::WriteBytes(dir_ / "simulator.ini", "[Simulator]\r\nTiming=instant\r\n");
   testsupport::WriteBytes(dir_ / "in.mi", std::string(1280, '\x01'));
-  for (const char* command :
-       {"read-image out.mi", "write-image in.mi", "state", "send 01 2E", "read-bank 0 0"}) {
+  for (const char* command : {"read-image out.mi", "write-image in.mi", "state", "send 01 2E",
+                              "read-bank 0 0", "identify", "monitor 1"}) {
     const CliRun r = Kvtctl(command);
     EXPECT_NE(r.status, 0) << command;
     EXPECT_NE(r.err.find("vesmar.ini not found"), std::string::npos) << command << ": " << r.err;
