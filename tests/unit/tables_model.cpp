@@ -340,3 +340,54 @@ TEST(TablesCells, WholeNumbersOnly) {
 
 }  // namespace
 }  // namespace kvt
+
+namespace kvt {
+namespace {
+
+// K3: two characteristics, the code over the current at 60 kV (2 I + 300) and at 100 kV
+// (2 I + 100).
+class TablesK3 : public TablesModel {
+ protected:
+  void SetUp() override {
+    Load(40, 120, 10);
+    for (int base : {300, 100})
+      for (int ia : {150, 100, 70, 50, 120, 200, 250}) t.AppendShot(0, 2 * ia + base, ia, 0, 0);
+  }
+  const SweepShots first{1, 4, 7};
+  const SweepShots second{8, 11, 14};
+};
+
+TEST_F(TablesK3, RowsBetweenTheBoundsFollowTheSourceColumns) {
+  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 100}, first, second).ok);
+  ASSERT_EQ(t.NewCTable.RowCount(), 6);
+  for (int c = 1; c <= 8; ++c) {
+    const int h = kHeader[c - 1];
+    EXPECT_EQ(t.NewCTable.Cell(c, 1), std::to_string(2 * h + 300));
+    EXPECT_EQ(t.NewCTable.Cell(c, 5), std::to_string(2 * h + 100));
+    // The source column is linear in the voltage, so the mapped one is too.
+    EXPECT_EQ(t.NewCTable.Cell(c, 3), std::to_string(2 * h + 200));
+    EXPECT_EQ(t.NewCTable.Cell(c, 2), std::to_string(2 * h + 250));
+  }
+}
+
+TEST_F(TablesK3, FlatColumnAndSingleRow) {
+  for (int r = 3; r <= 7; ++r) t.SourceCTable.SetCell(1, r, "500");  // 60 ... 100 kV
+  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 100}, first, second).ok);
+  // Cannot be stretched: moved by the mean of the shifts at both ends (-100 and -300).
+  EXPECT_EQ(t.NewCTable.Cell(1, 3), "300");
+  EXPECT_EQ(t.NewCTable.Cell(1, 1), "400");
+  EXPECT_EQ(t.NewCTable.Cell(1, 5), "200");
+
+  // One row: the upper bound's characteristic is written last.
+  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 60}, first, second).ok);
+  ASSERT_EQ(t.NewCTable.RowCount(), 2);  // the header row and the one voltage
+  EXPECT_EQ(t.NewCTable.Cell(2, 1), std::to_string(2 * 75 + 100));
+}
+
+TEST_F(TablesK3, MissingCharacteristicIsRefused) {
+  EXPECT_FALSE(t.ComputeCalibrationTableK3({60, 100}, first, {0, 0, 0}).ok);
+  EXPECT_EQ(t.NewCTable.RowCount(), 2);
+}
+
+}  // namespace
+}  // namespace kvt
