@@ -8,6 +8,7 @@
 #include "link/ui/AdjConnInfoView.h"
 #include "platform/Ui.h"
 #include "platform/qt/QtUi.h"
+#include "tools/ui/DigitalOscillView.h"
 
 namespace kvt::ui {
 
@@ -48,8 +49,9 @@ ProgramWindows::ProgramWindows() {
       [view = options.get()](TfrmManager&, const std::string&) { view->Model().ShowModal(); });
   hidden_.push_back(std::move(selectDir));
   hidden_.push_back(std::move(options));
-  const Hidden hidden[] = {{"frmDigitalOscill", "Цифровой осциллограф"},
-                           {"frmDefineCurrent", "Определение тока"}};
+  // The meter's panel shows itself when the settings ask for it.
+  hidden_.push_back(std::make_unique<DigitalOscillView>(view_.get()));
+  const Hidden hidden[] = {{"frmDefineCurrent", "Определение тока"}};
   for (const auto& h : hidden) {
     auto w = std::make_unique<QWidget>(nullptr, Qt::Window);
     w->setObjectName(h.name);

@@ -1,0 +1,107 @@
+// The meter panel's view offscreen: it opens as the settings say, shows its controls, a recording
+// of the mains read through its buttons reaches the chart and the figures, closing hides it, and
+// a PNG of it is saved under gui-shots/.
+
+#include <gtest/gtest.h>
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "gui/support/Shots.h"
+#include "image/Settings.h"
+#include "link/SystemLink.h"
+#include "platform/LinkLock.h"
+#include "platform/Paths.h"
+#include "platform/ScriptedUi.h"
+#include "sim/Apparatus.h"
+#include "sim/Install.h"
+#include "tools/ui/DigitalOscillView.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DigOscView : public ::testing::Test {
+ protected:
+  DigOscView() {
+    dir_ = fs::path(tmp_.path().toStdString());
+    previousDir_ = platform::ProgramDir();
+    platform::SetProgramDir(dir_);
+    previousUi_ = platform::InstalledUi();
+    platform::SetUi(&ui_);
+    sim::Profile profile;
+    profile.voltageMeter = true;
+    sim::InstallForTest(profile);
+    kvt::AttachSharedPort(sim::OpenSimulatorPort());
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+  }
+  ~DigOscView() override {
+    kvt::CloseSharedPort();
+    platform::SetUi(previousUi_);
+    platform::SetProgramDir(previousDir_);
+  }
+
+  QTemporaryDir tmp_;
+  fs::path dir_;
+  fs::path previousDir_;
+  platform::ScriptedUi ui_;
+  platform::Ui* previousUi_ = nullptr;
+};
+
+TEST_F(DigOscView, HiddenUnlessTheSettingsAskForIt) {
+  {
+    kvt::ui::DigitalOscillView view;
+    EXPECT_FALSE(view.isVisible());
+  }
+  ASSERT_TRUE(kvt::settings::WriteDigOscTools(1, platform::SettingsPath()));
+  kvt::ui::DigitalOscillView view;
+  EXPECT_TRUE(view.isVisible());
+  EXPECT_EQ(view.objectName(), "frmDigitalOscill");
+  EXPECT_EQ(view.windowTitle(), QString("Панель диагностики цифрового измерителя напряжений"));
+  // Closing only hides it; it can be shown again.
+  EXPECT_TRUE(view.close());
+  EXPECT_FALSE(view.isVisible());
+  EXPECT_FALSE(view.Model().Form.Visible());
+  view.show();
+  EXPECT_TRUE(view.Model().Form.Visible());
+}
+
+TEST_F(DigOscView, RecordingOfTheMainsIsPlottedAndEvaluated) {
+  kvt::ui::DigitalOscillView view;
+  view.show();
+  EXPECT_EQ(view.ChannelWidget()->count(), 3);
+  EXPECT_EQ(view.DatabitsWidget()->currentText(), QString("8"));
+  EXPECT_EQ(view.MeasuresWidget()->currentText(), QString("5"));
+  EXPECT_EQ(view.TimeWidget()->value(), 9);
+  EXPECT_EQ(view.SyncWidget()->minimum(), -127);
+  EXPECT_EQ(view.ButtonWidget("Button3")->text(), QString("СБРОС"));
+  ASSERT_TRUE(guitest::SaveShot(&view, "frmDigitalOscill-empty"));
+
+  view.ChannelWidget()->setCurrentIndex(1);  // the mains
+  EXPECT_EQ(view.Model().cbChannel.Text(), "2");
+  view.ButtonWidget("Button4")->click();
+  view.ButtonWidget("Button2")->click();
+  EXPECT_TRUE(ui_.Messages().empty());
+  const int volts = view.EffectiveWidget()->text().toInt();
+  EXPECT_NEAR(volts, 220, 3);
+  EXPECT_GT(view.SwingWidget()->text().toInt(), 100);
+
+  QApplication::processEvents();
+  const auto series = view.ChartWidget()->chart()->series();
+  ASSERT_EQ(series.size(), 1);
+  auto* line = qobject_cast<QLineSeries*>(series[0]);
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->count(), 450);
+  EXPECT_EQ(line->color(), QColor(0, 0x80, 0));
+  ASSERT_TRUE(guitest::SaveShot(&view, "frmDigitalOscill-mains"));
+}
+
+}  // namespace
