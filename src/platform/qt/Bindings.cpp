@@ -487,9 +487,15 @@ void BindChart(QChartView* w, Chart& chart) {
       if (hi <= lo) hi = lo + 1;
       axis->setRange(lo, hi);
       if (!m.automatic && m.increment > 0) {
+        // A fine step over a wide range would crowd the labels until Qt elides them all to
+        // "...": label every n-th step instead, anchored on zero when the range holds it.
+        constexpr double kMostLabelledTicks = 12;
+        double interval = m.increment;
+        const double ticks = (hi - lo) / interval;
+        if (ticks > kMostLabelledTicks) interval *= std::ceil(ticks / kMostLabelledTicks);
         axis->setTickType(QValueAxis::TicksDynamic);
-        axis->setTickAnchor(lo);
-        axis->setTickInterval(m.increment);
+        axis->setTickAnchor(lo <= 0 && hi >= 0 ? 0.0 : lo);
+        axis->setTickInterval(interval);
       }
       axis->setTitleText(Q(m.title));
     };
