@@ -316,6 +316,23 @@ TCalTables::SweepRows TCalTables::InRangeRows(const SweepShots& shots, bool curr
   return rows;
 }
 
+CalResult TCalTables::CollectSweepPoints(const SweepRows& rows, int ShotRow::*xField,
+                                         int ShotRow::*yField, PointList& x, PointList& y) const {
+  for (int k : rows.down) {
+    auto r = ReadShotRow(k);
+    if (!r) return CalResult::Fail(BadCell(ShotsTable, 0, k));
+    x.push_front((*r).*xField);
+    y.push_front((*r).*yField);
+  }
+  for (int k : rows.up) {
+    auto r = ReadShotRow(k);
+    if (!r) return CalResult::Fail(BadCell(ShotsTable, 0, k));
+    x.push_back((*r).*xField);
+    y.push_back((*r).*yField);
+  }
+  return {};
+}
+
 CalResult TCalTables::CheckRange(const CalRange& range, int& offset) const {
   if (step_ <= 0) return CalResult::Fail("Исходная калибровочная таблица не прочитана.");
   if (range.StartUv < min_ || range.FinishUv > max_ || range.StartUv > range.FinishUv ||
@@ -337,18 +354,7 @@ CalResult TCalTables::ComputeResistanceTable(const CalRange& range, const SweepS
     return CalResult::Fail("Неверный диапазон калибровки.");
   const auto rows = InRangeRows(shots, false, range.StartUv, range.FinishUv);
   PointList x, y;
-  for (int k : rows.down) {
-    auto r = ReadShotRow(k);
-    if (!r) return CalResult::Fail(BadCell(ShotsTable, 0, k));
-    x.push_front(r->Uv);
-    y.push_front(r->Re);
-  }
-  for (int k : rows.up) {
-    auto r = ReadShotRow(k);
-    if (!r) return CalResult::Fail(BadCell(ShotsTable, 0, k));
-    x.push_back(r->Uv);
-    y.push_back(r->Re);
-  }
+  if (auto r = CollectSweepPoints(rows, &ShotRow::Uv, &ShotRow::Re, x, y); !r) return r;
   if (x.empty())
     return CalResult::Fail("Нет снимков в диапазоне калибровки: таблица Rэ не рассчитана.");
   TPolyFit p(x, y);
@@ -441,18 +447,7 @@ CalResult TCalTables::ComputeCalibrationTableK3(const CalRange& range, const Swe
 
   auto fitPass = [&](const SweepShots& pass, PointList& x, PointList& y) -> CalResult {
     const auto rows = InRangeRows(pass, true, i1, i8);
-    for (int k : rows.down) {
-      auto r = ReadShotRow(k);
-      if (!r) return CalResult::Fail(BadCell(ShotsTable, 0, k));
-      x.push_front(r->Ia);
-      y.push_front(r->Code);
-    }
-    for (int k : rows.up) {
-      auto r = ReadShotRow(k);
-      if (!r) return CalResult::Fail(BadCell(ShotsTable, 0, k));
-      x.push_back(r->Ia);
-      y.push_back(r->Code);
-    }
+    if (auto r = CollectSweepPoints(rows, &ShotRow::Ia, &ShotRow::Code, x, y); !r) return r;
     if (x.empty())
       return CalResult::Fail("Нет снимков характеристики: калибровочная таблица не рассчитана.");
     return {};

@@ -225,6 +225,10 @@ class TCalTables {
   };
   // The logged rows of the downward and the upward sweep (by voltage, or by current for K3).
   SweepRows InRangeRows(const SweepShots& shots, bool currents, int lowBound, int highBound) const;
+  // The points (row.*xField, row.*yField) of both sweeps in voltage order: the downward sweep in
+  // front, reversed, the upward sweep behind. Fails on the first row that is not numbers.
+  CalResult CollectSweepPoints(const SweepRows& rows, int ShotRow::*xField, int ShotRow::*yField,
+                               PointList& x, PointList& y) const;
   void ResetNewTables();
 
   int min_ = 0;

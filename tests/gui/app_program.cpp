@@ -35,6 +35,7 @@
 #include "platform/qt/Bindings.h"
 #include "platform/qt/QtUi.h"
 #include "sim/Install.h"
+#include "support/ProgramFixture.h"
 #include "support/Shots.h"
 
 namespace {
@@ -80,33 +81,7 @@ class Deadline {
   std::thread thread_;
 };
 
-class ProgramOnSimulator : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(tmp_.isValid());
-    dir_ = fs::path(tmp_.path().toStdString());
-    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
-    std::ofstream(dir_ / "simulator.ini") << "[Simulator]\nType=K2\nVersion=23\nTiming=instant\n";
-    previousDir_ = platform::ProgramDir();
-    platform::SetProgramDir(dir_);
-    sim::InstallSimulator(dir_);
-    ui_.SetNonInteractive(true);
-    previousUi_ = platform::InstalledUi();
-    platform::SetUi(&ui_);
-    kvt::SystemStatus().Clear();
-  }
-  void TearDown() override {
-    platform::SetUi(previousUi_);
-    platform::SetProgramDir(previousDir_);
-    kvt::SystemStatus().Clear();
-  }
-
-  QTemporaryDir tmp_;
-  fs::path dir_;
-  fs::path previousDir_;
-  platform::QtUi ui_;
-  platform::Ui* previousUi_ = nullptr;
-};
+class ProgramOnSimulator : public guitest::ProgramOnSimulatorFixture {};
 
 TEST_F(ProgramOnSimulator, MainWindowAsStartUpShowsIt) {
   kvt::ui::ProgramWindows windows;

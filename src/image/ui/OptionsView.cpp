@@ -29,14 +29,6 @@ void Centre(QWidget* w) {
   }
 }
 
-QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
-  auto* b = new QPushButton(parent);
-  b->setObjectName(QString::fromStdString(model.Name()));
-  b->setGeometry(where);
-  pq::BindButton(b, model);
-  return b;
-}
-
 }  // namespace
 
 SelectDirView::SelectDirView(QWidget* parent)
@@ -74,8 +66,8 @@ SelectDirView::SelectDirView(QWidget* parent)
   drive->setGeometry(6, 260, 258, 24);
   pq::BindComboBox(drive, model.Drive);
 
-  auto* ok = MakeButton(this, model.BitBtn1, QRect(40, 294, 90, 27));
-  auto* cancel = MakeButton(this, model.BitBtn2, QRect(140, 294, 90, 27));
+  auto* ok = pq::MakeButton(this, model.BitBtn1, QRect(40, 294, 90, 27));
+  auto* cancel = pq::MakeButton(this, model.BitBtn2, QRect(140, 294, 90, 27));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -120,7 +112,7 @@ OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
   path->setObjectName("edMiPath");
   path->setGeometry(12, 48, 320, 26);
   pq::BindEdit(path, model.edMiPath);
-  MakeButton(group, model.Button1, QRect(340, 47, 88, 28));
+  pq::MakeButton(group, model.Button1, QRect(340, 47, 88, 28));
 
   auto* label2 = new QLabel(this);
   label2->setGeometry(20, 114, 250, 20);
@@ -138,8 +130,8 @@ OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
   show->setGeometry(20, 152, 420, 22);
   pq::BindCheckBox(show, model.DigOscTools);
 
-  auto* ok = MakeButton(this, model.BitBtn1, QRect(136, 214, 90, 30));
-  MakeButton(this, model.BitBtn2, QRect(236, 214, 90, 30));
+  auto* ok = pq::MakeButton(this, model.BitBtn1, QRect(136, 214, 90, 30));
+  pq::MakeButton(this, model.BitBtn2, QRect(236, 214, 90, 30));
   ok->setDefault(true);
   model.OnClose = [self = QPointer<OptionsView>(this)] {
     if (self) self->done(QDialog::Accepted);

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadialGradient>
 #include <QRadioButton>
 #include <QScatterSeries>
@@ -201,6 +202,14 @@ void BindUpDown(QSpinBox* w, UpDown& upDown) {
       w->setValue(upDown.Position());
     }
   });
+}
+
+QPushButton* MakeButton(QWidget* parent, Button& model, const QRect& where) {
+  auto* b = new QPushButton(parent);
+  b->setObjectName(QString::fromStdString(model.Name()));
+  b->setGeometry(where);
+  BindButton(b, model);
+  return b;
 }
 
 void BindButton(QAbstractButton* w, Button& button) {

@@ -29,6 +29,8 @@ class QTableWidget;
 class QTabWidget;
 class QTimer;
 class QWidget;
+class QPushButton;
+class QRect;
 
 namespace platform::qt {
 
@@ -38,6 +40,8 @@ void BindEdit(QLineEdit* widget, Edit& edit);
 // The spin box stands for the up-down and its associated edit together.
 void BindUpDown(QSpinBox* widget, UpDown& upDown);
 void BindButton(QAbstractButton* widget, Button& button);
+// A push button named after its model, placed at `where` and bound.
+QPushButton* MakeButton(QWidget* parent, Button& model, const QRect& where);
 // A QCheckBox or a QRadioButton.
 void BindCheckBox(QAbstractButton* widget, CheckBox& checkBox);
 void BindComboBox(QComboBox* widget, ComboBox& comboBox);

@@ -55,11 +55,8 @@ QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where, b
 }
 
 QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
-  auto* b = new QPushButton(parent);
-  b->setObjectName(QString::fromStdString(model.Name()));
-  b->setGeometry(where);
+  auto* b = pq::MakeButton(parent, model, where);
   b->setAutoDefault(false);
-  pq::BindButton(b, model);
   return b;
 }
 

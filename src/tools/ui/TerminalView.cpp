@@ -28,14 +28,11 @@ namespace pq = platform::qt;
 
 namespace {
 
+// Enter belongs to the command line and the text, never to a default button.
 QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
-  auto* b = new QPushButton(parent);
-  b->setObjectName(QString::fromStdString(model.Name()));
-  b->setGeometry(where);
-  // Enter belongs to the command line and the text, never to a default button.
+  auto* b = pq::MakeButton(parent, model, where);
   b->setAutoDefault(false);
   b->setDefault(false);
-  pq::BindButton(b, model);
   return b;
 }
 

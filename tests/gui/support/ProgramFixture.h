@@ -1,0 +1,48 @@
+#pragma once
+// The whole program's windows on the simulator in instant timing: a scratch program directory
+// with the shipped vesmar.ini, the Qt interface installed without blocking dialogs, and the
+// program-wide state put back afterwards.
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "app/SystemStatus.h"
+#include "platform/Paths.h"
+#include "platform/qt/QtUi.h"
+#include "sim/Install.h"
+
+namespace guitest {
+
+class ProgramOnSimulatorFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.isValid());
+    dir_ = std::filesystem::path(tmp_.path().toStdString());
+    std::filesystem::copy_file(std::filesystem::path(KVT_DATA_DIR) / "vesmar.ini",
+                               dir_ / "vesmar.ini");
+    std::ofstream(dir_ / "simulator.ini") << "[Simulator]\nType=K2\nVersion=23\nTiming=instant\n";
+    previousDir_ = platform::ProgramDir();
+    platform::SetProgramDir(dir_);
+    sim::InstallSimulator(dir_);
+    ui_.SetNonInteractive(true);
+    previousUi_ = platform::InstalledUi();
+    platform::SetUi(&ui_);
+    kvt::SystemStatus().Clear();
+  }
+  void TearDown() override {
+    platform::SetUi(previousUi_);
+    platform::SetProgramDir(previousDir_);
+    kvt::SystemStatus().Clear();
+  }
+
+  QTemporaryDir tmp_;
+  std::filesystem::path dir_;
+  std::filesystem::path previousDir_;
+  platform::QtUi ui_;
+  platform::Ui* previousUi_ = nullptr;
+};
+
+}  // namespace guitest
