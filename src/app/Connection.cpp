@@ -1,9 +1,9 @@
 #include "app/Connection.h"
 
+#include "app/AdjConnInfo.h"
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
 #include "app/VDemon.h"
-#include "link/AdjConnInfo.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 
 namespace kvt {

@@ -1,7 +1,7 @@
 #include "app/MainHost.h"
 
+#include "app/AdjConnInfo.h"
 #include "app/VDemon.h"
-#include "link/AdjConnInfo.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"

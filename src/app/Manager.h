@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Controls.h"
 
 namespace kvt {

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Clock.h"
 #include "platform/Ini.h"
 #include "platform/LinkLock.h"

@@ -6,11 +6,11 @@
 #include <mutex>
 #include <string>
 
+#include "app/AdjConnInfo.h"
 #include "app/Connection.h"
 #include "app/MainHost.h"
 #include "app/VDemon.h"
 #include "cli/Command.h"
-#include "link/AdjConnInfo.h"
 #include "platform/Clock.h"
 #include "platform/ScriptedUi.h"
 

@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-#include "app/SystemStatus.h"
 #include "image/Settings.h"
+#include "link/SystemStatus.h"
 #include "platform/Codepage.h"
 #include "platform/Files.h"
 #include "platform/LinkLock.h"

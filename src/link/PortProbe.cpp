@@ -9,9 +9,10 @@
 
 namespace kvt {
 
-std::string ProbeMainControllerPort() {
+std::string ProbeMainControllerPort(ProbeScope scope) {
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   const std::vector<std::string> offered = platform::ListSerialPorts();
+  if (offered.empty()) return {};
   for (int n = 1; n <= 4; ++n) {
     const std::string name = "COM" + std::to_string(n);
     const bool isOffered = std::any_of(offered.begin(), offered.end(), [&](const std::string& o) {
@@ -19,7 +20,7 @@ std::string ProbeMainControllerPort() {
              std::equal(o.begin(), o.end(), name.begin(),
                         [](char a, char b) { return std::toupper((unsigned char)a) == b; });
     });
-    if (!isOffered) continue;
+    if (scope == ProbeScope::OfferedOnly && !isOffered) continue;
     TSystemLink probe(name);  // its destruction closes the port again
     if (!probe.LastOk()) continue;
     probe.SetParity(platform::Parity::Mark);

@@ -5,7 +5,7 @@
 
 #include "app/Manager.h"
 #include "app/Progress.h"
-#include "app/SystemStatus.h"
+#include "link/SystemStatus.h"
 #include "platform/Codepage.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"

@@ -28,9 +28,9 @@
 #include <thread>
 
 #include "app/Progress.h"
-#include "app/SystemStatus.h"
+#include "app/ui/AdjConnInfoView.h"
 #include "app/ui/Program.h"
-#include "link/ui/AdjConnInfoView.h"
+#include "link/SystemStatus.h"
 #include "platform/Paths.h"
 #include "platform/qt/Bindings.h"
 #include "platform/qt/QtUi.h"

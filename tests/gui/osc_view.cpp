@@ -18,9 +18,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/SystemStatus.h"
 #include "app/ui/Program.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Paths.h"
 #include "platform/ScriptedUi.h"

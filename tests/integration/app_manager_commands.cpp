@@ -11,8 +11,8 @@
 
 #include "app/Manager.h"
 #include "app/Progress.h"
-#include "app/SystemStatus.h"
 #include "image/MemoryImage.h"
+#include "link/SystemStatus.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
 #include "sim/Install.h"

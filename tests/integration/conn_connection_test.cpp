@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "app/AdjConnInfo.h"
 #include "app/Connection.h"
-#include "app/SystemStatus.h"
 #include "app/VDemon.h"
-#include "link/AdjConnInfo.h"
+#include "link/BankList.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "support/conn_Fixture.h"
 
 using namespace conntest;

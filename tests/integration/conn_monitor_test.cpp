@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "app/Connection.h"
-#include "app/SystemStatus.h"
 #include "app/VDemon.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "support/Watchdog.h"
 #include "support/conn_Fixture.h"
 

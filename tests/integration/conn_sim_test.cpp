@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
+#include "app/AdjConnInfo.h"
 #include "app/Connection.h"
-#include "app/SystemStatus.h"
-#include "link/AdjConnInfo.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "sim/Install.h"
 #include "support/conn_Fixture.h"
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "app/Progress.h"
-#include "app/SystemStatus.h"
 #include "image/MemoryImage.h"
 #include "image/Workflows.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"

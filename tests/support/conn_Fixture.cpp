@@ -1,7 +1,7 @@
 #include "support/conn_Fixture.h"
 
-#include "app/SystemStatus.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Clock.h"
 
 namespace conntest {

@@ -2,10 +2,10 @@
 
 #include <QApplication>
 
+#include "app/ui/AdjConnInfoView.h"
 #include "app/ui/ProgressView.h"
 #include "app/ui/ToolRegistry.h"
 #include "image/ui/OptionsView.h"
-#include "link/ui/AdjConnInfoView.h"
 #include "platform/Ui.h"
 #include "platform/qt/QtUi.h"
 #include "tools/ui/DigitalOscillView.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/SystemStatus.h"
+#include "link/SystemStatus.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtUi.h"
 #include "sim/Install.h"

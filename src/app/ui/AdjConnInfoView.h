@@ -3,7 +3,7 @@
 
 #include <QWidget>
 
-#include "link/AdjConnInfo.h"
+#include "app/AdjConnInfo.h"
 
 class QLabel;
 class QTableWidget;

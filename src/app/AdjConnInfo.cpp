@@ -1,12 +1,13 @@
-#include "link/AdjConnInfo.h"
+#include "app/AdjConnInfo.h"
 
 #include <cstdio>
 
-#include "app/SystemStatus.h"
+#include "link/BankList.h"
+#include "link/PortProbe.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Ini.h"
 #include "platform/Paths.h"
-#include "platform/SerialPort.h"
 
 namespace kvt {
 
@@ -42,25 +43,6 @@ std::string JoinNumbers(const std::vector<int>& numbers) {
 }
 
 }  // namespace
-
-std::vector<std::uint8_t> ParseBankList(const std::string& text) {
-  std::vector<std::uint8_t> banks;
-  bool collected = false;
-  unsigned value = 0;  // kept modulo 256: only the low 8 bits are used, and nothing overflows
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c >= '0' && c <= '9') {
-      value = (value * 10 + unsigned(c - '0')) & 0xFFu;
-      collected = true;
-    }
-    if ((c == ',' || i + 1 == text.size()) && collected) {
-      banks.push_back(std::uint8_t(value));
-      value = 0;
-      collected = false;
-    }
-  }
-  return banks;
-}
 
 TfrmAdjustConnectionInfo::TfrmAdjustConnectionInfo(std::atomic<bool>* openFlag)
     : openFlag_(openFlag) {
@@ -102,23 +84,11 @@ TfrmAdjustConnectionInfo::~TfrmAdjustConnectionInfo() {
 }
 
 std::string TfrmAdjustConnectionInfo::FindPort() {
-  auto& status = SystemStatus();
-  // The system must offer at least one serial port (the registry check of the Windows program).
-  if (platform::ListSerialPorts().empty()) return {};
-  for (int n = 1; n <= 4; ++n) {
-    const std::string name = "COM" + std::to_string(n);
-    TSystemLink probe(name);  // its destruction closes the port again
-    if (!probe.LastOk()) continue;
-    probe.SetParity(platform::Parity::Mark);
-    probe.WriteBytes({kMainControllerAddress});
-    probe.Read(1);
-    if (probe.LastCount() != 1) continue;
-    probe.SetParity(platform::Parity::Space);
-    status.LinkUp = true;
-    Label2.SetCaption("Последовательный порт " + name);
-    return name;
-  }
-  return {};
+  const std::string name = ProbeMainControllerPort(ProbeScope::AnyComWhenOffered);
+  if (name.empty()) return name;
+  SystemStatus().LinkUp = true;
+  Label2.SetCaption("Последовательный порт " + name);
+  return name;
 }
 
 void TfrmAdjustConnectionInfo::DetectType() {

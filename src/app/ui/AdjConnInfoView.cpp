@@ -1,4 +1,4 @@
-#include "link/ui/AdjConnInfoView.h"
+#include "app/ui/AdjConnInfoView.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -18,10 +18,6 @@ inline constexpr const char* kUnknownModule = "Неизвестный модул
 inline constexpr const char* kModulesSection = "Описание системных модулей";
 inline constexpr const char* kAutoConfigSection = "Описание режимов автоконфигурации";
 
-// The bank list of "CS_Banks_Check": decimal digits are collected, every other character but the
-// comma is ignored; each comma and the end close a number, whose low 8 bits are taken.
-std::vector<std::uint8_t> ParseBankList(const std::string& text);
-
 class TfrmAdjustConnectionInfo {
  public:
   // openFlag (the owner's ToolWindowOpen flag of this window kind) is set while the window lives.
@@ -31,7 +27,7 @@ class TfrmAdjustConnectionInfo {
   TfrmAdjustConnectionInfo& operator=(const TfrmAdjustConnectionInfo&) = delete;
 
   // The port (COM1 .. COM4) whose main controller answers its address with exactly one byte, or
-  // "". Sets LinkUp and Label2. Every probed port is closed again.
+  // "" (link/PortProbe.h). Sets LinkUp and Label2. Every probed port is closed again.
   std::string FindPort();
   // The device line and the software version into Label2; TypeKnown and SystemType.
   void DetectType();
