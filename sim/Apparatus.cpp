@@ -59,7 +59,37 @@ int Apparatus::LatencyMs() const {
 
 Profile Apparatus::CurrentProfile() const {
   std::lock_guard<std::mutex> g(m_);
-  return profile_;
+  Profile p = profile_;
+  p.plant = controller_->TruePlant().Settings();
+  return p;
+}
+
+Apparatus::Status Apparatus::StatusNow() {
+  std::lock_guard<std::mutex> g(m_);
+  SimTime now = SimClock::now();
+  Status s;
+  s.state = controller_->State(now);
+  s.alarmCode = controller_->AlarmCode();
+  s.driveState = controller_->DriveState(now);
+  s.filamentPercent = controller_->FilamentPercent();
+  s.supply = controller_->SupplyValue();
+  s.lastShot = controller_->LastShot();
+  return s;
+}
+
+PlantSettings Apparatus::PlantNow() const {
+  std::lock_guard<std::mutex> g(m_);
+  return controller_->TruePlant().Settings();
+}
+
+void Apparatus::SetPlant(const PlantSettings& settings) {
+  std::lock_guard<std::mutex> g(m_);
+  controller_->SetPlant(settings);
+}
+
+void Apparatus::SetPhaseVolts(int phase, double volts) {
+  std::lock_guard<std::mutex> g(m_);
+  controller_->SetPhaseVolts(phase, volts);
 }
 
 std::vector<std::uint8_t> Apparatus::Receive(std::uint8_t byte, bool mark, SimTime at) {

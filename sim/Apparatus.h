@@ -61,7 +61,8 @@ class Apparatus {
   std::uint8_t State();
   // Any code; 128 and above is an alarm state (the alarm code stays as it is).
   void SetState(std::uint8_t code);
-  // Alarm state 128 with `code` in variable 0x23; the code can be changed while it lasts.
+  // An alarm now: an alarm state above 0x80 (state::kAlarmShot when it breaks off an exposure,
+  // else state::kAlarmOn) with `code` in variable 0x23; the code can be changed while it lasts.
   void RaiseAlarm(std::uint8_t code);
   void SetAlarmCode(std::uint8_t code);
   void ClearAlarm();
@@ -83,6 +84,21 @@ class Apparatus {
   void SetExtensionCode(int m, int code);  // m = 252..255
   void SetVoltageMeterPresent(bool present);
   void SetMainsVolts(double volts);
+  // K4 phases 0 A, 1 B, 2 C (phase A is also the mains of K2 and K3).
+  void SetPhaseVolts(int phase, double volts);
+  // What the apparatus is doing, for a trainer's display (moves no sequence on).
+  struct Status {
+    std::uint8_t state = 0;
+    std::uint8_t alarmCode = 0;
+    std::uint8_t driveState = 0;
+    double filamentPercent = 0;  // of the module's full current
+    double supply = 0;           // the supply reading (volts = it * 1.464), without noise
+    std::optional<ShotResult> lastShot;
+  };
+  Status StatusNow();
+  // The plant as it is now (CurrentProfile().plant says the same) and a trainer's change of it.
+  PlantSettings PlantNow() const;
+  void SetPlant(const PlantSettings& settings);
 
   std::vector<std::uint8_t> ReadMemory(std::uint32_t address, std::size_t count);
   void WriteMemory(std::uint32_t address, const std::vector<std::uint8_t>& bytes);

@@ -29,13 +29,18 @@ bool InExposure(std::uint8_t s) {
 }  // namespace
 
 MainController::MainController(const Profile& profile, Memory& memory)
-    : profile_(profile), mem_(memory) {
+    : profile_(profile),
+      mem_(memory),
+      plant_(profile.plant, profile.type == "K4"),
+      noise_(profile.plant.seed) {
   SimTime now = SimClock::now();
   std::uint8_t s = state::kOff;
   if (profile_.alarm >= 0) {
     alarmCode_ = static_cast<std::uint8_t>(profile_.alarm);
-    s = state::kAlarm;
+    s = state::kAlarmOn;
   }
+  if (profile_.plant.alarmAfterSeconds > 0)
+    alarmDue_ = now + std::chrono::seconds(profile_.plant.alarmAfterSeconds);
   if (profile_.state >= 0) s = static_cast<std::uint8_t>(profile_.state);
   SetSteady(s, now);
   // The shot whose curves the default image holds.
@@ -74,6 +79,23 @@ void MainController::CatchUp(SimTime now) {
     main_.CatchUp(now);
     drive_.CatchUp(now);
   }
+  if (alarmDue_ && now >= *alarmDue_) {
+    alarmDue_.reset();
+    std::uint8_t s = main_.State();
+    Alarm(static_cast<std::uint8_t>(profile_.plant.alarmCode),
+          InExposure(s) ? state::kAlarmShot : state::kAlarmOn, now);
+  }
+}
+
+void MainController::SetPlant(const PlantSettings& settings) {
+  profile_.plant = settings;
+  plant_ = Plant(settings, K4());
+}
+
+void MainController::SetPhaseVolts(int phase, double volts) {
+  PlantSettings s = plant_.Settings();
+  s.mainsVolts[std::clamp(phase, 0, 2)] = std::clamp(volts, 0.0, 400.0);
+  SetPlant(s);
 }
 
 std::uint8_t MainController::AnswerAddress(SimTime at) {
@@ -100,6 +122,13 @@ void MainController::SetState(std::uint8_t code, SimTime now) {
 
 void MainController::RaiseAlarm(std::uint8_t code, SimTime now) {
   std::uint8_t s = State(now);
+  std::uint8_t alarmState = s >= state::kAlarm ? s : state::kAlarmOn;
+  if (InExposure(s)) alarmState = state::kAlarmShot;
+  Alarm(code, alarmState, now);
+}
+
+void MainController::Alarm(std::uint8_t code, std::uint8_t alarmState, SimTime now) {
+  std::uint8_t s = main_.State();
   if (s < state::kAlarm) {
     // An alarm aborts a shot under way; afterwards the apparatus is back in standby heating.
     if (InExposure(s)) s = state::kReady;
@@ -109,7 +138,7 @@ void MainController::RaiseAlarm(std::uint8_t code, SimTime now) {
   }
   alarmCode_ = code;
   preheatPending_ = false;
-  SetSteady(state::kAlarm, now);
+  SetSteady(alarmState, now);
 }
 
 void MainController::ClearAlarm(SimTime now) {
@@ -129,9 +158,12 @@ int MainController::Noise(int amplitude) {
   return static_cast<int>((rng_ >> 16) % static_cast<std::uint32_t>(2 * amplitude + 1)) - amplitude;
 }
 
-double MainController::SupplyByte() const {
-  double kmes = mem_.At(0x15);
-  return mainsVolts_ * kmes / 100.0 / physics::kSupplyVoltsPerUnit;
+double MainController::SupplyByte() {
+  return SupplyValue() + noise_.Counts(profile_.plant.noise);
+}
+
+std::uint8_t MainController::PhaseCode(int phase) {
+  return Clamp8(plant_.PhaseCode(phase) + noise_.Counts(profile_.plant.noise));
 }
 
 std::vector<std::uint8_t> MainController::HandleFrame(const std::vector<std::uint8_t>& frame,
@@ -187,7 +219,7 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
       if (p[0] == 0x37) v = Clamp8(SupplyByte());
       if (p[0] == 0x38 && lastShot_) {
         double kuan = mem_.At(0x13) ? mem_.At(0x13) * 0.01 : 1.0;
-        v = Clamp8(lastShot_->kv * physics::kAnodeChannelGain / kuan);
+        v = Clamp8(plant_.AnodeReading(lastShot_->kv) / kuan + noise_.Counts(profile_.plant.noise));
       }
       return Reply(kAccepted, {v});
     }
@@ -237,6 +269,18 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
     case 0x41: {  // rotation drive: run-up, then at speed
       if (!need(0)) break;
       int runUp = std::max(300, mem_.At(0x20) * 100);
+      ++runUps_;
+      if (runUps_ == profile_.plant.alarmOnRunUp) {
+        // The scheduled alarm comes half-way through this run-up.
+        drive_.Start({{1, runUp / 2, nullptr},
+                      {0, 0,
+                       [this](SimTime t) {
+                         Alarm(static_cast<std::uint8_t>(profile_.plant.alarmCode),
+                               state::kAlarmDrive, t);
+                       }}},
+                     at);
+        return Reply(kAccepted);
+      }
       drive_.Start({{1, runUp, nullptr}, {8, 0, nullptr}}, at);
       return Reply(kAccepted);
     }
@@ -308,8 +352,9 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
       std::uint8_t u = 0;
       std::uint8_t i = 0;
       if (lastShot_) {
-        u = Clamp8(lastShot_->kv * physics::kAnodeChannelGain);
-        i = static_cast<std::uint8_t>(physics::RawCurrentReading(lastShot_->ma));
+        double sigma = profile_.plant.noise;
+        u = Clamp8(plant_.AnodeReading(lastShot_->kv) + noise_.Counts(sigma));
+        i = Clamp8(physics::RawCurrentReading(lastShot_->ma) + noise_.Counts(sigma));
       }
       // Each reading is the difference of two converter samples over a small offset.
       std::uint8_t u0 = 2;
@@ -416,6 +461,20 @@ MainController::Bytes MainController::Release(SimTime at) {
   if (main_.State() != state::kPrepared) return Reply(kRefused);
   int hundredths = heatShot_ ? heatTime_ : (accepted_ ? accepted_->time : 0);
   int ms = std::max(10, hundredths * 10);
+  ++exposures_;
+  if (exposures_ == profile_.plant.alarmOnShot) {
+    // The scheduled alarm breaks this exposure off in its middle.
+    main_.Start({{state::kExposureStart, kExposureStartMs, nullptr},
+                 {state::kSynchronising, kSynchronisingMs, nullptr},
+                 {state::kHighVoltage, ms / 2, nullptr},
+                 {state::kHighVoltage2, 0,
+                  [this](SimTime t) {
+                    Alarm(static_cast<std::uint8_t>(profile_.plant.alarmCode), state::kAlarmShot,
+                          t);
+                  }}},
+                at);
+    return Reply(kAccepted);
+  }
   main_.Start({{state::kExposureStart, kExposureStartMs, nullptr},
                {state::kSynchronising, kSynchronisingMs, nullptr},
                {state::kHighVoltage, ms / 2, nullptr},
@@ -430,9 +489,21 @@ void MainController::FinishExposure() {
   const bool k4 = K4();
   ShotResult r;
   int hundredths = 0;
+  const int kuanByte = mem_.At(0x13);
+  // The controller regulates the voltage on its own reading divided by KUAN; it lands within
+  // the regulation error of its aim.
+  auto regulated = [&](int setKv) {
+    return plant_.RegulatedKv(setKv, kuanByte) + noise_.Within(profile_.plant.regulationKv);
+  };
   if (heatShot_) {
     r.filamentCode = heatCode_;
-    r.kv = physics::HeatShotKv(heatCode_, mainsVolts_, k4);
+    // K3 and K4 regulate a shot by filament code to the voltage of the parameters set before
+    // it; K2 leaves the voltage to the load.
+    if (profile_.type != "K2" && accepted_) {
+      r.kv = regulated(accepted_->kv);
+    } else {
+      r.kv = plant_.HeatShotKv(heatCode_);
+    }
     hundredths = heatTime_;
   } else if (accepted_) {
     // The controller picks the filament code from its calibration table and regulates the
@@ -440,7 +511,7 @@ void MainController::FinishExposure() {
     int start = mem_.Word(0x200);
     int end = mem_.Word(0x202);
     int step = mem_.Word(0x204);
-    double code = physics::CodeForCurrent(accepted_->kv, accepted_->ma, k4);
+    double code = plant_.CodeForCurrent(accepted_->kv, accepted_->ma);
     if (step > 0 && end >= start && (end - start) / step + 2 <= 15) {
       int rows = (end - start) / step + 2;
       std::vector<int> words;
@@ -451,11 +522,11 @@ void MainController::FinishExposure() {
       code = physics::TableCodeClamped(words, start, end, step, accepted_->kv, accepted_->ma);
     }
     r.filamentCode = std::clamp(static_cast<int>(std::lround(code)), 0, MaxFilamentCode());
-    double kuan = mem_.At(0x13) ? mem_.At(0x13) * 0.01 : 1.0;
-    r.kv = accepted_->kv * kuan / physics::kAnodeChannelGain;
+    r.kv = regulated(accepted_->kv);
     hundredths = accepted_->time;
   }
-  r.ma = physics::TubeCurrent(r.filamentCode, r.kv, k4);
+  r.kv = std::max(0.0, r.kv);
+  r.ma = plant_.TubeCurrent(r.filamentCode, r.kv);
   r.durationMs = std::max(10, hundredths * 10);
   lastShot_ = r;
   shots_ += 1;
@@ -465,8 +536,8 @@ void MainController::FinishExposure() {
   // would be overwritten, so the controller then keeps its own default bank.
   int q = mem_.At(0x1E);
   if (q < 5) q = kCurveBank;
-  physics::ShotCurves c = physics::MakeShotCurves(r.kv * physics::kAnodeChannelGain,
-                                                  r.ma / (k4 ? 3.9 : 3.125), r.durationMs);
+  physics::ShotCurves c =
+      physics::MakeShotCurves(plant_.AnodeReading(r.kv), r.ma / (k4 ? 3.9 : 3.125), r.durationMs);
   std::uint32_t base = static_cast<std::uint32_t>(q) * 256;
   std::size_t room = 0xFF00 > base + 2 ? 0xFF00 - (base + 2) : 0;
   std::size_t n = std::min(c.bytes.size(), room / 20 * 20);
@@ -496,9 +567,7 @@ MainController::Bytes MainController::Query(std::uint8_t a, std::uint8_t b, SimT
   if (a == 3 && b == 0x40) {
     Bytes volts;
     for (int phase = 0; phase < 3; ++phase) {
-      static const double offset[3] = {0.0, 2.0, -3.0};
-      int code = std::clamp(static_cast<int>(std::lround((mainsVolts_ + offset[phase] - 5) / 1.75)),
-                            0, 255);
+      int code = PhaseCode(phase);
       std::uint32_t base = 0x80 + static_cast<std::uint32_t>(phase) * 3;
       double A = mem_.At(base);
       double B = static_cast<std::int16_t>(mem_.Word(base + 1));
@@ -561,12 +630,12 @@ MainController::Bytes MainController::ReadChannel(std::uint8_t c, SimTime at) {
     }
     case 8:
       return Reply(kAccepted, {Clamp8(FilamentPercent() * 255.0 / 100.0)});
-    case 3:
+    case 3:  // phase converters A, B, C
+      return Reply(kAccepted, {PhaseCode(0)});
     case 6:
-    case 5: {
-      double offset = c == 3 ? 0.0 : (c == 6 ? 2.0 : -3.0);
-      return Reply(kAccepted, {Clamp8((mainsVolts_ + offset - 5) / 1.75)});
-    }
+      return Reply(kAccepted, {PhaseCode(1)});
+    case 5:
+      return Reply(kAccepted, {PhaseCode(2)});
     default:
       return Reply(kAccepted, {0});
   }

@@ -10,7 +10,9 @@
 
 #include "sim/BusModule.h"
 #include "sim/Memory.h"
+#include "sim/Noise.h"
 #include "sim/Physics.h"
+#include "sim/Plant.h"
 #include "sim/Profile.h"
 #include "sim/Sequence.h"
 
@@ -32,7 +34,12 @@ inline constexpr std::uint8_t kHighVoltage = 58;
 inline constexpr std::uint8_t kHighVoltage2 = 59;
 inline constexpr std::uint8_t kShotDone = 72;
 inline constexpr std::uint8_t kAwaitConfirm = 73;
-inline constexpr std::uint8_t kAlarm = 128;
+inline constexpr std::uint8_t kAlarm = 128;  // this and above: an alarm
+// The alarm state codes the controller reports: an alarm of the powered apparatus, one that
+// broke off an exposure, one that came while the anode ran up.
+inline constexpr std::uint8_t kAlarmOn = 0x81;
+inline constexpr std::uint8_t kAlarmShot = 0x82;
+inline constexpr std::uint8_t kAlarmDrive = 0x84;
 }  // namespace state
 
 inline constexpr std::uint8_t kAccepted = 0xE0;
@@ -61,12 +68,23 @@ class MainController : public BusModule {
   void RaiseAlarm(std::uint8_t code, SimTime now);
   void SetAlarmCode(std::uint8_t code) { alarmCode_ = code; }
   void ClearAlarm(SimTime now);
+
   std::uint8_t AlarmCode() const { return alarmCode_; }
-  void SetMainsVolts(double volts) { mainsVolts_ = volts; }
-  double MainsVolts() const { return mainsVolts_; }
+  void SetMainsVolts(double volts) { SetPhaseVolts(0, volts); }
+  void SetPhaseVolts(int phase, double volts);
+  // The true mains the supply channel sees (K4: phase A).
+  double MainsVolts() const { return plant_.MainsVolts(); }
+  const Plant& TruePlant() const { return plant_; }
+  // Replaces the plant (a trainer's change); the noise goes on from where it was.
+  void SetPlant(const PlantSettings& settings);
+  // The supply reading as the controller would answer it now (before noise), and the last
+  // phase voltages it measured.
+  double SupplyValue() const { return plant_.SupplyReading(mem_.At(0x15)); }
   void SetExtensionCode(int m, int code) { profile_.extensionCodes[m & 3] = code; }
   const std::optional<ShotResult>& LastShot() const { return lastShot_; }
   std::uint8_t DriveState(SimTime now);
+  // The filament current in percent of the module's full current.
+  double FilamentPercent() const;
 
   // True once since page 0 of the memory last changed.
   bool TakePage0Dirty() {
@@ -100,9 +118,10 @@ class MainController : public BusModule {
   Bytes ReadCounter(std::uint8_t s);
   void StartWarming(SimTime at);
   void FinishExposure();
-  double SupplyByte() const;
+  double SupplyByte();
+  void Alarm(std::uint8_t code, std::uint8_t alarmState, SimTime at);
+  std::uint8_t PhaseCode(int phase);
   double StatorCurrent(SimTime at);
-  double FilamentPercent() const;
   int Noise(int amplitude);
 
   Profile profile_;
@@ -112,9 +131,14 @@ class MainController : public BusModule {
   std::uint8_t alarmCode_ = 0;
   std::uint8_t preAlarmState_ = state::kOff;
   bool preheatPending_ = false;
-  double mainsVolts_ = physics::kMainsVolts;
+  Plant plant_;
+  sim::Noise noise_;
   bool page0Dirty_ = false;
   std::uint32_t rng_ = 12345;
+  // Scheduled alarms of the profile.
+  int exposures_ = 0;
+  int runUps_ = 0;
+  std::optional<SimTime> alarmDue_;
 
   // Exposure set-up.
   struct Parameters {

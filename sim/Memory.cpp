@@ -74,8 +74,7 @@ void BuildDefaultImage(Memory& m, const Profile& profile) {
   // Bank 1: the filament check's marker byte rests at 244.
   m.Set(0x135, 244);
 
-  // Bank 2: calibration table. The codes are the tube's own, a few codes low, as a table made
-  // some time ago on a tube that has aged a little.
+  // Bank 2: calibration table of the nominal (new) tube; the plant's tube has aged since.
   const int start = kDefaultTableStart;
   const int end = kDefaultTableEnd;
   const int step = kDefaultTableStep;
@@ -87,16 +86,16 @@ void BuildDefaultImage(Memory& m, const Profile& profile) {
   for (int c = 0; c < 8; ++c, a += 2) m.SetWord(a, static_cast<std::uint16_t>(header[c]));
   for (int kv = start; kv <= end; kv += step) {
     for (int c = 0; c < 8; ++c, a += 2) {
-      double code = physics::CodeForCurrent(kv, header[c], k4) - (k4 ? 8 : 4);
+      double code = physics::CodeForCurrent(kv, header[c], k4);
       int maxCode = k4 ? 2047 : 1023;
       int v = std::clamp(static_cast<int>(std::lround(code)), 0, maxCode);
       m.SetWord(a, static_cast<std::uint16_t>(v));
     }
   }
 
-  // Bank 3: resistance table, one byte per kilovolt from the table start.
+  // Bank 3: resistance table of the nominal generator, one byte per kilovolt from the start.
   for (int kv = start; kv <= end; ++kv) {
-    int re = static_cast<int>(std::lround(physics::GeneratorResistance(kv))) - 2;
+    int re = static_cast<int>(std::lround(physics::GeneratorResistance(kv)));
     m.Set(0x300 + static_cast<std::uint32_t>(kv),
           static_cast<std::uint8_t>(std::clamp(re, 0, 255)));
   }
@@ -117,8 +116,7 @@ void BuildDefaultImage(Memory& m, const Profile& profile) {
 
   // The last shot the apparatus remembers: 80 kV, about 100 mA, 0.05 s.
   {
-    double kvRaw = 80 * physics::kAnodeChannelGain;
-    physics::ShotCurves c = physics::MakeShotCurves(kvRaw, 100 / (k4 ? 3.9 : 3.125), 50.0);
+    physics::ShotCurves c = physics::MakeShotCurves(80.0, 100 / (k4 ? 3.9 : 3.125), 50.0);
     std::uint32_t base = kCurveBank * 256u;
     std::uint16_t w = static_cast<std::uint16_t>(c.bytes.size() / 20 - 1);
     m.SetWord(base, w);

@@ -42,23 +42,6 @@ double NoLoadKv(double mainsVolts) {
   return mainsVolts / kSupplyVoltsPerUnit;
 }
 
-double HeatShotKv(int code, double mainsVolts, bool k4) {
-  // f(U) = s - I(U) * Re(U) / 256 - U falls monotonically, so bisection finds its root.
-  double s = NoLoadKv(mainsVolts);
-  double lo = 0.0;
-  double hi = s;
-  for (int i = 0; i < 60; ++i) {
-    double mid = 0.5 * (lo + hi);
-    double f = s - TubeCurrent(code, mid, k4) * GeneratorResistance(mid) / 256.0 - mid;
-    if (f > 0) {
-      lo = mid;
-    } else {
-      hi = mid;
-    }
-  }
-  return 0.5 * (lo + hi);
-}
-
 double CurrentCorrection(int x) {
   static const int xs[] = {200, 150, 140, 130, 120, 106, 97, 78, 73};
   static const double fs[] = {1.15, 1.17, 1.17, 1.18, 1.20, 1.22, 1.24, 1.26, 1.28};
@@ -117,7 +100,7 @@ double TableCodeClamped(const std::vector<int>& words, int start, int end, int s
 }
 
 ShotCurves MakeShotCurves(double kvRaw, double curSample, double durationMs) {
-  constexpr int kPairsPerHalfWave = static_cast<int>(10.0 / kRecorderPairMs);
+  constexpr int kPairsPerHalfWave = static_cast<int>(10.0 / kRecorderPairMs);  // 16
   int pairs = static_cast<int>(std::ceil(durationMs / kRecorderPairMs));
   pairs = std::clamp(pairs, 1, kRecorderMaxPairs);
   // The store holds whole blocks of ten pairs; the tail after the shot reads zero.

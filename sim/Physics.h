@@ -1,23 +1,21 @@
 #pragma once
-// The generator and X-ray tube as the simulator models them. The program's calibration relies on
-// the same picture: the no-load anode voltage follows the mains (supply byte s, in kV), and under
-// load it drops by Ia * Re / 256, with Re the generator's equivalent resistance figure. The tube's
-// emission rises steeply with the filament code and slightly with the anode voltage, so a higher
-// filament code gives a higher current and, for a shot by filament code, a lower voltage.
+// The nominal generator and X-ray tube: what the factory image of the simulator was made for
+// (sim/Plant.h holds how the simulated apparatus truly differs from it). The program's calibration
+// relies on the same picture: the no-load anode voltage follows the mains (supply byte s, in kV),
+// and under load it drops by Ia * Re / 256, with Re the generator's equivalent resistance figure.
+// The tube's emission rises steeply with the filament code and slightly with the anode voltage, so
+// a higher filament code gives a higher current and, for a shot by filament code, a lower voltage.
 
 #include <cstdint>
 #include <vector>
 
 namespace sim::physics {
 
-// Mains voltage of a healthy supply and the scale of the supply byte (byte * 1.464 = volts).
-inline constexpr double kMainsVolts = 220.0;
+// Scale of the supply byte (byte * 1.464 = volts).
 inline constexpr double kSupplyVoltsPerUnit = 1.464;
-// Gain of the anode voltage measuring channel (raw reading per kV). The default KUAN of 100
-// matches it; a KUAN that does not makes the program's readings wrong by the same ratio.
-inline constexpr double kAnodeChannelGain = 1.00;
-// Sample period of the shot recorder: one voltage/current pair every half millisecond.
-inline constexpr double kRecorderPairMs = 0.5;
+// Sample period of the shot recorder: 80 voltage/current pairs in 0.05 s, so that a whole
+// shot of the calibration fits the 0..8 time axis of the curve charts (0.1 per pair).
+inline constexpr double kRecorderPairMs = 0.625;
 // The recorder keeps at most this many pairs (the rest of a long shot is not recorded).
 inline constexpr int kRecorderMaxPairs = 6000;
 
@@ -31,8 +29,6 @@ double CodeForCurrent(double kv, double ma, bool k4);
 double GeneratorResistance(double kv);
 // No-load anode voltage in kV for a mains voltage.
 double NoLoadKv(double mainsVolts);
-// The anode voltage of an unregulated shot by filament code, where Uv = s - I(code, Uv) * Re / 256.
-double HeatShotKv(int code, double mainsVolts, bool k4);
 
 // The program's anode-current correction (measured reading x -> factor).
 double CurrentCorrection(int x);

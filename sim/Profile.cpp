@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <optional>
 
 #include "platform/Ini.h"
@@ -69,6 +70,25 @@ class Reader {
       return;
     }
     out = static_cast<int>(*n);
+  }
+
+  void Double(const std::string& section, const std::string& key, double& out, double lo,
+              double hi) {
+    auto v = Value(section, key);
+    if (!v) return;
+    double d = 0;
+    auto [ptr, ec] = std::from_chars(v->data(), v->data() + v->size(), d);
+    if (ec != std::errc() || ptr != v->data() + v->size() || !(d >= lo && d <= hi)) {
+      Warn(section, key, *v, "expected a number from " + Short(lo) + " to " + Short(hi));
+      return;
+    }
+    out = d;
+  }
+
+  static std::string Short(double d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", d);
+    return buf;
   }
 
   void Bool(const std::string& section, const std::string& key, bool& out) {
@@ -180,6 +200,40 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
     }
   }
   r.Int(faults, "State", p.state, 0, 255);
+
+  // Each plant part reads its own keys here.
+  const std::string plant = "Plant";
+  PlantSettings& pl = p.plant;
+  r.Double(plant, "Mains", pl.mainsVolts[0], 0, 400);
+  r.Double(plant, "MainsB", pl.mainsVolts[1], 0, 400);
+  r.Double(plant, "MainsC", pl.mainsVolts[2], 0, 400);
+  r.Double(plant, "AnodeGain", pl.anodeGain, 0.5, 2.0);
+  r.Double(plant, "MainsGain", pl.mainsGain, 0.5, 2.0);
+  static const char* const kPhase[3] = {"A", "B", "C"};
+  for (int i = 0; i < 3; ++i) {
+    r.Double(plant, std::string("PhaseSlope") + kPhase[i], pl.phaseSlope[i], 0.5, 3.0);
+    r.Double(plant, std::string("PhaseOffset") + kPhase[i], pl.phaseOffset[i], -100, 100);
+  }
+  r.Double(plant, "TubeAgeing", pl.tubeAgeing, 0, 0.5);
+  r.Double(plant, "ResistanceError", pl.resistanceError, -0.5, 0.5);
+  r.Double(plant, "RegulationError", pl.regulationKv, 0, 10);
+  r.Double(plant, "Noise", pl.noise, 0, 10);
+  {
+    int seed = static_cast<int>(pl.seed);
+    r.Int(plant, "Seed", seed, 0, 2147483647);
+    pl.seed = static_cast<std::uint32_t>(seed);
+  }
+  if (auto v = r.Value(plant, "AlarmCode")) {
+    auto n = ParseNumber(*v, 16);
+    if (n && *n >= 1 && *n <= 255) {
+      pl.alarmCode = static_cast<int>(*n);
+    } else {
+      r.Warn(plant, "AlarmCode", *v, "expected an alarm code of two hexadecimal digits");
+    }
+  }
+  r.Int(plant, "AlarmOnShot", pl.alarmOnShot, 0, 1000000);
+  r.Int(plant, "AlarmOnRunUp", pl.alarmOnRunUp, 0, 1000000);
+  r.Int(plant, "AlarmAfter", pl.alarmAfterSeconds, 0, 1000000);
   return p;
 }
 

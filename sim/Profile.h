@@ -22,6 +22,53 @@ enum class Timing {
 inline constexpr int kPageCount = 16;
 inline constexpr int kNoModule = 255;
 
+// How the simulated apparatus differs from its stored settings, as a real one does: the stored
+// image describes a nominal plant (channel gains 1.00, a new tube, nominal generator resistance,
+// K4 converters on the nominal line), the plant itself is set here. The defaults are a little
+// off, so the adjustment and calibration procedures have something to find.
+struct PlantSettings {
+  // Mains voltage in volts; K4: phases A, B, C (index 0 is the mains of K2 and K3).
+  std::array<double, 3> mainsVolts{216.0, 219.0, 213.0};
+  // Raw anode-voltage reading per true kV; the exact KUAN is 100 times it.
+  double anodeGain = 1.03;
+  // Supply reading per true volt, before KMES; the exact KMES is 100 divided by it.
+  double mainsGain = 0.97;
+  // K4 phase converters: volts per code and volts at code 0 (the stored line is 1.75 and 5).
+  std::array<double, 3> phaseSlope{1.70, 1.80, 1.75};
+  std::array<double, 3> phaseOffset{6.0, 3.0, 4.0};
+  // Tube ageing 0..0.5: the emission is lower by about this share, a little less so at high kV.
+  double tubeAgeing = 0.08;
+  // The generator's true resistance is the stored nominal figure times (1 + this).
+  double resistanceError = 0.05;
+  // A regulated shot lands within this many kV of its target.
+  double regulationKv = 0.8;
+  // Measurement noise of the controller's readings: standard deviation in reading counts.
+  double noise = 0.4;
+  std::uint32_t seed = 1;
+  // Alarms: the code, the n-th exposure (counted from the start) that breaks off with it in its
+  // middle, the n-th drive run-up that does, and seconds from the start after which it comes.
+  // 0 = never.
+  int alarmCode = 0x05;
+  int alarmOnShot = 0;
+  int alarmOnRunUp = 0;
+  int alarmAfterSeconds = 0;
+
+  // A plant that matches the stored image exactly, without noise (for tests that need one).
+  static PlantSettings Exact() {
+    PlantSettings p;
+    p.mainsVolts = {220.0, 222.0, 217.0};
+    p.anodeGain = 1.0;
+    p.mainsGain = 1.0;
+    p.phaseSlope = {1.75, 1.75, 1.75};
+    p.phaseOffset = {5.0, 5.0, 5.0};
+    p.tubeAgeing = 0;
+    p.resistanceError = 0;
+    p.regulationKv = 0;
+    p.noise = 0;
+    return p;
+  }
+};
+
 struct Profile {
   // [Simulator]
   std::string type = "K2";  // two letters answered to 01 2E
@@ -47,6 +94,9 @@ struct Profile {
   bool overlong = false;  // every command reply padded to 600 bytes
   int alarm = -1;         // alarm code at start (state 128), -1 = none
   int state = -1;         // state code at start, -1 = off (0)
+
+  // [Plant]
+  PlantSettings plant;
 
   // Problems met while reading the profile (bad values fall back to their defaults).
   std::vector<std::string> warnings;

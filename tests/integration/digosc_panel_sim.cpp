@@ -13,6 +13,7 @@
 #include "procedures/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "support/ExactPlant.h"
 #include "support/ScopedUi.h"
 #include "tools/DigitalOscill.h"
 
@@ -24,7 +25,7 @@ using kvt::TfrmDigitalOscill;
 class DigOscSim : public ::testing::Test {
  protected:
   void Start(bool meter) {
-    sim::Profile p;
+    sim::Profile p = testsupport::ExactPlant();
     p.voltageMeter = meter;
     apparatus = &sim::InstallForTest(p);
     kvt::AttachSharedPort(sim::OpenSimulatorPort());

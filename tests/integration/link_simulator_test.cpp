@@ -11,6 +11,7 @@
 #include "platform/LinkLock.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "support/ExactPlant.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -19,7 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class LinkSimulatorTest : public ::testing::Test {
  protected:
-  void Start(sim::Profile profile = {}) {
+  void Start(sim::Profile profile = testsupport::ExactPlant()) {
     apparatus = &sim::InstallForTest(std::move(profile));
     const std::string port = kvt::ProbeMainControllerPort();
     ASSERT_EQ(port, "COM2");

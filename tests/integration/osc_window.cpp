@@ -13,6 +13,7 @@
 #include "procedures/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "support/ExactPlant.h"
 #include "support/ScopedUi.h"
 #include "support/TempDir.h"
 #include "support/conn_TestHost.h"
@@ -54,7 +55,7 @@ struct ProgressSpy {
 
 class OscWindow : public ::testing::Test {
  protected:
-  void Start(sim::Profile profile = {}) {
+  void Start(sim::Profile profile = testsupport::ExactPlant()) {
     apparatus = &sim::InstallForTest(std::move(profile));
     kvt::AttachSharedPort(sim::OpenSimulatorPort());
     platform::LinkLock::Guard guard(platform::TheLinkLock());

@@ -16,6 +16,7 @@
 #include "procedures/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "support/ExactPlant.h"
 #include "support/ScopedUi.h"
 #include "support/Watchdog.h"
 #include "tools/VoltageMeter.h"
@@ -77,7 +78,8 @@ class TapPort : public platform::SerialPort {
 
 class ShotsSimTest : public ::testing::Test {
  protected:
-  void Start(sim::Profile profile = {}) {
+  // The shots are judged against a plant that matches its stored settings exactly.
+  void Start(sim::Profile profile = testsupport::ExactPlant()) {
     apparatus = &sim::InstallForTest(std::move(profile));
     auto port = std::make_unique<TapPort>(sim::OpenSimulatorPort());
     tap = port.get();
@@ -446,10 +448,14 @@ TEST_F(ShotsSimTest, FilamentShotRefusesABusyApparatus) {
 }
 
 TEST_F(ShotsSimTest, FilamentShotEndsOnAnAlarmOf128) {
-  // The simulator's (and the monitor's) alarm status is 128 itself.
+  // The monitor counts 128 itself as an alarm; so does the shot.
   Start();
   testsupport::Watchdog watchdog(60s, "a filament shot's wait through an alarm");
-  tap->OnPollAfter({0x05, 0x52, 0x02, 0x58, 0x00, 0x05}, 2, [this] { apparatus->RaiseAlarm(1); });
+  auto alarm128 = [this] {
+    apparatus->SetAlarmCode(1);
+    apparatus->SetState(128);
+  };
+  tap->OnPollAfter({0x05, 0x52, 0x02, 0x58, 0x00, 0x05}, 2, alarm128);
   kvt::TFilamentShot shot(600);
   EXPECT_FALSE(shot.Ok);
   EXPECT_EQ(shot.Failure, kvt::ShotFailure::Alarm);
@@ -457,7 +463,7 @@ TEST_F(ShotsSimTest, FilamentShotEndsOnAnAlarmOf128) {
 
   apparatus->ClearAlarm();
   apparatus->SetState(8);
-  tap->OnPollAfter(kRelease, 2, [this] { apparatus->RaiseAlarm(1); });
+  tap->OnPollAfter(kRelease, 2, alarm128);
   kvt::TFilamentShot during(600);
   EXPECT_FALSE(during.Ok);
   EXPECT_EQ(during.Failure, kvt::ShotFailure::Alarm);
@@ -516,7 +522,7 @@ TEST_F(ShotsSimTest, FilamentShotWithoutVoltageCoefficientIsNotOk) {
 // ----------------------------------------------------------------------------- TVoltageMeter
 
 sim::Profile WithMeter(bool present) {
-  sim::Profile p;
+  sim::Profile p = testsupport::ExactPlant();
   p.voltageMeter = present;
   return p;
 }

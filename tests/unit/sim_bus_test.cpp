@@ -7,6 +7,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "sim/SimulatorBackend.h"
+#include "support/ExactPlant.h"
 
 namespace {
 
@@ -167,7 +168,7 @@ TEST(SimBus, BrokenBanksFailTheirCheckUntilCommitted) {
 }
 
 TEST(SimBus, PowerStandbyAndExposureRunThroughTheirStates) {
-  Line line;
+  Line line(testsupport::ExactPlant());
   line.Select(0x00);
   EXPECT_EQ(line.Poll(), 0);
   // Standby heating needs the apparatus on.
@@ -340,7 +341,7 @@ TEST(SimScript, AlarmsCarryTheirCodeAndClear) {
   p.alarm = 0x1F;
   Line line(p);
   line.Select(0x00);
-  EXPECT_EQ(line.Poll(), 128);
+  EXPECT_EQ(line.Poll(), sim::state::kAlarmOn);
   EXPECT_EQ(line.Exchange({0x02, 0x20, 0x23})[2], 0x1F);
   line.App().SetAlarmCode(0x8A);
   EXPECT_EQ(line.Exchange({0x02, 0x20, 0x23})[2], 0x8A);
@@ -351,7 +352,7 @@ TEST(SimScript, AlarmsCarryTheirCodeAndClear) {
 
   line.App().SetState(8);
   line.App().RaiseAlarm(0x04);
-  EXPECT_EQ(line.Poll(), 128);
+  EXPECT_EQ(line.Poll(), sim::state::kAlarmOn);
   line.App().ClearAlarm();
   EXPECT_EQ(line.Poll(), 8);
 }

@@ -10,14 +10,18 @@
 #include "sim/Install.h"
 #include "sim/Physics.h"
 #include "sim/SimulatorBackend.h"
+#include "sim/Truth.h"
+#include "support/ExactPlant.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+using testsupport::ExactPlant;
+
 class Bench {
  public:
-  explicit Bench(sim::Profile p = {})
+  explicit Bench(sim::Profile p = ExactPlant())
       : app_(&sim::InstallForTest(p)), port_(sim::OpenSimulatorPort()) {
     std::uint8_t a = 0;
     port_->SetParity(platform::Parity::Mark);
@@ -156,8 +160,7 @@ TEST(SimPhysics, KvMaShotFollowsTheTableAndKuan) {
   b.WaitFor(73);
   auto m = b.Results();
   EXPECT_EQ(m.uv, 90);
-  // The stored table is a few codes off the tube (it has aged), so the current is close, not exact.
-  EXPECT_NEAR(m.ia, 150, 15);
+  EXPECT_NEAR(m.ia, 150, 4);
 
   // Curves: the voltage peaks at the set kV, the current at the delivered mA.
   std::vector<int> c = b.Curves();
@@ -168,8 +171,8 @@ TEST(SimPhysics, KvMaShotFollowsTheTableAndKuan) {
     (i % 2 ? imax : vmax) = std::max(i % 2 ? imax : vmax, c[i]);
   EXPECT_NEAR(vmax, 90, 2);
   EXPECT_NEAR(imax, m.ia, 8);
-  // 0.05 s at one pair per 0.5 ms: 100 pairs.
-  EXPECT_EQ(c.size(), 200u);
+  // 0.05 s in 80 pairs: the whole shot on a 0..8 time axis at 0.1 per pair.
+  EXPECT_EQ(c.size(), 160u);
 
   // A KUAN that does not match the channel makes the apparatus regulate to a wrong voltage
   // while its own reading still says 90 kV: what the channel adjustment is there to find.
@@ -220,7 +223,7 @@ TEST(SimPhysics, RotationDriveCurrentsAndStates) {
   k2.X({0x01, 0x42});
   EXPECT_EQ(driveStates(k2, 8), (std::vector<int>{2, 4, 8}));
 
-  sim::Profile p;
+  sim::Profile p = ExactPlant();
   p.type = "K4";
   Bench k4(p);
   k4.X({0x03, 0x00, 0xB4, 1});
@@ -254,7 +257,7 @@ TEST(SimPhysics, FilamentCurrentFollowsTheCode) {
 }
 
 TEST(SimPhysics, K4PhaseVoltagesFromTheStoredCoefficients) {
-  sim::Profile p;
+  sim::Profile p = ExactPlant();
   p.type = "K4";
   Bench b(p);
   Bytes v = b.X({0x03, 0x21, 0x03, 0x40});
@@ -265,7 +268,7 @@ TEST(SimPhysics, K4PhaseVoltagesFromTheStoredCoefficients) {
 }
 
 TEST(SimPhysics, ReferenceMeterRecordsTheShotAndTheMains) {
-  sim::Profile p;
+  sim::Profile p = ExactPlant();
   p.voltageMeter = true;
   Bench b(p);
   auto meter = [&](const Bytes& f) { return b.X(f); };
@@ -291,6 +294,129 @@ TEST(SimPhysics, ReferenceMeterRecordsTheShotAndTheMains) {
   EXPECT_NEAR((mx - mn) * 1.25 * 0.483, kv, 2.5);
   EXPECT_EQ(meter({0x11, 0x40}), (Bytes{0x11, 0xE1}));
   select(0x00);
+}
+
+// --- the plant differs from its stored settings, and the truth says by how much ---
+
+sim::Profile Plant(const char* type = "K2") {
+  sim::Profile p;  // the shipped plant: a little off
+  p.type = type;
+  return p;
+}
+
+TEST(SimPlant, AgedTubeDiffersFromTheStoredTableByAnUnevenAmount) {
+  sim::Profile p = Plant();
+  Bench b(p);
+  Bytes t = b.App().ReadMemory(0x210, 10 * 16);
+  double lo = 1e9, hi = -1e9;
+  for (int row = 1; row <= 9; ++row) {
+    int kv = 40 + 10 * (row - 1);
+    for (int col = 0; col < 8; ++col) {
+      int ma = t[2 * col] << 8 | t[2 * col + 1];
+      int stored = t[(row * 8 + col) * 2] << 8 | t[(row * 8 + col) * 2 + 1];
+      double diff = sim::truth::FilamentCode(p, kv, ma) - stored;
+      lo = std::min(lo, diff);
+      hi = std::max(hi, diff);
+    }
+  }
+  EXPECT_GT(lo, 0);       // an aged tube needs more heating everywhere
+  EXPECT_GT(hi - lo, 3);  // but not by one constant shift
+  // The true resistance is not the stored one either.
+  EXPECT_GT(std::fabs(sim::truth::Resistance(p, 80) - b.App().ReadMemory(0x300 + 80, 1)[0]), 3);
+}
+
+TEST(SimPlant, RegulatedShotsLandWithinTheRegulationErrorOfTheirVoltage) {
+  sim::Profile p = Plant("K3");
+  p.plant.noise = 0;
+  Bench b(p);
+  b.X({0x05, 0x01, 0x00, 0x00, 0x13, static_cast<std::uint8_t>(std::lround(sim::truth::Kuan(p)))});
+  std::vector<double> errors;
+  for (int kv : {60, 110, 60, 110}) {
+    // The calibration's way on K3: the parameter set names the voltage, the shot the code.
+    b.X({0x05, 0x03, static_cast<std::uint8_t>(kv), 120, 0, 6});
+    b.HeatShot(700);
+    double err = b.App().LastShot()->kv - kv;
+    EXPECT_LE(std::fabs(err), p.plant.regulationKv) << kv;
+    errors.push_back(err);
+    EXPECT_NEAR(b.X({0x02, 0x20, 0x38})[2], kv, 1.5);
+  }
+  EXPECT_NE(errors[0], errors[2]);  // a real error, not a fixed offset
+  // The same code gives more current at the higher voltage.
+  b.X({0x05, 0x03, 60, 120, 0, 6});
+  b.HeatShot(700);
+  double at60 = b.App().LastShot()->ma;
+  b.X({0x05, 0x03, 110, 120, 0, 6});
+  b.HeatShot(700);
+  EXPECT_GT(b.App().LastShot()->ma, at60 * 1.1);
+}
+
+TEST(SimPlant, ExactCoefficientsMakeTheReadingsTrue) {
+  sim::Profile p = Plant();
+  p.plant.noise = 0;
+  Bench b(p);
+  auto mainsShown = [&] { return static_cast<int>(b.X({0x02, 0x20, 0x37})[2] * 1.464); };
+  const double mains = p.plant.mainsVolts[0];
+  EXPECT_GT(std::fabs(mainsShown() - mains), 3);  // the stored KMES of 100 is off
+  b.X({0x05, 0x01, 0x00, 0x00, 0x15, static_cast<std::uint8_t>(std::lround(sim::truth::Kmes(p)))});
+  EXPECT_NEAR(mainsShown(), mains, 2);
+
+  auto m = b.HeatShot(800);
+  double kv = b.App().LastShot()->kv;
+  EXPECT_GT(std::fabs(m.uv - kv), 1.5);
+  b.X({0x05, 0x01, 0x00, 0x00, 0x13, static_cast<std::uint8_t>(std::lround(sim::truth::Kuan(p)))});
+  EXPECT_NEAR(b.Results().uv, kv, 1);
+
+  // The mains a trainer sets is what the supply reading follows.
+  b.App().SetMainsVolts(230);
+  EXPECT_NEAR(mainsShown(), 230, 2);
+  EXPECT_EQ(sim::truth::Kmes(b.App().CurrentProfile()), sim::truth::Kmes(p));
+}
+
+TEST(SimPlant, K4PhasesReadTrueWithTheExactCoefficients) {
+  sim::Profile p = Plant("K4");
+  p.plant.noise = 0;
+  Bench b(p);
+  auto shown = [&] { return b.X({0x03, 0x21, 0x03, 0x40}); };
+  Bytes before = shown();
+  ASSERT_EQ(before.size(), 5u);
+  bool off = false;
+  for (int i = 0; i < 3; ++i) off = off || std::fabs(before[2 + i] - p.plant.mainsVolts[i]) > 2;
+  EXPECT_TRUE(off);
+  for (int i = 0; i < 3; ++i) {
+    auto c = sim::truth::Phase(p, i);
+    int b16 = static_cast<int>(std::lround(c.b));
+    b.App().WriteMemory(0x80 + 3 * i, {static_cast<std::uint8_t>(std::lround(c.a)),
+                                       static_cast<std::uint8_t>((b16 >> 8) & 0xFF),
+                                       static_cast<std::uint8_t>(b16 & 0xFF)});
+  }
+  b.App().SetPhaseVolts(1, 240);
+  Bytes after = shown();
+  EXPECT_NEAR(after[2], p.plant.mainsVolts[0], 1);
+  EXPECT_NEAR(after[3], 240, 1);
+  EXPECT_NEAR(after[4], p.plant.mainsVolts[2], 1);
+}
+
+TEST(SimPlant, AlarmsComeAboveEightyHexWithTheirCode) {
+  sim::Profile p = Plant();
+  p.plant.alarmCode = 0x11;
+  p.plant.alarmOnShot = 2;
+  Bench b(p);
+  b.HeatShot(700);  // the first goes through
+  EXPECT_FALSE(b.App().State() >= 0x80);
+  b.X({0x05, 0x52, 0x02, 0xBC, 0, 5});
+  b.WaitFor(24);
+  b.X({0x01, 0x4B});
+  std::vector<int> seen;
+  for (int i = 0; i < 10 && (seen.empty() || seen.back() < 0x80); ++i) seen.push_back(b.Poll());
+  EXPECT_EQ(seen.back(), sim::state::kAlarmShot);
+  EXPECT_GT(seen.size(), 2u);  // the exposure had begun
+  EXPECT_EQ(b.X({0x02, 0x20, 0x23})[2], 0x11);
+
+  b.X({0x01, 0x40});
+  b.App().SetState(8);
+  b.App().RaiseAlarm(0x06);
+  EXPECT_EQ(b.Poll(), sim::state::kAlarmOn);
+  EXPECT_EQ(b.X({0x02, 0x20, 0x23})[2], 0x06);
 }
 
 }  // namespace

@@ -88,6 +88,31 @@ TEST(SimProfile, BadValuesAreReportedAndKeepTheirDefaults) {
   EXPECT_NE(p.warnings[1].find("Version=abc"), std::string::npos);
 }
 
+TEST(SimProfile, PlantKeysAreReadAndBadOnesNamed) {
+  TempDir dir;
+  WriteBytes(dir / "simulator.ini",
+             "[Plant]\r\nMains=230.5 ; volts\r\nMainsC=205\r\nAnodeGain=0.97\r\n"
+             "TubeAgeing=0.2\r\nPhaseSlopeB=1.8\r\nSeed=77\r\nAlarmCode=1F\r\n"
+             "AlarmOnShot=3\r\nMainsGain=abc\r\nNoise=-1\r\nResistanceError=2\r\n");
+  sim::Profile p = sim::LoadProfile(dir / "simulator.ini");
+  const sim::PlantSettings d;
+  EXPECT_EQ(p.plant.mainsVolts[0], 230.5);
+  EXPECT_EQ(p.plant.mainsVolts[1], d.mainsVolts[1]);
+  EXPECT_EQ(p.plant.mainsVolts[2], 205);
+  EXPECT_EQ(p.plant.anodeGain, 0.97);
+  EXPECT_EQ(p.plant.tubeAgeing, 0.2);
+  EXPECT_EQ(p.plant.phaseSlope[1], 1.8);
+  EXPECT_EQ(p.plant.seed, 77u);
+  EXPECT_EQ(p.plant.alarmCode, 0x1F);
+  EXPECT_EQ(p.plant.alarmOnShot, 3);
+  EXPECT_EQ(p.plant.mainsGain, d.mainsGain);
+  EXPECT_EQ(p.plant.noise, d.noise);
+  EXPECT_EQ(p.plant.resistanceError, d.resistanceError);
+  ASSERT_EQ(p.warnings.size(), 3u);
+  EXPECT_NE(p.warnings[0].find("[Plant] MainsGain=abc"), std::string::npos) << p.warnings[0];
+  EXPECT_NE(p.warnings[2].find("Noise=-1"), std::string::npos);
+}
+
 TEST(SimMemoryFile, PageZeroSurvivesAnotherInstanceAndDeletionRestoresTheDefault) {
   TempDir dir;
   auto file = dir / "sim-memory.bin";

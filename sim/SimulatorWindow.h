@@ -1,0 +1,77 @@
+#pragma once
+// The trainer's window "Имитатор аппарата": what the simulated apparatus is doing now, and the
+// plant changes a trainer makes while trainees work (mains, per phase on K4; tube ageing; an
+// alarm now; a line that goes dead for a while). It acts on the simulator itself, never through
+// the line, so the program under training sees only what a real apparatus would show.
+
+#include <memory>
+#include <string>
+
+#include "platform/Controls.h"
+
+namespace sim {
+
+class Apparatus;
+
+// The keyboard shortcut of the main window that reopens it (its caption names it).
+inline constexpr const char* kSimulatorShortcut = "Ctrl+F12";
+
+class TfrmSimulator {
+ public:
+  explicit TfrmSimulator(std::shared_ptr<Apparatus> apparatus);
+  TfrmSimulator(const TfrmSimulator&) = delete;
+  TfrmSimulator& operator=(const TfrmSimulator&) = delete;
+
+  platform::Form Form{"frmSimulator"};
+  // What the apparatus is doing.
+  platform::GroupBox gbState{"gbState"};
+  platform::Label lbState{"lbState"};
+  platform::Label lbDrive{"lbDrive"};
+  platform::Label lbFilament{"lbFilament"};
+  platform::Label lbSupply{"lbSupply"};
+  platform::Label lbLastShot{"lbLastShot"};
+  // The plant.
+  platform::GroupBox gbPlant{"gbPlant"};
+  platform::Label lbMainsA{"lbMainsA"};
+  platform::Edit edMainsA{"edMainsA"};
+  platform::UpDown udMainsA{"udMainsA"};
+  platform::Label lbMainsB{"lbMainsB"};  // K4 only
+  platform::Edit edMainsB{"edMainsB"};
+  platform::UpDown udMainsB{"udMainsB"};
+  platform::Label lbMainsC{"lbMainsC"};  // K4 only
+  platform::Edit edMainsC{"edMainsC"};
+  platform::UpDown udMainsC{"udMainsC"};
+  platform::Label lbAgeing{"lbAgeing"};
+  platform::Edit edAgeing{"edAgeing"};
+  platform::UpDown udAgeing{"udAgeing"};  // percent
+  // Faults.
+  platform::GroupBox gbFaults{"gbFaults"};
+  platform::Label lbAlarmCode{"lbAlarmCode"};
+  platform::Edit edAlarmCode{"edAlarmCode"};  // two hexadecimal digits
+  platform::Button btnAlarm{"btnAlarm"};
+  platform::Button btnClearAlarm{"btnClearAlarm"};
+  platform::Label lbDead{"lbDead"};
+  platform::Edit edDeadSeconds{"edDeadSeconds"};
+  platform::UpDown udDeadSeconds{"udDeadSeconds"};
+  platform::Button btnDead{"btnDead"};
+  platform::Label lbMessage{"lbMessage"};
+  platform::Timer RefreshTimer{"RefreshTimer"};
+
+  void FormCreate();
+  void RefreshTimerTimer();
+  void udMainsChange(int phase);
+  void udAgeingChange();
+  void btnAlarmClick();
+  void btnClearAlarmClick();
+  void btnDeadClick();
+
+  // The text the state display shows for a state code.
+  static std::string StateText(int state);
+
+ private:
+  std::shared_ptr<Apparatus> apparatus_;
+  bool k4_ = false;
+  bool loading_ = false;  // the controls are being filled from the plant: no change to make
+};
+
+}  // namespace sim
