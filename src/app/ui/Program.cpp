@@ -5,6 +5,7 @@
 #include "app/ui/AdjConnInfoView.h"
 #include "app/ui/ProgressView.h"
 #include "app/ui/ToolRegistry.h"
+#include "calibration/ui/DefineCurrentView.h"
 #include "image/ui/OptionsView.h"
 #include "platform/Ui.h"
 #include "platform/qt/QtUi.h"
@@ -34,10 +35,6 @@ ProgramWindows::ProgramWindows() {
   view_->PlaceAtTopRight();
 
   // The program-wide windows that start hidden; their parts fill them in.
-  struct Hidden {
-    const char* name;
-    const char* caption;
-  };
   // The folder chooser and the options window are real; the options button shows them.
   auto selectDir = std::make_unique<SelectDirView>();
   auto options = std::make_unique<OptionsView>(selectDir->Model());
@@ -51,14 +48,8 @@ ProgramWindows::ProgramWindows() {
   hidden_.push_back(std::move(options));
   // The meter's panel shows itself when the settings ask for it.
   hidden_.push_back(std::make_unique<DigitalOscillView>(view_.get()));
-  const Hidden hidden[] = {{"frmDefineCurrent", "Определение тока"}};
-  for (const auto& h : hidden) {
-    auto w = std::make_unique<QWidget>(nullptr, Qt::Window);
-    w->setObjectName(h.name);
-    w->setWindowTitle(QString::fromUtf8(h.caption));
-    w->hide();
-    hidden_.push_back(std::move(w));
-  }
+  // The determination dialog every tool reads its curves in.
+  hidden_.push_back(std::make_unique<DefineCurrentView>(DefineCurrentDialog()));
 }
 
 ProgramWindows::~ProgramWindows() {

@@ -1,0 +1,117 @@
+#include "calibration/ui/DefineCurrentView.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QGraphicsLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "platform/qt/Bindings.h"
+
+namespace kvt::ui {
+
+namespace pq = platform::qt;
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where,
+                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(QString::fromStdString(model.Name()));
+  l->setGeometry(where);
+  l->setAlignment(align);
+  pq::BindLabel(l, model);
+  return l;
+}
+
+QScrollBar* MakeBar(QWidget* parent, platform::ScrollBar& model, const QRect& where) {
+  auto* b = new QScrollBar(Qt::Vertical, parent);
+  b->setObjectName(QString::fromStdString(model.Name()));
+  b->setGeometry(where);
+  b->setPageStep(10);
+  pq::BindScrollBar(b, model);
+  return b;
+}
+
+}  // namespace
+
+DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      model_(model) {
+  setObjectName("frmDefineCurrent");
+  setModal(true);
+  setFixedSize(526, 515);
+  move(18, 41);
+  TfrmDefineCurrent& m = model_;
+  pq::BindForm(this, m.Form);
+
+  auto* group = new QGroupBox(this);
+  group->setObjectName("GroupBox8");
+  group->setGeometry(8, 4, 420, 460);
+  pq::BindGroupBox(group, m.GroupBox8);
+  chart_ = new QChartView(group);
+  chart_->setObjectName("chart_Ia_calibr");
+  chart_->setGeometry(6, 18, 408, 436);
+  chart_->setRenderHint(QPainter::Antialiasing);
+  chart_->setInteractive(false);
+  QChart* chart = chart_->chart();
+  chart->setMargins(QMargins(2, 2, 2, 2));
+  chart->layout()->setContentsMargins(0, 0, 0, 0);
+  chart->setBackgroundRoundness(0);
+  chart->setBackgroundBrush(Qt::black);
+  chart->setPlotAreaBackgroundBrush(Qt::black);
+  chart->setPlotAreaBackgroundVisible(true);
+  pq::BindChart(chart_, m.chart_Ia_calibr);
+  // Light axes on the black chart.
+  auto lighten = [this] {
+    for (QAbstractAxis* a : chart_->chart()->axes()) {
+      a->setLabelsColor(Qt::white);
+      a->setGridLineColor(QColor(0x40, 0x40, 0x40));
+    }
+  };
+  lighten();
+  chartToken_ = m.chart_Ia_calibr.AddListener([lighten, self = QPointer<DefineCurrentView>(this)] {
+    if (self) QMetaObject::invokeMethod(self, lighten, Qt::QueuedConnection);
+  });
+
+  // The two bars side by side, each with its value: the upper one's above, the lower one's below.
+  MakeLabel(this, m.UpVal1, QRect(436, 8, 40, 20), Qt::AlignCenter);
+  MakeBar(this, m.UpTrack1, QRect(446, 30, 20, 420));
+  MakeBar(this, m.DownTrack1, QRect(484, 30, 20, 420));
+  MakeLabel(this, m.DownVal1, QRect(474, 452, 40, 20), Qt::AlignCenter);
+
+  MakeLabel(this, m.Label1, QRect(12, 474, 90, 30));
+  QLabel* result = MakeLabel(this, m.Ia_result, QRect(104, 474, 60, 30), Qt::AlignCenter);
+  result->setAutoFillBackground(false);
+  MakeLabel(this, m.Label2, QRect(166, 474, 30, 30));
+  QPushButton* accept = pq::MakeButton(this, m.Button1, QRect(226, 474, 290, 30));
+  accept->setDefault(true);
+
+  m.SetModalRunner([self = QPointer<DefineCurrentView>(this)](TfrmDefineCurrent&) {
+    if (self) self->exec();
+  });
+  m.OnClose = [self = QPointer<DefineCurrentView>(this)] {
+    if (self) self->done(QDialog::Accepted);
+  };
+}
+
+DefineCurrentView::~DefineCurrentView() {
+  model_.SetModalRunner(nullptr);
+  model_.OnClose = nullptr;
+  model_.chart_Ia_calibr.RemoveListener(chartToken_);
+  // The widgets go before the model's listeners would reach them.
+  qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+void DefineCurrentView::reject() {
+  if (model_.Showing())
+    model_.FormCloseByFrame();  // ends the loop through OnClose
+  else
+    QDialog::reject();
+}
+
+}  // namespace kvt::ui
