@@ -1,0 +1,41 @@
+#pragma once
+// The Qt view of TfrmCheckShots: the five parameters, the shot, automatic and procedure groups,
+// the pause gauge, the protocol table and the message panel. Modeless; it owns its model and frees
+// itself when closed (the model then waits for a shot under way and asks about an unsaved
+// protocol).
+
+#include <QList>
+#include <QWidget>
+#include <memory>
+
+#include "procedures/CheckShots.h"
+
+namespace kvt {
+class TfrmManager;
+}
+
+namespace kvt::ui {
+
+class CheckShotsView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* parent = nullptr);
+  ~CheckShotsView() override;
+
+  TfrmCheckShots& Model() { return *model_; }
+  void PlaceAtTopLeft();
+
+  static QList<CheckShotsView*> OpenViews();
+  static void CloseAll();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  std::unique_ptr<TfrmCheckShots> model_;
+};
+
+// The main window's "Выполнить проверочные снимки".
+void OpenCheckShotsWindow(TfrmManager& manager);
+
+}  // namespace kvt::ui

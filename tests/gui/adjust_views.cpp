@@ -1,0 +1,149 @@
+// The measuring-channel and check-shot windows offscreen, opened by the main window on a
+// connected K2 simulator and worked with keys and clicks as an engineer works them: a mains
+// calibration by a typed reading, a control exposure, a check-shot series with its protocol
+// question at close. PNGs go to gui-shots/.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QChartView>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTest>
+#include <QXYSeries>
+
+#include "app/Manager.h"
+#include "app/ui/ManagerView.h"
+#include "app/ui/Program.h"
+#include "procedures/ui/AmcView.h"
+#include "procedures/ui/CheckShotsView.h"
+#include "sim/Apparatus.h"
+#include "support/ProgramFixture.h"
+#include "support/Shots.h"
+
+namespace {
+
+using kvt::ManagerButton;
+using kvt::ToolWindow;
+using kvt::ui::AmcView;
+using kvt::ui::CheckShotsView;
+
+class AdjustViews : public guitest::ProgramOnSimulatorFixture {
+ protected:
+  // Connects through the main window's button and puts the apparatus into standby heating.
+  void Connect(kvt::ui::ProgramWindows& windows) {
+    windows.MainView().ButtonWidget(ManagerButton::btnAdjustConnection)->click();
+    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
+    sim::CurrentApparatus()->SetState(8);
+  }
+  // Types text into the focused widget after selecting what it holds, as a person does.
+  static void TypeInto(QWidget* field, const QString& text) {
+    QTest::mouseClick(field, Qt::LeftButton);
+    field->setFocus();
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(focused, text);
+  }
+  static void PressEnter() {
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, Qt::Key_Return);
+  }
+};
+
+TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  kvt::TfrmManager& m = windows.Manager();
+  m.btnAdjustMeasuresChannelsClick();
+  ASSERT_EQ(AmcView::OpenViews().size(), 1);
+  QPointer<AmcView> view = AmcView::OpenViews()[0];
+  EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::MeasureChannels));
+  EXPECT_EQ(view->windowTitle(), QString::fromUtf8("Настройка измерительных каналов"));
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  kvt::TfrmAMC& model = view->Model();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= 2; }, 20000));
+  auto* measured = view->findChild<QLineEdit*>("edUdMeasure");
+  ASSERT_NE(measured, nullptr);
+  EXPECT_FALSE(measured->text().isEmpty());
+  const int kmes = sim::CurrentApparatus()->ReadMemory(0x15, 1)[0];
+
+  // The voltmeter says 10 % more than the reading: typed, Enter, then the focused button.
+  const int reading = measured->text().toInt();
+  TypeInto(view->findChild<QSpinBox*>("udUdControl"), QString::number(reading * 11 / 10));
+  PressEnter();
+  ASSERT_EQ(QApplication::focusWidget(), view->findChild<QPushButton*>("btnUdCalibrate"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model.MainsCalibrations() == 1; }, 20000));
+  EXPECT_NEAR(sim::CurrentApparatus()->ReadMemory(0x15, 1)[0], kmes * 1.1, 2);
+
+  QTest::mouseClick(view->findChild<QPushButton*>("btnUdCalibrateOK"), Qt::LeftButton);
+  QTest::mouseClick(view->findChild<QPushButton*>("btnMakeSnapshot"), Qt::LeftButton);
+  auto* chart = view->findChild<QChartView*>("Chart1");
+  ASSERT_NE(chart, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const auto s = chart->chart()->series();
+        return !s.isEmpty() && qobject_cast<QXYSeries*>(s.first())->count() > 10;
+      },
+      5000));
+  EXPECT_FALSE(view->findChild<QLineEdit*>("edUaMeasure")->text().isEmpty());
+  EXPECT_TRUE(guitest::SaveShot(view, "frmAMC"));
+
+  QTest::mouseClick(view->findChild<QPushButton*>("btnUaCalibrateOK"), Qt::LeftButton);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(view.isNull());
+  EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::MeasureChannels));
+}
+
+TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  kvt::TfrmManager& m = windows.Manager();
+  m.btnDoCheckShotsClick();
+  ASSERT_EQ(CheckShotsView::OpenViews().size(), 1);
+  CheckShotsView* view = CheckShotsView::OpenViews()[0];
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::CheckShots));
+  kvt::TfrmCheckShots& model = view->Model();
+  EXPECT_FALSE(view->findChild<QSpinBox*>("udIa")->isEnabled());
+
+  TypeInto(view->findChild<QSpinBox*>("udUmin"), "60");
+  TypeInto(view->findChild<QSpinBox*>("udUmax"), "70");
+  TypeInto(view->findChild<QSpinBox*>("udUstep"), "5");
+  PressEnter();
+  ASSERT_EQ(QApplication::focusWidget(), view->findChild<QPushButton*>("btnAccept"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  EXPECT_EQ(model.Umin(), 60);
+  EXPECT_EQ(model.Umax(), 70);
+  EXPECT_FALSE(view->findChild<QSpinBox*>("udUmin")->isEnabled());
+
+  auto* automatic = view->findChild<QPushButton*>("btnAuto");
+  QTest::mouseClick(automatic, Qt::LeftButton);
+  EXPECT_EQ(automatic->text(), QString::fromUtf8("Выключить"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !model.AutoOn() && !model.Busy(); }, 30000));
+  EXPECT_EQ(model.ShotsDone(), 3);
+  auto* table = view->findChild<QTableWidget*>("ShotsTable");
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->item(3, 1)->text(), QString("70"));
+  EXPECT_EQ(table->item(0, 4)->text(), QString("       dUa"));
+  EXPECT_TRUE(guitest::SaveShot(view, "frmCheckShots"));
+
+  // Closing with an unsaved protocol asks (answered "No" here).
+  ui_.QueueNonInteractiveAnswer(platform::Answer::No);
+  view->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(CheckShotsView::OpenViews().isEmpty());
+  EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::CheckShots));
+  const auto shown = ui_.ShownMessages();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back().text, "Протокол выполнения проверочных снимков не сохранен. Сохранить?");
+}
+
+}  // namespace
