@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
 #include "image/MemoryImage.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
 #include "procedures/Snapshot.h"
