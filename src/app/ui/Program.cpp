@@ -4,6 +4,7 @@
 
 #include "app/ui/AdjConnInfoView.h"
 #include "app/ui/ProgressView.h"
+#include "app/ui/SimulatorView.h"
 #include "app/ui/ToolRegistry.h"
 #include "calibration/ui/DefineCurrentView.h"
 #include "image/ui/OptionsView.h"
@@ -33,6 +34,7 @@ ProgramWindows::ProgramWindows() {
   });
   view_->show();
   view_->PlaceAtTopRight();
+  simulator_ = MakeSimulatorWindow(*view_);
 
   // The program-wide windows that start hidden; their parts fill them in.
   // The folder chooser and the options window are real; the options button shows them.
@@ -54,6 +56,7 @@ ProgramWindows::ProgramWindows() {
 
 ProgramWindows::~ProgramWindows() {
   manager_->SetLauncher(ManagerTool::Options, nullptr);
+  simulator_.reset();
   hidden_.clear();
   manager_->FormDestroy();
   view_.reset();

@@ -21,6 +21,8 @@ class ProgramWindows {
 
   TfrmManager& Manager() { return *manager_; }
   ManagerView& MainView() { return *view_; }
+  // The trainer's simulator window; null unless a port maps to the simulator.
+  QWidget* SimulatorWindow() const { return simulator_.get(); }
   // The hidden program-wide windows, by object name ("frmSelectDir", "frmOptions",
   // "frmDigitalOscill", "frmDefineCurrent"); null for any other name.
   QWidget* HiddenWindow(const char* objectName) const;
@@ -29,6 +31,7 @@ class ProgramWindows {
   std::unique_ptr<TfrmManager> manager_;
   std::unique_ptr<ManagerView> view_;
   std::vector<std::unique_ptr<QWidget>> hidden_;
+  std::unique_ptr<QWidget> simulator_;
 };
 
 }  // namespace kvt::ui
