@@ -228,6 +228,8 @@ void TfrmAMC::TMeasureRefresh::LivePass() {
 }
 
 void TfrmAMC::TMeasureRefresh::ReadAnode() {
+  const int changes = w_.anodeChanges_;
+  const int writes = w_.kuanWrites_;
   std::uint8_t kuan = 0;
   bool kuanRead = false;
   ShotMeasurement m;
@@ -241,8 +243,8 @@ void TfrmAMC::TMeasureRefresh::ReadAnode() {
   }
   w_.readAnode_ = false;
   w_.OnUi([&] {
-    if (kuanRead) w_.udKUAN.SetPosition(kuan);
-    if (measured && m.kuan != 0)
+    if (kuanRead && w_.kuanWrites_ == writes) w_.udKUAN.SetPosition(kuan);
+    if (measured && m.kuan != 0 && w_.anodeChanges_ == changes)
       w_.edUaMeasure.SetText(std::to_string(int(std::abs(m.u) / (m.kuan * 0.01) + 0.5)));
   });
 }
@@ -488,6 +490,7 @@ void TfrmAMC::btnMakeSnapshotClick() {
   Message(amctext::kShot, true);
   // From now on the mains reading stops in this window.
   liveMains_ = false;
+  ++anodeChanges_;
   const bool meter = meterPresent_;
   std::string type;
   bool meterRead = !meter;
@@ -553,12 +556,14 @@ void TfrmAMC::btnUaCalibrateClick() {
     return;
   }
   bool written;
+  ++anodeChanges_;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
     const std::string type = link.ReadSystemType();
     written = WriteCoefficient(addr::kKuan, c.value);
     if (written) {
+      ++kuanWrites_;
       StoreInImage(addr::kKuan, c.value);
       SystemStatus().ImageModified = true;
       udKUAN.SetPosition(c.value);

@@ -155,6 +155,11 @@ class TfrmAMC {
   std::atomic<bool> liveMains_{true};
   std::atomic<bool> calibrateMains_{false};
   std::atomic<bool> readAnode_{true};
+  // Counts the interface's own changes of the anode values (exposure, calibration): a reading the
+  // worker began before one of them is out of date and is not shown.
+  std::atomic<int> anodeChanges_{0};
+  // Counts the KUAN values written by the window: an older KUAN read is not shown.
+  std::atomic<int> kuanWrites_{0};
 };
 
 }  // namespace kvt

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -63,6 +64,24 @@ class AdjustFixture : public ::testing::Test {
       }
       // Both lines at the same distance from zero: the upper bar moves, the lower one follows.
       d.UpTrack1.SetPosition(d.UpTrack1.Max() - *a);
+      d.Button1.Click();
+    });
+  }
+
+  // The dialog read as an engineer reads it: the upper line onto the curve's highest point, the
+  // lower one onto its lowest.
+  void ReadDialogPeaks() {
+    kvt::DefineCurrentDialog().SetModalRunner([this](kvt::TfrmDefineCurrent& d) {
+      double hi = 0, lo = 0;
+      kvt::CurvePoints curve;
+      for (const auto& p : d.Series3().Points()) {
+        curve.emplace_back(p.x, p.y);
+        hi = std::max(hi, p.y);
+        lo = std::min(lo, p.y);
+      }
+      readings.push_back({d.Mode(), curve});
+      d.UpTrack1.SetPosition(d.UpTrack1.Max() - int(hi + 0.5));
+      d.DownTrack1.SetPosition(int(-lo + 0.5));
       d.Button1.Click();
     });
   }

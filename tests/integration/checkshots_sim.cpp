@@ -27,6 +27,11 @@ class CheckShots : public adjusttest::AdjustFixture {
     w.udExposure.SetPosition(ms);
     w.btnAcceptClick();
   }
+  static std::filesystem::path ProtocolCopy(const std::string& name) {
+    const auto dir = std::filesystem::path(KVT_BINARY_DIR) / "protocols";
+    std::filesystem::create_directories(dir);
+    return dir / name;
+  }
   bool WaitIdle(TfrmCheckShots& w) {
     return ui->PumpUntil([&] { return !w.Busy(); }, 20000);
   }
@@ -113,6 +118,8 @@ TEST_F(CheckShots, K2SeriesWithPausesFramesAndProtocol) {
                        first),
             std::string::npos);
   EXPECT_FALSE(w->ProtocolUnsaved());
+  // A copy beside the build's pictures, for anyone to look at.
+  EXPECT_TRUE(w->SaveProtocol(ProtocolCopy("check-shots-K2.txt")));
   ui->ClearRecords();
   w.reset();  // saved: nothing asked
   EXPECT_TRUE(ui->Messages().empty());
@@ -187,6 +194,26 @@ TEST_F(CheckShots, K3ReadingsFromTheDialogAndACancelLeavesTheShotOut) {
   EXPECT_EQ(w->Ucur(), 80);      // and the voltage stays to be repeated
   EXPECT_EQ(w->ShotsTable.Cell(1, 2), "");
   EXPECT_NE(w->lbCurrentMessage.Caption().find("не занесен в протокол"), std::string::npos);
+}
+
+TEST_F(CheckShots, K3SeriesReadAtTheCurvesPeaks) {
+  sim::Profile profile;
+  profile.type = "K3";
+  Start(profile);
+  auto w = Open();
+  w->udIa.SetPosition(100);
+  Accept(*w, 60, 80, 10, 100);
+  ReadDialogPeaks();
+  w->btnAutoClick();
+  ASSERT_TRUE(ui->PumpUntil([&] { return !w->AutoOn() && !w->Busy(); }, 20000));
+  ASSERT_EQ(w->ShotsDone(), 3);
+  // The curve's peaks are the shot's voltage and current, as the generator regulated them.
+  for (const auto& r : w->Rows()) {
+    EXPECT_NEAR(r[1], r[0], 0.1 * r[0]) << r[0];
+    EXPECT_NEAR(r[2], 100, 15) << r[0];
+    EXPECT_EQ(r[3], std::abs(100 - r[2]));
+  }
+  EXPECT_TRUE(w->SaveProtocol(ProtocolCopy("check-shots-K3.txt")));
 }
 
 TEST_F(CheckShots, ClosingDuringAShotWaitsForItAndServesItsDialogs) {
