@@ -373,6 +373,16 @@ std::optional<ShotResult> Apparatus::LastShot() {
   return controller_->LastShot();
 }
 
+PanelOutputs Apparatus::ConsoleOutputs() {
+  std::lock_guard<std::mutex> g(m_);
+  return controller_->Console().Outputs();
+}
+
+void Apparatus::SetConsoleValues(const PanelValues& values) {
+  std::lock_guard<std::mutex> g(m_);
+  controller_->Console().Show(values);
+}
+
 std::uint64_t Apparatus::ExchangeCount() {
   std::lock_guard<std::mutex> g(m_);
   return exchanges_;

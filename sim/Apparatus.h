@@ -108,6 +108,9 @@ class Apparatus {
   // Makes a bank's stored checksum wrong.
   void BreakBank(int bank);
   std::optional<ShotResult> LastShot();
+  // The operator console: its outputs, and the exposure values it shows (03 21 09 37).
+  PanelOutputs ConsoleOutputs();
+  void SetConsoleValues(const PanelValues& values);
 
   // Exchanges = units received (address bytes and complete frames).
   std::uint64_t ExchangeCount();

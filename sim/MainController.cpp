@@ -321,6 +321,7 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
       return Prepare(at);
     case 0x4A:  // cancel a preparation
       if (!need(0) || s < state::kReady || s > state::kPrepared) break;
+      panel_.ShotCancelled();
       SetSteady(state::kReady, at);
       return Reply(kAccepted);
     case 0x4B:
@@ -339,12 +340,13 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
     case 0x51:
     case 0x54:
       if (!need(0)) break;
-      return Reply(kAccepted);
+      return Reply(kAccepted, *panel_.Command(cmd));
     case 0x52:
       if (!need(4)) break;
       return PrepareHeatShot(p, at);
     case 0x53:  // stop a shot under way
       if (!need(0) || s <= state::kPrepared || s >= state::kAlarm) break;
+      panel_.ShotCancelled();
       SetSteady(state::kReady, at);
       return Reply(kAccepted);
     case 0x61: {  // measurement pair of the last shot
@@ -428,6 +430,7 @@ MainController::Bytes MainController::AcceptParameters(const Bytes& p) {
     return Reply(kRefused);
   }
   accepted_ = Parameters{kv, ma, time};
+  panel_.Show({kv, ma, time});
   return Reply(kAccepted, {p[0], p[1], p[2], p[3]});
 }
 
@@ -558,11 +561,7 @@ MainController::Bytes MainController::Query(std::uint8_t a, std::uint8_t b, SimT
     return Reply(kAccepted, {d});
   }
   if (a == 9 && b == 0x37) {
-    Parameters cur = accepted_ ? *accepted_ : Parameters{80, 100, 6};
-    return Reply(
-        kAccepted,
-        {0, static_cast<std::uint8_t>(cur.kv), static_cast<std::uint8_t>(cur.ma), 0, 0, 0, 0,
-         static_cast<std::uint8_t>(cur.time >> 8), static_cast<std::uint8_t>(cur.time & 0xFF)});
+    return Reply(kAccepted, panel_.ShownValuesReply());
   }
   if (a == 3 && b == 0x40) {
     Bytes volts;
@@ -643,18 +642,10 @@ MainController::Bytes MainController::ReadChannel(std::uint8_t c, SimTime at) {
 
 MainController::Bytes MainController::ReadCounter(std::uint8_t s) {
   std::uint64_t v = 0;
-  if (s == 0) v = static_cast<std::uint64_t>(workSeconds_ / 60.0);  // minutes
+  if (s == 0) v = Panel::WorkTimeDigits(workSeconds_);
   if (s == 1) v = exposureHundredths_;
   if (s == 2) v = shots_ * 100;  // the program shows this counter divided by 100
-  Bytes bcd(5, 0);
-  for (int i = 4; i >= 0; --i) {
-    int lo = static_cast<int>(v % 10);
-    v /= 10;
-    int hi = static_cast<int>(v % 10);
-    v /= 10;
-    bcd[i] = static_cast<std::uint8_t>(hi << 4 | lo);
-  }
-  return Reply(kAccepted, bcd);
+  return Reply(kAccepted, Panel::Bcd5(v));
 }
 
 }  // namespace sim

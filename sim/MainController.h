@@ -11,6 +11,7 @@
 #include "sim/BusModule.h"
 #include "sim/Memory.h"
 #include "sim/Noise.h"
+#include "sim/Panel.h"
 #include "sim/Physics.h"
 #include "sim/Plant.h"
 #include "sim/Profile.h"
@@ -92,6 +93,9 @@ class MainController : public BusModule {
     page0Dirty_ = false;
     return d;
   }
+  // The operator console's outputs and shown values.
+  Panel& Console() { return panel_; }
+
   // Called with every finished exposure (the reference meter records it when armed).
   std::function<void(const ShotResult&)> onShot;
 
@@ -151,6 +155,7 @@ class MainController : public BusModule {
   int heatCode_ = 0;
   int heatTime_ = 0;
   std::optional<ShotResult> lastShot_;
+  Panel panel_;
 
   // Filament heating module: a code set by 03 48 overrides the standby heating.
   std::optional<int> manualFilament_;
