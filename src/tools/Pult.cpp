@@ -241,9 +241,15 @@ void TSnapshotDispatcher::Execute() {
     if (s >= 9 && s <= 23) {
       Lamp(true, pult::kPrepOn);
     } else if (s == kPrepared && stage_ == Stage::Prepare) {
-      Lamp(true, pult::kPrepComplete);
-      prepared = true;
-      break;
+      if (!prepared) {
+        prepared = true;
+        Lamp(true, pult::kPrepComplete);
+        platform::CurrentUi().Synchronize([&] { form_.DispatcherPrepared(); });
+      }
+      // Prepared, the apparatus waits for the second press; the lamp must not outlive the
+      // preparation should it end by itself (an alarm, a time-out of the apparatus).
+      Sleep(timing_.watchPauseMs);
+      continue;
     } else if (s == kPrepared) {
       // The release has not taken hold yet.
     } else if (s >= 25 && s <= 57) {
@@ -272,7 +278,7 @@ void TSnapshotDispatcher::Execute() {
     }
     Sleep(timing_.pollPauseMs);
   }
-  if (!Terminated()) platform::CurrentUi().Synchronize([&] { form_.DispatcherEnded(prepared); });
+  if (!Terminated()) platform::CurrentUi().Synchronize([&] { form_.DispatcherEnded(); });
   platform::LinkLock::Guard guard(Lock());
   shot_.reset();
 }
@@ -739,8 +745,12 @@ void TfrmPult::DispatcherLamp(bool preparation, const char* picture) {
   (preparation ? PrepLamp : HVLamp).SetResource(picture);
 }
 
-void TfrmPult::DispatcherEnded(bool prepared) {
-  stage_ = prepared ? ShotStage::Prepared : ShotStage::None;
+void TfrmPult::DispatcherPrepared() {
+  stage_ = ShotStage::Prepared;
+}
+
+void TfrmPult::DispatcherEnded() {
+  stage_ = ShotStage::None;
 }
 
 }  // namespace kvt

@@ -77,6 +77,7 @@ struct PultTiming {
   int repeatMs = 350;      // then one step of 10 every so often
   int pollPauseMs = 10;    // between two state polls of the dispatcher
   int lostAfterPolls = 8;  // unanswered polls in a row that mean the line is lost
+  int watchPauseMs = 100;  // between two polls while the shot waits prepared
 };
 
 // Steps one value while its key is held.
@@ -110,7 +111,8 @@ class TKeyRefresher : public platform::Thread {
   std::unique_ptr<TSnapshot> shot_;
 };
 
-// Follows the states of a preparation or an exposure and drives the lamps.
+// Follows the states of a preparation or an exposure and drives the lamps. A preparation is
+// followed on while the shot waits prepared, until the window takes over or the state leaves 24.
 class TSnapshotDispatcher : public platform::Thread {
  public:
   enum class Stage { Prepare, Expose };
@@ -249,7 +251,8 @@ class TfrmPult {
   void LampsOff();
   // From the dispatcher, on the interface thread.
   void DispatcherLamp(bool preparation, const char* picture);
-  void DispatcherEnded(bool prepared);
+  void DispatcherPrepared();
+  void DispatcherEnded();
 
   MainHost* host_;
   PultTiming timing_;

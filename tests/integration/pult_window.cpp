@@ -25,8 +25,9 @@ using Stage = TfrmPult::ShotStage;
 
 class PultWindow : public ::testing::Test {
  protected:
-  void SetUp() override {
-    apparatus = &sim::InstallForTest({});
+  void SetUp() override { Install({}); }
+  void Install(sim::Profile profile) {
+    apparatus = &sim::InstallForTest(std::move(profile));
     kvt::AttachSharedPort(sim::OpenSimulatorPort());
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
@@ -53,6 +54,9 @@ class PultWindow : public ::testing::Test {
   }
   void Settle() {
     ASSERT_TRUE(ui->PumpUntil([&] { return w->WorkersIdle(); }, 20000));
+  }
+  void Prepared() {
+    ASSERT_TRUE(ui->PumpUntil([&] { return w->Stage() == Stage::Prepared; }, 20000));
   }
 
   // The command frames received since the log was cleared (address bytes and polls left out).
@@ -250,8 +254,7 @@ TEST_F(PultWindow, TwoPressesPrepareThenExposeWithTheLampsFollowing) {
   p.btnSnapshot.MouseDown(MouseButton::Left);
   EXPECT_EQ(p.Stage(), Stage::Preparing);
   EXPECT_EQ(p.PrepLamp.Resource(), "PrepOnLamp");
-  Settle();
-  EXPECT_EQ(p.Stage(), Stage::Prepared);
+  Prepared();
   EXPECT_EQ(p.PrepLamp.Resource(), "PrepComplLamp");
   p.btnSnapshot.MouseUp(MouseButton::Left, true);
   EXPECT_EQ(apparatus->State(), 24) << "prepared, waiting for the second press";
@@ -313,19 +316,13 @@ TEST_F(PultWindow, EarlyReleaseAlarmLostLineAndCloseAllEndInTheSafeState) {
   expectSafe({0x49, 0x4A, 0x54}, "early release");
   EXPECT_EQ(apparatus->State(), 8);
 
-  // An alarm during the exposure.
+  // An alarm while prepared: the lamp does not stay lit.
   p.btnSnapshot.MouseDown(MouseButton::Left);
-  Settle();
+  Prepared();
   p.btnSnapshot.MouseUp(MouseButton::Left, true);
-  {
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    p.btnSnapshot.MouseDown(MouseButton::Left);
-    apparatus->RaiseAlarm(0x85);
-  }
+  apparatus->RaiseAlarm(0x85);
   Settle();
-  expectSafe({0x49, 0x4B, 0x53, 0x54}, "alarm");
-  p.btnSnapshot.MouseUp(MouseButton::Left, true);
-  EXPECT_TRUE(Simple().empty()) << "nothing more after the dispatcher's cancel";
+  expectSafe({0x49, 0x4A, 0x54}, "alarm while prepared");
   apparatus->ClearAlarm();
   apparatus->SetState(8);
   apparatus->ClearFrameLog();
@@ -346,12 +343,32 @@ TEST_F(PultWindow, EarlyReleaseAlarmLostLineAndCloseAllEndInTheSafeState) {
 
   // Closing the window with the shot prepared.
   p.btnSnapshot.MouseDown(MouseButton::Left);
-  Settle();
+  Prepared();
   p.btnSnapshot.MouseUp(MouseButton::Left, true);
   ASSERT_EQ(p.Stage(), Stage::Prepared);
   p.FormClose();
   expectSafe({0x49, 0x4A, 0x54}, "close");
   EXPECT_EQ(apparatus->State(), 8);
+}
+
+TEST_F(PultWindow, AnAlarmInTheMiddleOfTheExposureEndsItCancelled) {
+  sim::Profile profile;
+  profile.plant.alarmOnShot = 1;
+  Install(profile);
+  TfrmPult& p = Open({80, 100, 6}, Fast());
+  std::vector<std::string> hv;
+  p.HVLamp.AddListener([&] { hv.push_back(p.HVLamp.Resource()); });
+  p.btnSnapshot.MouseDown(MouseButton::Left);
+  Prepared();
+  p.btnSnapshot.MouseUp(MouseButton::Left, true);
+  p.btnSnapshot.MouseDown(MouseButton::Left);
+  Settle();
+  EXPECT_EQ(p.Stage(), Stage::None);
+  EXPECT_EQ(Simple(), (std::vector<int>{0x49, 0x4B, 0x53, 0x54}));
+  EXPECT_EQ(hv, (std::vector<std::string>{"HVOnLamp", "HVOffLamp"}));
+  EXPECT_EQ(p.PrepLamp.Resource(), "PrepOffLamp");
+  p.btnSnapshot.MouseUp(MouseButton::Left, true);
+  EXPECT_EQ(Simple().size(), 4u) << "nothing more after the dispatcher's cancel";
 }
 
 }  // namespace
