@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -103,7 +104,14 @@ void PultKey::paintEvent(QPaintEvent*) {
 void PultKey::mousePressEvent(QMouseEvent* event) {
   const MouseButton b = ToModel(event->button());
   pressed_[int(b)] = true;
-  if (!alive_.expired()) model_->MouseDown(b);
+  if (alive_.expired()) return;
+  model_->MouseDown(b);
+  // A message box shown by the press took its release: the key must not stay held.
+  if (!alive_.expired() && pressed_[int(b)] &&
+      !(QGuiApplication::mouseButtons() & event->button())) {
+    pressed_[int(b)] = false;
+    model_->MouseUp(b, false);
+  }
 }
 
 void PultKey::mouseReleaseEvent(QMouseEvent* event) {
