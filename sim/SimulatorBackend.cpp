@@ -43,7 +43,7 @@ bool SimulatorBackend::Purge() {
 
 int SimulatorBackend::Write(const std::uint8_t* data, std::size_t count) {
   if (count > 0 && data == nullptr) return -1;
-  std::lock_guard<std::mutex> g(m_);
+  std::unique_lock<std::mutex> lk(m_);
   const SimTime now = SimClock::now();
   const bool mark = parity_ == platform::Parity::Mark;
   const bool realistic = timing_ == Timing::Realistic;
@@ -64,6 +64,13 @@ int SimulatorBackend::Write(const std::uint8_t* data, std::size_t count) {
     if (realistic) rxFree_ = t;
   }
   cv_.notify_all();
+  if (realistic) {
+    // The write completes when its last byte has left, as the real line's does: the silence
+    // that ends the reply is measured from there, not from handing the bytes over.
+    const SimTime sent = txFree_;
+    lk.unlock();
+    std::this_thread::sleep_until(sent);
+  }
   return static_cast<int>(count);
 }
 

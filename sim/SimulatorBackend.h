@@ -3,9 +3,9 @@
 // carries the ninth bit of every byte (bytes written while the parity is mark are address bytes).
 //
 // Instant timing: replies are there at once and a read with nothing pending returns 0 at once.
-// Realistic timing: every byte takes 11 bits at 2400 baud on the wire in both directions, the
-// controller answers after its latency once a frame is complete, and a read sleeps until the next
-// byte arrives or its time-out passes.
+// Realistic timing: every byte takes 11 bits at 2400 baud on the wire in both directions, a write
+// returns once its last byte is on the wire, the controller answers after its latency once a frame
+// is complete, and a read sleeps until the next byte arrives or its time-out passes.
 
 #include <condition_variable>
 #include <deque>

@@ -113,7 +113,11 @@ class LibSerialPortBackend final : public SerialPort {
     if (count == 0) return 0;
     const unsigned timeout = static_cast<unsigned>(std::min<std::size_t>(count, 100000) * 20);
     const sp_return r = sp_blocking_write(port_, data, count, timeout);
-    return r < 0 ? -1 : static_cast<int>(r);
+    if (r < 0) return -1;
+    // The bytes are only in the driver's queue now. The reply's silence time-out must start when
+    // they have left, or a slow controller's answer to a long frame is taken for silence.
+    if (sp_drain(port_) != SP_OK) return -1;
+    return static_cast<int>(r);
   }
 
   int Read(std::uint8_t* dest, std::size_t max, int timeoutMs) override {

@@ -31,7 +31,8 @@ class SerialPort {
   virtual Parity CurrentParity() const = 0;
   // Discards everything pending in both directions.
   virtual bool Purge() = 0;
-  // Bytes written, or -1 when the write failed.
+  // Returns once the bytes are on the wire (drained), not when the driver has queued them: the
+  // silence that ends a reply counts from the last byte sent. Bytes written, or -1 on failure.
   virtual int Write(const std::uint8_t* data, std::size_t count) = 0;
   // Returns as soon as at least one byte is there (up to max bytes), or 0 after timeoutMs with
   // nothing received; -1 when the read failed.

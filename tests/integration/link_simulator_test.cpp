@@ -11,6 +11,7 @@
 #include "platform/LinkLock.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "sim/SimulatorBackend.h"
 #include "support/ExactPlant.h"
 #include "support/TempDir.h"
 
@@ -185,6 +186,36 @@ TEST_F(LinkSimulatorTest, FaultyLinesNeverOverrunAndAreReported) {
   EXPECT_EQ(link.ReadCounter(0), -1);
   apparatus->Resume();
   EXPECT_TRUE(link.CheckBank(0));
+}
+
+// Realistic timing: a controller that thinks 80 ms is still heard after the longest frames, since
+// the reply's 90 ms of silence count from the frame's last byte on the wire, not from the write.
+TEST(LinkRealisticTiming, ASlowControllerIsHeardAfterTheLongestFrames) {
+  sim::Profile profile;
+  profile.timing = sim::Timing::Realistic;
+  profile.latencyMs = 80;
+  profile.memoryFile.clear();
+  auto apparatus = std::make_shared<sim::Apparatus>(profile);
+  kvt::AttachSharedPort(std::make_unique<sim::SimulatorBackend>(apparatus));
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  kvt::TSystemLink link;
+  link.SelectModule(kvt::kMainControllerAddress);
+  ASSERT_EQ(link.LastCount(), 1u);
+
+  const Bytes values{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  link.WriteMemory(0x0230, 8, values.data());  // one 13-byte frame, then the commits
+  EXPECT_TRUE(link.LastTransferOk());
+  Bytes back(8);
+  link.ReadMemory(0x0230, 8, back.data());
+  EXPECT_TRUE(link.LastTransferOk());
+  EXPECT_EQ(back, values);
+  EXPECT_EQ(apparatus->ReadMemory(0x0230, 8), values);
+
+  // The longest frame a header can announce (the terminal sends what is typed): refused, but heard.
+  link.SendFrame(kvt::MakeFrame({0x0F, 0x01, 0, 2, 0x30, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  ASSERT_EQ(link.LastCount(), 2u);
+  EXPECT_EQ(link.RxBuffer()[1], kvt::kReplyRefused);
+  kvt::CloseSharedPort();
 }
 
 }  // namespace
