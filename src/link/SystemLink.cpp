@@ -310,7 +310,8 @@ void TSystemLink::ReadMemory(std::uint32_t address, std::uint32_t count, std::ui
     // bytes or stack garbage.
     std::uint8_t reply[kMemoryReplySize] = {};
     const std::uint32_t got = ReadInto(reply, sizeof reply, kReplyChunk);
-    if (!written || got < n + 2) transferOk_ = false;
+    // A refusal is no data, however many bytes came with it.
+    if (!written || got < n + 2 || reply[1] == kReplyRefused) transferOk_ = false;
     std::copy_n(reply + 2, n, dest + done);
     done += n;
     if (progress) progress(Percent(done, count));
@@ -333,17 +334,27 @@ void TSystemLink::WriteMemory(std::uint32_t address, std::uint32_t count, const 
     frame[4] = std::uint8_t(a);
     std::copy_n(src + done, n, frame + 5);
     Write(5 + n, frame);
-    if (!lastOk_) transferOk_ = false;
+    const bool written = lastOk_;
     Read(kReplyChunk);
-    if (lastCount_ == 0) transferOk_ = false;
+    // A chunk the controller did not take stops the write before the commit frames: committing
+    // would recompute the bank checksums over a mix of old and new bytes and hide the damage,
+    // and a dead line is not written to for seconds more.
+    if (!written || !Acknowledged()) {
+      transferOk_ = false;
+      return;
+    }
     done += n;
     if (progress) progress(Percent(done, count));
   }
   // The controller takes the written bytes over (and recomputes its bank checksums) only on these.
   for (std::uint8_t g = 0; g <= 4; ++g) {
     SendFrame(frames::Commit(g));
-    if (lastCount_ == 0) transferOk_ = false;
+    if (!Acknowledged()) transferOk_ = false;
   }
+}
+
+bool TSystemLink::Acknowledged() const {
+  return lastCount_ >= 2 && rxBuffer_[1] != kReplyRefused;
 }
 
 bool TSystemLink::CheckBank(std::uint8_t bank) {

@@ -134,7 +134,9 @@ class TSystemLink {
   const std::array<std::uint8_t, kRxBufferSize>& RxBuffer() const { return rxBuffer_; }
   std::uint32_t CurAddress() const { return curAddress_; }
   // True when every chunk of the last ReadMemory or WriteMemory (commit frames included) went out
-  // whole and was answered (a memory read with the header, the code and all its data bytes).
+  // whole and was answered, not refused (0xFC): a memory read with the header, the code and all
+  // its data bytes, a write chunk with at least the header and the code. A write stops at its
+  // first failed chunk and then sends no commit frames.
   bool LastTransferOk() const { return transferOk_; }
 
  protected:
@@ -147,6 +149,8 @@ class TSystemLink {
 
  private:
   void SetCurAddress(std::uint32_t address) { curAddress_ = address & 0xFFFFFFu; }
+  // The last reply carries a code and the code is not the refusal.
+  bool Acknowledged() const;
   // Which opening of the shared port this object made (0 = none): destruction closes the port only
   // while it is still that one, so a stale connection object never closes a newer connection.
   std::uint64_t openedGeneration_ = 0;

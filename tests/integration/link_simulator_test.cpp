@@ -107,6 +107,28 @@ TEST_F(LinkSimulatorTest, WrittenBytesAreCommittedAndTheirBankChecksOut) {
   EXPECT_TRUE(link.CheckBank(2));
 }
 
+TEST_F(LinkSimulatorTest, AWriteInterruptedByAGapIsNeitherFinishedNorCommitted) {
+  Start();
+  kvt::TSystemLink link;
+  const Bytes before = apparatus->ReadMemory(0x200, 64);
+  Bytes values(64);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::uint8_t(~before[i]);
+  // The line goes dead for a moment after the third chunk.
+  int chunks = 0;
+  link.WriteMemory(0x200, 64, values.data(), [&](int) {
+    if (++chunks == 3) apparatus->GoSilentFor(300);
+  });
+  EXPECT_FALSE(link.LastTransferOk());
+  EXPECT_EQ(chunks, 3);
+  for (const auto& f : apparatus->FrameLog())
+    EXPECT_FALSE(f.bytes.size() > 1 && f.bytes[1] == 0x45) << "commit sent";
+  EXPECT_EQ(apparatus->ReadMemory(0x218, 40), Bytes(before.begin() + 0x18, before.end()));
+
+  // Back on the line the stored checksum gives the partial write away.
+  apparatus->Resume();
+  EXPECT_FALSE(link.CheckBank(2));
+}
+
 TEST_F(LinkSimulatorTest, SystemTypeAndStatePoll) {
   Start();
   kvt::TSystemLink link;

@@ -290,6 +290,10 @@ TEST_F(LinkTest, ShortOrSilentMemoryRepliesAreFlaggedAndGiveZeros) {
   link.ReadMemory(0, 8, dest.data());
   EXPECT_FALSE(link.LastTransferOk());
   EXPECT_EQ(dest, (Bytes{0x11, 0x22, 0, 0, 0, 0, 0, 0}));
+  // A refusal is no data, however many bytes came with it.
+  AnswerAlways({{0x0A, 0xFC, 1, 2, 3, 4, 5, 6, 7, 8}});
+  link.ReadMemory(0, 8, dest.data());
+  EXPECT_FALSE(link.LastTransferOk());
 }
 
 TEST_F(LinkTest, OverlongMemoryRepliesStayInsideTheirBuffers) {
@@ -329,7 +333,39 @@ TEST_F(LinkTest, WriteMemoryOfNothingStillCommits) {
 }
 
 TEST_F(LinkTest, WriteMemoryToASilentLineIsNotReportedAsDone) {
-  const Bytes src(8, 1);
+  const Bytes src(40, 1);
+  link.WriteMemory(0, 40, src.data());
+  EXPECT_FALSE(link.LastTransferOk());
+  EXPECT_EQ(line->DataFrames().size(), 1u) << "a dead line is not written to any further";
+}
+
+// A chunk that goes unanswered, or is refused, stops the write there: no further chunk and no
+// commit frame, so the controller never recomputes its checksums over a half-written image.
+TEST_F(LinkTest, WriteMemoryStopsAtTheFirstFailedChunkAndCommitsNothing) {
+  auto mem = WithMemory();
+  const auto memory = line->responder;
+  int frame = 0;
+  Bytes failure;  // the reply of the third frame
+  line->responder = [&](const Bytes& w, platform::Parity p) {
+    return ++frame == 3 ? Bursts{failure} : memory(w, p);
+  };
+  const Bytes src = Iota(40, 1);
+  for (const Bytes& reply : {Bytes{}, Bytes{0x01, 0xFC}, Bytes{0x01}}) {
+    line->writes.clear();
+    frame = 0;
+    failure = reply;
+    std::fill(mem->begin(), mem->begin() + 40, 0);
+    std::vector<int> seen;
+    link.WriteMemory(0, 40, src.data(), [&](int p) { seen.push_back(p); });
+    EXPECT_FALSE(link.LastTransferOk());
+    const std::vector<Bytes> frames = line->DataFrames();
+    ASSERT_EQ(frames.size(), 3u) << reply.size();
+    EXPECT_EQ(frames[2][4], 16) << "the third chunk was the last frame";
+    EXPECT_EQ(seen, (std::vector<int>{20, 40}));
+  }
+  // A refused commit is a failed write too.
+  frame = 0;
+  failure = {0x01, 0xFC};
   link.WriteMemory(0, 8, src.data());
   EXPECT_FALSE(link.LastTransferOk());
 }
