@@ -18,8 +18,16 @@ struct Registrar {
   Registrar(const char* name, const char* usage, CommandFn fn);
 };
 
-// Prints "kvtctl: " + message to standard error; returns 2 for use as an exit code.
+// Exit codes of every command: 0 done (identify: the system is ready); 1 the apparatus answered
+// but the command failed or found faults, or its result could not be saved; 2 the command could
+// not start (arguments, vesmar.ini, an input refused before anything was sent, no apparatus).
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitNotStarted = 2;
+
+// Prints "kvtctl: " + message to standard error; returns 2 (could not start).
 int Fail(const std::string& message);
+// The same for a command that reached the apparatus; returns 1.
+int Failed(const std::string& message);
 
 // True when the program directory holds vesmar.ini. Without it there is no port map, so every
 // port of the machine would be probed, the console included: commands that reach the apparatus

@@ -11,7 +11,9 @@
 #include "app/MainHost.h"
 #include "app/VDemon.h"
 #include "cli/Command.h"
+#include "link/SystemLink.h"
 #include "platform/Clock.h"
+#include "platform/LinkLock.h"
 #include "platform/ScriptedUi.h"
 
 namespace {
@@ -55,6 +57,10 @@ class ConsoleUi {
   platform::Ui* previous_;
 };
 
+constexpr const char* kReadyText = "СИСТЕМА ГОТОВА К РАБОТЕ!";
+constexpr std::uint8_t kAlarmVariable = 0x23;
+constexpr int kFirstAlarmState = 128;
+
 // Drops the leading line breaks of a conclusion (they only space it out in the window).
 std::string TrimLeadingBreaks(const std::string& text) {
   const std::size_t start = text.find_first_not_of('\n');
@@ -73,6 +79,43 @@ void PrintGrid(const platform::StringGrid& grid, bool skipEmptyLast) {
   }
 }
 
+// The state as the monitor would show it after one poll; not fine when the controller is
+// silent, in alarm or in a state it should never be in.
+struct PolledState {
+  std::string text;
+  std::string alarm;
+  bool fine = false;
+};
+
+PolledState PollOnce() {
+  PolledState result;
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  kvt::TSystemLink link;
+  link.SelectModule(kvt::kMainControllerAddress);
+  const std::uint8_t state = link.PollState();
+  if (link.LastCount() == 0) {
+    result.text = "нет ответа";
+    return result;
+  }
+  if (state >= kFirstAlarmState) {
+    result.text = "ОШИБКА";
+    link.SendFrame(kvt::frames::ReadVariable(kAlarmVariable));
+    result.alarm = link.LastCount() >= 3 ? kvt::AlarmMessage(link.RxBuffer()[2])
+                                         : "Авария в системе: код аварии не прочитан";
+    return result;
+  }
+  const auto action = kvt::ActionForState(state);
+  if (!action) {
+    result.text = "Некорректное состояние системы. (код " + std::to_string(state) + ")";
+    return result;
+  }
+  result.text = action->text.empty() ? "код " + std::to_string(state) : action->text;
+  result.fine = true;
+  return result;
+}
+
+// Exits 0 only when the system is ready; 1 when an apparatus answered but the conclusion or its
+// state names a problem; 2 when nothing answered.
 int Identify(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("identify takes no arguments");
   if (!cli::SettingsPresent()) return 2;
@@ -83,7 +126,7 @@ int Identify(cli::Context& context) {
   if (port.empty()) {
     ConsoleHost::Print("Порт: не найден");
     ConsoleHost::Print(host.States().empty() ? kvt::kNoConnectionText : host.States().back());
-    return 1;
+    return cli::kExitNotStarted;
   }
   const kvt::TfrmAdjustConnectionInfo& w = *host.ConnectionWindow();
   ConsoleHost::Print("Порт: " + port);
@@ -95,8 +138,12 @@ int Identify(cli::Context& context) {
     PrintGrid(w.StringGrid1, false);
   }
   ConsoleHost::Print("Вывод:");
-  ConsoleHost::Print(TrimLeadingBreaks(w.lbConclusion.Caption()));
-  return 0;
+  const std::string conclusion = TrimLeadingBreaks(w.lbConclusion.Caption());
+  ConsoleHost::Print(conclusion);
+  const PolledState state = PollOnce();
+  ConsoleHost::Print("Состояние: " + state.text);
+  if (!state.alarm.empty()) ConsoleHost::Print(state.alarm);
+  return conclusion == kReadyText && state.fine ? 0 : cli::kExitFailed;
 }
 
 int Monitor(cli::Context& context) {
@@ -113,7 +160,7 @@ int Monitor(cli::Context& context) {
   ui->SetMessageObserver([](const platform::MessageRequest& m) { ConsoleHost::Print(m.text); });
   ConsoleHost host(true);
   const std::string port = kvt::RunConnectionSequence(host);
-  if (port.empty()) return 1;
+  if (port.empty()) return cli::kExitNotStarted;
   const std::uint64_t end = platform::TickCount() + std::uint64_t(seconds) * 1000;
   // This thread is the interface thread: serve the monitor's texts and boxes until the time is up
   // or the monitor has ended (lost connection).
@@ -123,7 +170,7 @@ int Monitor(cli::Context& context) {
   const bool lost = !host.MonitorRunning;
   host.StopMonitor();
   ui->Drain();
-  return lost ? 1 : 0;
+  return lost ? cli::kExitFailed : 0;
 }
 
 cli::Registrar identifyCommand("identify", "identify            find the port, identify the system",

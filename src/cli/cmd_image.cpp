@@ -135,20 +135,20 @@ int ReadImage(cli::Context& context) {
                                     Progress("Чтение образа памяти..."));
   }
   if (!complete)
-    return cli::Fail("read-image: the apparatus did not answer every memory read; nothing saved");
+    return cli::Failed("read-image: the apparatus did not answer every memory read; nothing saved");
   if (image.Image.empty())
-    return cli::Fail("read-image: Memory_Image_Size is not above Start_Image_Bank; nothing read");
+    return cli::Failed("read-image: Memory_Image_Size is not above Start_Image_Bank; nothing read");
 
   if (ext == ".mi") {
     if (!platform::WriteFileAtomic(out, image.Image))
-      return cli::Fail("read-image: cannot write " + out.string());
+      return cli::Failed("read-image: cannot write " + out.string());
   } else {
     std::string text;
     kvt::DatError error;
     if (!kvt::RenderDatText(templ, image.Image, text, &error))
-      return cli::Fail("read-image: template " + templatePath.string() + ": " + error.Describe());
+      return cli::Failed("read-image: template " + templatePath.string() + ": " + error.Describe());
     if (!platform::WriteFileAtomic(out, text))
-      return cli::Fail("read-image: cannot write " + out.string());
+      return cli::Failed("read-image: cannot write " + out.string());
   }
   std::cout << image.Image.size() << " bytes (banks " << (config->startBank & 0xFF) << ".."
             << ((config->endBank & 0xFF) - 1) << ") saved to " << out.string() << "\n";
@@ -199,9 +199,9 @@ int WriteImage(cli::Context& context) {
     ok = link.LastTransferOk();
   }
   if (!ok)
-    return cli::Fail(
-        "write-image: the apparatus did not acknowledge every write; check the "
-        "image with read-image");
+    return cli::Failed(
+        "write-image: the apparatus did not acknowledge every write; the write stopped there "
+        "(nothing was committed when a chunk failed): check the system with identify");
   std::cout << bytes.size() << " bytes written from address 0\n";
   return 0;
 }

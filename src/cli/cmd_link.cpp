@@ -83,16 +83,16 @@ int Send(cli::Context& context) {
     frame.push_back(*byte);
   }
   auto connection = Connect();
-  if (!connection) return 1;
+  if (!connection) return cli::kExitNotStarted;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink link;
   // The typed bytes are the whole frame, header included, sent as they are.
   link.WriteBytes(frame);
   if (!link.LastOk()) {
-    std::cerr << "kvtctl: send: the frame could not be written\n";
-    return 1;
+    return cli::Failed("send: the frame could not be written");
   }
   link.Read(100);
+  if (link.LastCount() == 0) return cli::Failed("send: no reply");
   std::cout << Hex(link.RxBuffer().data(), link.LastCount()) << "\n";
   return 0;
 }
@@ -106,7 +106,7 @@ int ReadBank(cli::Context& context) {
   if (!bank)
     return cli::Fail("read-bank: BANK must be a number 0..255, not \"" + context.args[1] + "\"");
   auto connection = Connect();
-  if (!connection) return 1;
+  if (!connection) return cli::kExitNotStarted;
   std::uint8_t data[256] = {};
   bool ok;
   {
@@ -116,9 +116,8 @@ int ReadBank(cli::Context& context) {
     ok = link.LastTransferOk();
   }
   if (!ok) {
-    std::cerr << "kvtctl: read-bank: the apparatus did not answer every read of page " << *page
-              << " bank " << *bank << "\n";
-    return 1;
+    return cli::Failed("read-bank: the apparatus did not answer every read of page " +
+                       std::to_string(*page) + " bank " + std::to_string(*bank));
   }
   for (std::size_t row = 0; row < 16; ++row) {
     std::string line = Hex(data + row * 16, 16);
@@ -131,14 +130,13 @@ int ReadBank(cli::Context& context) {
 int State(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("state takes no arguments");
   auto connection = Connect();
-  if (!connection) return 1;
+  if (!connection) return cli::kExitNotStarted;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink link;
   link.SelectModule(kvt::kMainControllerAddress);
   const std::uint8_t state = link.PollState();
   if (link.LastCount() == 0) {
-    std::cerr << "kvtctl: state: the main controller does not answer the state poll\n";
-    return 1;
+    return cli::Failed("state: the main controller does not answer the state poll");
   }
   std::cout << int(state) << "\n";
   return 0;

@@ -32,7 +32,12 @@ Registrar::Registrar(const char* name, const char* usage, CommandFn fn) {
 
 int Fail(const std::string& message) {
   std::cerr << "kvtctl: " << message << "\n";
-  return 2;
+  return kExitNotStarted;
+}
+
+int Failed(const std::string& message) {
+  Fail(message);
+  return kExitFailed;
 }
 
 bool SettingsPresent() {

@@ -5,9 +5,17 @@
 //                         answer (see platform/qt/QtUi.h), so a missing vesmar.ini ends the
 //                         program without waiting for anyone.
 //   KVT_AUTOCONNECT=1     presses "Установка связи с системой" once the main window is up.
+//   KVT_SCREENSHOT=FILE   saves a PNG of the whole screen to FILE after KVT_SCREENSHOT_DELAY
+//                         seconds (default 6) and ends the program: status 0 when saved, 1 when
+//                         not. scripts/screenshot uses it under Xvfb, so no screen grabber is
+//                         needed.
 
 #include <QApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -26,6 +34,22 @@ bool EnvIs(const char* name, const char* value) {
   return v && std::string(v) == value;
 }
 
+void ScheduleScreenshot(QApplication& app) {
+  const char* file = std::getenv("KVT_SCREENSHOT");
+  if (!file || !*file) return;
+  int seconds = 6;
+  if (const char* d = std::getenv("KVT_SCREENSHOT_DELAY"))
+    seconds = std::clamp(std::atoi(d), 0, 600);
+  QTimer::singleShot(seconds * 1000, &app, [path = QString::fromLocal8Bit(file)] {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QPixmap shot = screen ? screen->grabWindow(0) : QPixmap();
+    const bool saved = !shot.isNull() && shot.save(path, "PNG");
+    if (!saved)
+      std::fprintf(stderr, "kvt-service: the screen could not be saved to %s\n", qPrintable(path));
+    QCoreApplication::exit(saved ? 0 : 1);
+  });
+}
+
 int Run(QApplication& app, platform::QtUi& ui) {
   // The settings file must be in the working directory, whatever lies beside the executable.
   std::error_code ec;
@@ -42,6 +66,7 @@ int Run(QApplication& app, platform::QtUi& ui) {
     QTimer::singleShot(200, &windows.MainView(),
                        [&windows] { windows.Manager().btnAdjustConnection.Click(); });
   }
+  ScheduleScreenshot(app);
   int rc = app.exec();
   (void)ui;
   return rc;

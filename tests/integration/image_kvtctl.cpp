@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 struct CliRun {
   int status = -1;
   std::string err;
+  std::string out;
 };
 
 class ImageKvtctl : public ::testing::Test {
@@ -27,13 +28,15 @@ class ImageKvtctl : public ::testing::Test {
   static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
   CliRun Kvtctl(const std::string& args) {
     const fs::path errFile = dir_ / "stderr.txt";
+    const fs::path outFile = dir_ / "stdout.txt";
     const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
-                            "' --dir '" + dir_.Path().string() + "' " + args + " >/dev/null 2>'" +
-                            errFile.string() + "'";
+                            "' --dir '" + dir_.Path().string() + "' " + args + " >'" +
+                            outFile.string() + "' 2>'" + errFile.string() + "'";
     const int raw = std::system(cmd.c_str());
     CliRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.err = testsupport::ReadBytes(errFile);
+    run.out = testsupport::ReadBytes(outFile);
     return run;
   }
   testsupport::TempDir dir_;
@@ -159,6 +162,33 @@ TEST_F(ImageKvtctl, ReadImageNeedsTheImageConfiguration) {
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("Start_Image_Bank"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(dir_ / "out.mi"));
+}
+
+// identify: 0 only for a ready system, 1 for an apparatus with faults (an alarm among them, told
+// by the final state poll), 2 when nothing answers.
+TEST_F(ImageKvtctl, IdentifyExitCodeTellsReadyFaultyAndSilent) {
+  testsupport::WriteBytes(dir_ / "vesmar.ini",
+                          testsupport::ReadBytes(fs::path(KVT_DATA_DIR) / "vesmar.ini"));
+  const std::string instant = "[Simulator]\r\nTiming=instant\r\nMemoryFile=\r\n";
+  testsupport::WriteBytes(dir_ / "simulator.ini", instant);
+  CliRun r = Kvtctl("identify");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("СИСТЕМА ГОТОВА К РАБОТЕ!"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Состояние: СИСТЕМА ВЫКЛЮЧЕНА"), std::string::npos) << r.out;
+
+  testsupport::WriteBytes(dir_ / "simulator.ini", instant + "[Faults]\r\nAlarm=1F\r\n");
+  r = Kvtctl("identify");
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("Состояние: ОШИБКА\nАвария в системе: "), std::string::npos) << r.out;
+
+  testsupport::WriteBytes(dir_ / "simulator.ini", instant + "[Faults]\r\nBrokenBanks=2\r\n");
+  r = Kvtctl("identify");
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("Несовпадение"), std::string::npos) << r.out;
+
+  testsupport::WriteBytes(dir_ / "simulator.ini", instant + "[Faults]\r\nSilent=1\r\n");
+  r = Kvtctl("identify");
+  EXPECT_EQ(r.status, 2) << r.out << r.err;
 }
 
 // Without vesmar.ini there is no port map, and no port of the machine may be probed.
