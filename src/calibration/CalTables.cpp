@@ -626,7 +626,13 @@ CalResult TCalTables::ExportText(const CalRange& range, bool k3, std::string& te
   };
   std::string t = "$16bitformat\n#2\n>0\n";
   const auto& bounds = blocks[0].bytes;
-  t += "\t" + word(bounds, 0) + "\n\t" + word(bounds, 2) + "\n\t" + word(bounds, 4) + "\n>10\n";
+  // Appended piece by piece: GCC 12 takes "literal" + string for an overlapping copy (-Wrestrict).
+  for (std::size_t i = 0; i < 6; i += 2) {
+    t += '\t';
+    t += word(bounds, i);
+    t += '\n';
+  }
+  t += ">10\n";
   const auto& table = blocks[1].bytes;
   const int rows = NewCTable.RowCount();
   for (int r = 0; r < rows; ++r) {
