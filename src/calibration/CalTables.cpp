@@ -401,6 +401,12 @@ CalResult TCalTables::ComputeCalibrationTable(const CalRange& range, const Sweep
         "не рассчитана.");
   TPolyFit p(x, y);
   p.Fit(2);
+  // The parabola says nothing about currents no shot reached; beyond them it soon runs away
+  // (tens of codes at the table's last current after a series that ended at half of it). The
+  // correction there stays what it is at the nearest measured current.
+  const double measuredLo = *std::min_element(x.begin(), x.end());
+  const double measuredHi = *std::max_element(x.begin(), x.end());
+  auto correction = [&](double ma) { return p.Value(std::clamp(ma, measuredLo, measuredHi)); };
 
   // Every source cell of the range must be a number before anything changes.
   const int newRows = (range.FinishUv - range.StartUv) / step_ + 2;
@@ -418,7 +424,7 @@ CalResult TCalTables::ComputeCalibrationTable(const CalRange& range, const Sweep
     for (int k = 0;; ++k) {
       const double xv = first + 0.1 * k;
       if (xv > last + 1e-9) break;
-      curve->line.emplace_back(xv, p.Value(xv));
+      curve->line.emplace_back(xv, correction(xv));
     }
     for (std::size_t k = 0; k < x.size(); ++k) curve->points.emplace_back(x[k], y[k]);
   }
@@ -429,7 +435,7 @@ CalResult TCalTables::ComputeCalibrationTable(const CalRange& range, const Sweep
   for (int i = 1; i < newRows; ++i)
     NewCTable.SetCell(0, i, std::to_string(range.StartUv + step_ * (i - 1)));
   for (int c = 1; c <= 8; ++c) {
-    const int corr = Trunc(p.Value((*header)[std::size_t(c - 1)]) + 0.5);
+    const int corr = Trunc(correction((*header)[std::size_t(c - 1)]) + 0.5);
     for (int i = 1; i < newRows; ++i)
       NewCTable.SetCell(c, i, std::to_string(source[std::size_t(i)][std::size_t(c)] + corr));
   }

@@ -164,8 +164,9 @@ class TCalTables {
   CalResult ComputeResistanceTable(const CalRange& range, const SweepShots& shots);
   // Fits the correction Code - TableCode(Uv, Ia) over Ia of the in-range shots (degree 2) and
   // moves each current column of the source table, restricted to the range, by the correction
-  // at its current. Shots outside the source table (TableCode -1) take no part. The chart data
-  // go to *curve when given.
+  // at its current. Shots outside the source table (TableCode -1) take no part. Beyond the
+  // currents the shots reached, the correction is held at its value at the nearest one. The chart
+  // data go to *curve when given.
   CalResult ComputeCalibrationTable(const CalRange& range, const SweepShots& shots,
                                     TransferCurve* curve = nullptr);
   // K3: the codes over the current at the lower bound (first pass) and at the upper bound

@@ -344,6 +344,12 @@ void Chart::ClearAll() {
   EndUpdate();
 }
 
+void Chart::RemoveAllSeries() {
+  if (series_.empty()) return;
+  series_.clear();
+  Changed();
+}
+
 void Chart::SetLeftLimits(double min, double max, double increment) {
   ChartAxis axis = left_;
   axis.automatic = false;

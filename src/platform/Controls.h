@@ -391,6 +391,8 @@ class Chart : public Control {
   const ChartSeries& Series(std::size_t index) const { return *series_.at(index); }
   // Empties every series.
   void ClearAll();
+  // Removes every series (references to them become invalid).
+  void RemoveAllSeries();
 
   const ChartAxis& LeftAxis() const { return left_; }
   const ChartAxis& BottomAxis() const { return bottom_; }

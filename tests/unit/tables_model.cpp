@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -208,6 +209,25 @@ TEST_F(TablesSeries, CalibrationTableMovesEachColumnByTheCorrection) {
   EXPECT_NEAR(curve.line.back().first, 250, 1e-6);
   EXPECT_NEAR(curve.line[100].second, 7, 1e-6);
   EXPECT_EQ(curve.points.size(), 7u);
+}
+
+TEST_F(TablesModel, CorrectionIsHeldBeyondTheMeasuredCurrents) {
+  Load(40, 120, 10);
+  // Corrections along a steep parabola over 60 ... 140 mA: extended, it would reach -120 codes
+  // at 250 mA.
+  const SweepShots sweep{1, 5, 5};
+  int k = 0;
+  for (int ia : {140, 120, 100, 80, 60}) {
+    const int uv = 100 - 10 * k++;
+    const double d = (ia - 60) * (ia - 60) / -40.0;
+    Shot(PlaneCode(uv, ia) + int(std::lround(d)), ia, uv, 100);
+  }
+  ASSERT_TRUE(t.ComputeCalibrationTable({60, 100}, sweep).ok);
+  const int at125 = std::stoi(t.NewCTable.Cell(4, 1)) - PlaneCode(60, 125);
+  EXPECT_NEAR(at125, -65.0 * 65 / 40, 1);  // inside: the fit itself (125 mA)
+  for (int c : {6, 7, 8})  // 175, 200, 250 mA: held at the 140 mA value (-160, rounded up)
+    EXPECT_EQ(std::stoi(t.NewCTable.Cell(c, 1)) - PlaneCode(60, kHeader[c - 1]), -159);
+  EXPECT_EQ(std::stoi(t.NewCTable.Cell(1, 1)) - PlaneCode(60, 50), 0);  // below: the 60 mA value
 }
 
 TEST_F(TablesSeries, ShotsOutsideTheSourceTableTakeNoPart) {

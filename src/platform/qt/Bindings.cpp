@@ -485,7 +485,9 @@ void BindChart(QChartView* w, Chart& chart) {
         chart.ClickPoint(si, std::size_t(best));
       });
     }
-    auto range = [](QValueAxis* axis, const ChartAxis& m, double lo, double hi, bool have) {
+    // A small chart has room for fewer labels than a large one: about one per 28 pixels.
+    auto range = [](QValueAxis* axis, const ChartAxis& m, double lo, double hi, bool have,
+                    int pixels) {
       if (!m.automatic) {
         lo = m.minimum;
         hi = m.maximum;
@@ -498,18 +500,18 @@ void BindChart(QChartView* w, Chart& chart) {
       if (!m.automatic && m.increment > 0) {
         // A fine step over a wide range would crowd the labels until Qt elides them all to
         // "...": label every n-th step instead, anchored on zero when the range holds it.
-        constexpr double kMostLabelledTicks = 12;
+        const double mostLabelledTicks = std::clamp(pixels / 28.0, 2.0, 12.0);
         double interval = m.increment;
         const double ticks = (hi - lo) / interval;
-        if (ticks > kMostLabelledTicks) interval *= std::ceil(ticks / kMostLabelledTicks);
+        if (ticks > mostLabelledTicks) interval *= std::ceil(ticks / mostLabelledTicks);
         axis->setTickType(QValueAxis::TicksDynamic);
         axis->setTickAnchor(lo <= 0 && hi >= 0 ? 0.0 : lo);
         axis->setTickInterval(interval);
       }
       axis->setTitleText(Q(m.title));
     };
-    range(ax, chart.BottomAxis(), xmin, xmax, any);
-    range(ay, chart.LeftAxis(), ymin, ymax, any);
+    range(ax, chart.BottomAxis(), xmin, xmax, any, view->width());
+    range(ay, chart.LeftAxis(), ymin, ymax, any, view->height());
   };
   // Many points arrive one by one; the chart is rebuilt once per turn of the event loop.
   Follow(w, chart, [w, &chart, pending, rebuild] {

@@ -1,0 +1,326 @@
+#include "calibration/ui/CalibrationView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QGraphicsLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "app/Manager.h"
+#include "app/ui/ToolRegistry.h"
+#include "platform/qt/Bindings.h"
+
+namespace kvt::ui {
+
+namespace pq = platform::qt;
+
+namespace {
+
+CalibrationView* current = nullptr;
+
+QGroupBox* MakeGroup(QWidget* parent, platform::GroupBox& model, const QRect& where) {
+  auto* g = new QGroupBox(parent);
+  g->setObjectName(QString::fromStdString(model.Name()));
+  g->setGeometry(where);
+  pq::BindGroupBox(g, model);
+  return g;
+}
+
+QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where) {
+  auto* l = new QLabel(parent);
+  l->setObjectName(QString::fromStdString(model.Name()));
+  l->setGeometry(where);
+  pq::BindLabel(l, model);
+  return l;
+}
+
+QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
+  auto* b = pq::MakeButton(parent, model, where);
+  b->setAutoDefault(false);
+  return b;
+}
+
+QSpinBox* MakeSpin(QWidget* parent, platform::UpDown& model, const QRect& where) {
+  auto* s = new QSpinBox(parent);
+  s->setObjectName(QString::fromStdString(model.Name()));
+  s->setGeometry(where);
+  pq::BindUpDown(s, model);
+  return s;
+}
+
+QComboBox* MakeCombo(QWidget* parent, platform::ComboBox& model, const QRect& where) {
+  auto* c = new QComboBox(parent);
+  c->setObjectName(QString::fromStdString(model.Name()));
+  c->setGeometry(where);
+  c->setEditable(!model.DropDownList());
+  pq::BindComboBox(c, model);
+  return c;
+}
+
+// Rows of 15 pixels as the tables are laid out; the columns come from the model.
+QTableWidget* MakeGrid(QWidget* parent, platform::StringGrid& model, const QRect& where) {
+  auto* t = new QTableWidget(parent);
+  t->setObjectName(QString::fromStdString(model.Name()));
+  t->setGeometry(where);
+  QFont f = t->font();
+  f.setPixelSize(11);
+  t->setFont(f);
+  t->verticalHeader()->setMinimumSectionSize(15);
+  t->verticalHeader()->setDefaultSectionSize(15);
+  t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  t->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  pq::BindStringGrid(t, model);
+  return t;
+}
+
+QChartView* MakeChart(QWidget* parent, platform::Chart& model, const QRect& where) {
+  auto* view = new QChartView(parent);
+  view->setObjectName(QString::fromStdString(model.Name()));
+  view->setGeometry(where);
+  view->setRenderHint(QPainter::Antialiasing);
+  QChart* chart = view->chart();
+  chart->setMargins(QMargins(2, 2, 2, 2));
+  chart->layout()->setContentsMargins(0, 0, 0, 0);
+  chart->setBackgroundRoundness(0);
+  // Bright green and red curves read best on a dark plot area.
+  chart->setPlotAreaBackgroundBrush(QColor(0x10, 0x10, 0x10));
+  chart->setPlotAreaBackgroundVisible(true);
+  QFont title = chart->titleFont();
+  title.setPointSize(8);
+  chart->setTitleFont(title);
+  pq::BindChart(view, model);
+  return view;
+}
+
+// A right-click menu made of the model's items (captions and enabling as they are now).
+void AttachMenu(QWidget* widget, std::vector<platform::Button*> items) {
+  widget->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
+                   [widget, items](const QPoint& at) {
+                     QMenu menu(widget);
+                     for (platform::Button* item : items) {
+                       QAction* a = menu.addAction(QString::fromStdString(item->Caption()));
+                       a->setObjectName(QString::fromStdString(item->Name()));
+                       a->setEnabled(item->Enabled());
+                       QObject::connect(a, &QAction::triggered, widget, [item] { item->Click(); });
+                     }
+                     menu.exec(widget->mapToGlobal(at));
+                   });
+}
+
+}  // namespace
+
+CalibrationView::CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      model_(std::move(model)) {
+  setObjectName("frmCalibration");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setFixedSize(527, 545);
+  TfrmCalibration& m = *model_;
+  pq::BindForm(this, m.Form);
+
+  pages_ = new QTabWidget(this);
+  pages_->setObjectName("CalPages");
+  pages_->setGeometry(0, 0, 527, 545);
+  QWidget* built[4];
+  for (int i = 0; i < m.CalPages.PageCount(); ++i) {
+    built[i] = new QWidget;
+    built[i]->setObjectName(QString::fromStdString(m.CalPages.PageName(i)));
+    pages_->addTab(built[i], QString::fromStdString(m.CalPages.PageCaption(i)));
+  }
+  BuildTables(built[TfrmCalibration::pgTables]);
+  BuildProcedure(built[TfrmCalibration::pgProcedure]);
+  BuildGraphs(built[TfrmCalibration::pgGraph]);
+  BuildOptions(built[TfrmCalibration::pgOptions]);
+  pq::BindPageControl(pages_, m.CalPages);
+
+  m.OnCloseRequest = [this] { close(); };
+  current = this;
+}
+
+CalibrationView::~CalibrationView() {
+  if (current == this) current = nullptr;
+  model_->OnCloseRequest = nullptr;
+  // The widgets go before the model they are bound to; the model then stops its worker.
+  qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+  model_.reset();
+}
+
+void CalibrationView::BuildTables(QWidget* page) {
+  TfrmCalibration& m = *model_;
+  auto* info = MakeGroup(page, m.GroupBox1, QRect(4, 2, 511, 72));
+  MakeLabel(info, m.Label1, QRect(10, 16, 280, 16));
+  MakeLabel(info, m.Label2, QRect(10, 33, 280, 16));
+  MakeLabel(info, m.Label3, QRect(10, 50, 280, 16));
+  MakeLabel(info, m.MinUv, QRect(300, 16, 40, 16))->setAlignment(Qt::AlignRight);
+  MakeLabel(info, m.MaxUv, QRect(300, 33, 40, 16))->setAlignment(Qt::AlignRight);
+  MakeLabel(info, m.StepUv, QRect(300, 50, 40, 16))->setAlignment(Qt::AlignRight);
+  MakeLabel(info, m.Label4, QRect(346, 16, 30, 16));
+  MakeLabel(info, m.Label5, QRect(346, 33, 30, 16));
+  MakeLabel(info, m.Label6, QRect(346, 50, 30, 16));
+
+  auto* source = MakeGroup(page, m.GroupBox2, QRect(4, 76, 511, 214));
+  auto* sc = MakeGroup(source, m.GroupBox3, QRect(6, 16, 364, 192));
+  MakeGrid(sc, m.SourceCTable, QRect(6, 16, 352, 170));
+  auto* sr = MakeGroup(source, m.GroupBox4, QRect(374, 16, 131, 192));
+  MakeGrid(sr, m.SourceRTable, QRect(6, 16, 119, 170));
+
+  auto* results = MakeGroup(page, m.GroupBox5, QRect(4, 292, 511, 214));
+  auto* nc = MakeGroup(results, m.GroupBox6, QRect(6, 16, 364, 192));
+  auto* newC = MakeGrid(nc, m.NewCTable, QRect(6, 16, 352, 170));
+  auto* nr = MakeGroup(results, m.GroupBox7, QRect(374, 16, 131, 192));
+  auto* newR = MakeGrid(nr, m.NewRTable, QRect(6, 16, 119, 170));
+  for (QWidget* w : {static_cast<QWidget*>(newC), static_cast<QWidget*>(newR)}) {
+    w->setToolTip(QString::fromUtf8(TfrmCalibration::kMenuHint));
+    AttachMenu(w, {&m.N4, &m.N5});
+  }
+}
+
+void CalibrationView::BuildProcedure(QWidget* page) {
+  TfrmCalibration& m = *model_;
+  auto* bounds = MakeGroup(page, m.GroupBox8, QRect(4, 2, 511, 46));
+  MakeLabel(bounds, m.Label7, QRect(10, 20, 50, 18));
+  MakeCombo(bounds, m.StartUv, QRect(62, 16, 70, 24));
+  MakeLabel(bounds, m.Label8, QRect(150, 20, 55, 18));
+  MakeCombo(bounds, m.FinishUv, QRect(206, 16, 70, 24));
+  MakeButton(bounds, m.btnAcceptInterval, QRect(400, 15, 100, 26));
+
+  auto* shots = MakeGroup(page, m.ShotsBox, QRect(4, 50, 511, 128));
+  auto* log = MakeGrid(shots, m.ShotsTable, QRect(6, 16, 499, 106));
+  log->setSelectionBehavior(QAbstractItemView::SelectRows);
+  AttachMenu(log, {&m.N1, &m.N2, &m.N3});
+
+  auto* control = MakeGroup(page, m.GroupBox9, QRect(4, 180, 511, 66));
+  auto* gauge = new QProgressBar(control);
+  gauge->setObjectName("WaitIndikator");
+  gauge->setGeometry(8, 14, 14, 46);
+  gauge->setOrientation(Qt::Vertical);
+  gauge->setTextVisible(false);
+  gauge->setStyleSheet("QProgressBar::chunk { background: red; }");
+  pq::BindGauge(gauge, m.WaitIndikator);
+  auto* code = MakeGroup(control, m.GroupBox10, QRect(28, 10, 104, 50));
+  MakeSpin(code, m.udCurrentNakal, QRect(8, 18, 88, 24));
+  auto* shot = MakeGroup(control, m.GroupBox11, QRect(138, 10, 112, 50));
+  MakeButton(shot, m.btnMakeShot, QRect(8, 18, 96, 25));
+  auto* autoBox = MakeGroup(control, m.GroupBox12, QRect(256, 10, 112, 50));
+  MakeButton(autoBox, m.btnAuto, QRect(8, 18, 96, 25));
+  auto* proc = MakeGroup(control, m.GroupBox13, QRect(374, 10, 131, 50));
+  MakeButton(proc, m.Button2, QRect(6, 18, 62, 25));
+  MakeButton(proc, m.btnOK, QRect(72, 18, 52, 25));
+
+  auto* osc = MakeGroup(page, m.OscilBox, QRect(4, 248, 511, 176));
+  MakeChart(osc, m.ChartUa, QRect(6, 16, 248, 154));
+  MakeChart(osc, m.ChartIa, QRect(257, 16, 248, 154));
+
+  auto* message = MakeLabel(page, m.lbCurrentMessage, QRect(4, 426, 511, 86));
+  message->setAlignment(Qt::AlignCenter);
+  message->setWordWrap(true);
+}
+
+void CalibrationView::BuildGraphs(QWidget* page) {
+  TfrmCalibration& m = *model_;
+  auto* inner = new QTabWidget(page);
+  inner->setObjectName("PageControl1");
+  inner->setGeometry(2, 2, 515, 510);
+  QWidget* sheets[3];
+  for (int i = 0; i < m.PageControl1.PageCount(); ++i) {
+    sheets[i] = new QWidget;
+    sheets[i]->setObjectName(QString::fromStdString(m.PageControl1.PageName(i)));
+    inner->addTab(sheets[i], QString::fromStdString(m.PageControl1.PageCaption(i)));
+  }
+  auto* src = MakeGroup(sheets[0], m.GroupBox14, QRect(4, 4, 501, 234));
+  MakeChart(src, m.Chart3, QRect(6, 16, 489, 212));
+  auto* calc = MakeGroup(sheets[0], m.GroupBox15, QRect(4, 242, 501, 234));
+  MakeChart(calc, m.Chart1, QRect(6, 16, 489, 212));
+
+  MakeChart(sheets[1], m.Chart2, QRect(4, 4, 501, 472));
+
+  MakeChart(sheets[2], m.Chart4, QRect(4, 4, 501, 386));
+  auto* modes = MakeGroup(sheets[2], m.GroupBox16, QRect(4, 394, 200, 82));
+  int y = 18;
+  for (platform::RadioButton* r : {&m.RadioButton1, &m.RadioButton2, &m.RadioButton3}) {
+    auto* rb = new QRadioButton(modes);
+    rb->setObjectName(QString::fromStdString(r->Name()));
+    rb->setGeometry(10, y, 180, 20);
+    pq::BindCheckBox(rb, *r);
+    y += 20;
+  }
+  auto* manual = MakeGroup(sheets[2], m.GroupBox17, QRect(210, 394, 295, 82));
+  MakeLabel(manual, m.Label9, QRect(10, 22, 40, 18));
+  MakeCombo(manual, m.cbCurrents, QRect(56, 18, 80, 24));
+  MakeLabel(manual, m.Label10, QRect(150, 22, 50, 18));
+  auto* shift = MakeSpin(manual, m.udMoveStep, QRect(200, 18, 80, 24));
+  shift->installEventFilter(this);
+  moveStep_ = shift;
+  pq::BindPageControl(inner, m.PageControl1);
+}
+
+void CalibrationView::BuildOptions(QWidget* page) {
+  TfrmCalibration& m = *model_;
+  auto* step = MakeGroup(page, m.GroupBox18, QRect(8, 8, 220, 56));
+  MakeSpin(step, m.udDNakal, QRect(10, 22, 80, 24));
+}
+
+bool CalibrationView::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the shift box applies the shift and goes no further.
+  if (watched == moveStep_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      if (auto* spin = qobject_cast<QSpinBox*>(moveStep_)) spin->interpretText();
+      return model_->edMoveStepKeyPress('\r');
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void CalibrationView::PlaceAtTopLeft() {
+  QScreen* s = screen() ? screen() : QApplication::primaryScreen();
+  if (!s) return;
+  move(s->geometry().topLeft());
+}
+
+CalibrationView* CalibrationView::Current() {
+  return current;
+}
+
+void CalibrationView::CloseAll() {
+  delete current;
+}
+
+void OpenCalibrationWindow(TfrmManager& manager) {
+  // The procedure state and its state file belong to one calibration at a time.
+  if (CalibrationView* open = CalibrationView::Current()) {
+    open->showNormal();
+    open->raise();
+    open->activateWindow();
+    return;
+  }
+  auto* view = new CalibrationView(
+      std::make_unique<TfrmCalibration>(&manager, TfrmCalibration::LaunchOptions()));
+  view->show();
+  view->PlaceAtTopLeft();
+  view->Model().FormCreate();
+}
+
+static ToolInstaller installCalibration([](TfrmManager& manager) {
+  manager.SetLauncher(ManagerTool::Calibration,
+                      [](TfrmManager& m, const std::string&) { OpenCalibrationWindow(m); });
+  manager.SetCloser(ToolWindow::Calibration, [] { CalibrationView::CloseAll(); });
+});
+
+}  // namespace kvt::ui

@@ -1,0 +1,53 @@
+#pragma once
+// The Qt view of TfrmCalibration: a modeless window of fixed size with the four pages (tables,
+// procedure, graphs, settings), the grids, the charts and the right-click menus. It owns its
+// model and frees itself (and the model, which stops the worker) when closed.
+
+#include <QWidget>
+#include <memory>
+
+#include "calibration/Calibration.h"
+
+class QTabWidget;
+
+namespace kvt {
+class TfrmManager;
+}
+
+namespace kvt::ui {
+
+class CalibrationView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget* parent = nullptr);
+  ~CalibrationView() override;
+
+  TfrmCalibration& Model() { return *model_; }
+  QTabWidget* Pages() const { return pages_; }
+  // Moves the window to the screen's top left corner.
+  void PlaceAtTopLeft();
+
+  // The calibration window that exists (null when none).
+  static CalibrationView* Current();
+  // Destroys it at once (the main window closing).
+  static void CloseAll();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildTables(QWidget* page);
+  void BuildProcedure(QWidget* page);
+  void BuildGraphs(QWidget* page);
+  void BuildOptions(QWidget* page);
+
+  std::unique_ptr<TfrmCalibration> model_;
+  QTabWidget* pages_ = nullptr;
+  QWidget* moveStep_ = nullptr;
+};
+
+// The main window's "Калибровка рентгеновской трубки" on a type-K2 system: a new window at the
+// top left, or the one already open brought to the front.
+void OpenCalibrationWindow(TfrmManager& manager);
+
+}  // namespace kvt::ui
