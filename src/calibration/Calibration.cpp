@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
+#include "link/SystemStatus.h"
 #include "platform/Ui.h"
 
 namespace kvt {

@@ -18,10 +18,10 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include "app/SystemStatus.h"
 #include "app/ui/Program.h"
 #include "calibration/ui/CalibrationView.h"
 #include "image/MemoryImage.h"
+#include "link/SystemStatus.h"
 #include "sim/Apparatus.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"

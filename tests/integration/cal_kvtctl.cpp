@@ -31,7 +31,8 @@ class CalKvtctl : public ::testing::Test {
   void Simulator(const std::string& extra) {
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=K2\nTiming=instant\nMemoryFile=sim-memory.bin\n"
-        << "[Faults]\n" << extra;
+        << "[Faults]\n"
+        << extra;
   }
   CliRun Kvtctl(const std::string& args) {
     const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +

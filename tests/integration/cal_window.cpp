@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/Ini.h"
 #include "procedures/FilamentShot.h"
+#include "support/ExactPlant.h"
 #include "support/Watchdog.h"
 
 namespace kvt {
@@ -211,6 +212,18 @@ TEST_F(CalWindow, AutoModeFromStageOneAndTheSearchMovesFiveSteps) {
 }
 
 TEST_F(CalWindow, ShotsOnTheBoundsTurnAndEndTheSweeps) {
+  // Without noise a code measures the same voltage every time.
+  kvt::CloseSharedPort();
+  sim::Profile exact = testsupport::ExactPlant();
+  exact.timing = sim::Timing::Instant;
+  exact.memoryFile.clear();
+  exact.state = 8;
+  apparatus_ = &sim::InstallForTest(exact);
+  kvt::AttachSharedPort(sim::OpenSimulatorPort());
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    TSystemLink().SelectModule(kMainControllerAddress);
+  }
   const int at60 = CodeForExactKv(60);
   const int at70 = CodeForExactKv(70);
   ASSERT_GE(at60, 0);
