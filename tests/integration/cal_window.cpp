@@ -39,6 +39,7 @@ class CalWindow : public termtest::TermFixture {
     o.timing.pauseScale = pauseScale;
     o.timing.pauseStepMs = 5;
     o.timing.shotLimits.readyMs = o.timing.shotLimits.prepareMs = 1500;
+    o.timing.shotLimits.pollPauseMs = 1;
     o.stateFile = dir_.Path() / "caltable.ini";
     w = std::make_unique<TfrmCalibration>(nullptr, o);
     w->OnCloseRequest = [this] { ++closeRequests; };
