@@ -61,22 +61,23 @@ void PrintTables(const kvt::TCalTables& t) {
 int Apply(const kvt::TCalTables& tables, const kvt::CalRange& range) {
   const auto config = kvt::settings::ReadImageConfig();
   if (!config)
-    return cli::Fail("calibrate: " + platform::SettingsPath().string() +
-                     " lacks the memory image configuration; nothing written");
+    return cli::Failed("calibrate: " + platform::SettingsPath().string() +
+                       " lacks the memory image configuration; nothing written");
   std::vector<kvt::TCalTables::ImageBlock> blocks;
   if (auto r = tables.TablesImageBlocks(range, false, blocks); !r)
-    return cli::Fail("calibrate: " + OneLine(r.problem));
+    return cli::Failed("calibrate: " + OneLine(r.problem));
   kvt::TMemoryImage image;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   if (!image.LoadFromSystem(config->startBank, config->endBank))
-    return cli::Fail("calibrate: the memory image could not be read; nothing written");
+    return cli::Failed("calibrate: the memory image could not be read; nothing written");
   for (const auto& b : blocks)
     if (b.offset + b.bytes.size() > image.Image.size())
-      return cli::Fail("calibrate: the memory image is too short for the tables; nothing written");
+      return cli::Failed(
+          "calibrate: the memory image is too short for the tables; nothing written");
   for (const auto& b : blocks) image.Store(b.offset, b.bytes);
   image.WriteMemory(0, std::uint32_t(image.Image.size()), image.Image.data());
   if (!image.LastTransferOk())
-    return cli::Fail(
+    return cli::Failed(
         "calibrate: the apparatus did not acknowledge every write; check it with read-image");
   std::printf("tables written into the apparatus (%zu bytes)\n", image.Image.size());
   return 0;
@@ -146,11 +147,11 @@ int Calibrate(cli::Context& context) {
   std::printf("range=%d..%d step=%d pause_ms=%d\n", range.StartUv, range.FinishUv,
               run.Tables_.TableStep(), kvt::TCalWorker::PauseBetweenShotsMs());
   std::fflush(stdout);
-  if (auto r = run.Run(); !r) return cli::Fail("calibrate: " + OneLine(r.problem));
+  if (auto r = run.Run(); !r) return cli::Failed("calibrate: " + OneLine(r.problem));
   PrintTables(run.Tables_);
   if (!o.out.empty()) {
     if (auto r = run.Tables_.ExportTables(o.out, range); !r)
-      return cli::Fail("calibrate: " + OneLine(r.problem));
+      return cli::Failed("calibrate: " + OneLine(r.problem));
     std::printf("tables saved to %s\n", o.out.c_str());
   }
   if (o.apply) return Apply(run.Tables_, range);
