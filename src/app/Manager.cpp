@@ -205,7 +205,7 @@ TfrmManager::TfrmManager() {
   // Construction steps of the window.
   ProgramDir = platform::ProgramDir();
   SettingsPath = ProgramDir / "vesmar.ini";
-  ImageDir = settings::ReadVmemPath(SettingsPath);
+  ImageDir = settings::ReadImageDir(SettingsPath, ProgramDir);
   SystemStatus().Clear();
   RefreshButtons();
   for (std::size_t k = 0; k < std::size_t(ToolWindow::Count); ++k)

@@ -208,7 +208,8 @@ bool ListDatValues(std::string_view text, std::vector<DatValue>& values, DatErro
 }
 
 bool RenderDatText(std::string_view templ, const std::uint8_t* image, std::size_t size,
-                   std::string& out, DatError* error) {
+                   std::string& out, DatError* error, bool dropOutside, bool* outside) {
+  if (outside) *outside = false;
   // The values may come out longer than the template's digits (one digit in the template, five
   // in the image); the string grows as needed, so the text always comes out whole.
   std::string result;
@@ -217,7 +218,8 @@ bool RenderDatText(std::string_view templ, const std::uint8_t* image, std::size_
       templ, error,
       [&](std::uint64_t address, bool wide, unsigned, std::string_view token) {
         if (!Inside(address, wide, size)) {
-          result.append(token);
+          if (outside) *outside = true;
+          if (!dropOutside) result.append(token);
         } else if (wide) {
           result.append(std::to_string(unsigned(image[address]) * 256u + image[address + 1]));
         } else {

@@ -60,11 +60,15 @@ std::vector<std::uint8_t> DatTextToImage(std::string_view text, std::size_t size
 // Mode 1 in memory: the template text with every value token whose bytes lie inside the image
 // replaced by the image's value. Comments, directives, separators and out-of-image values keep
 // their text. On a format error returns false, fills *error and leaves `out` empty.
+// With `dropOutside` an out-of-image value is left out instead, so the text shows no value that
+// is not the image's; *outside tells whether the template named any.
 bool RenderDatText(std::string_view templ, const std::uint8_t* image, std::size_t size,
-                   std::string& out, DatError* error = nullptr);
+                   std::string& out, DatError* error = nullptr, bool dropOutside = false,
+                   bool* outside = nullptr);
 inline bool RenderDatText(std::string_view templ, const std::vector<std::uint8_t>& image,
-                          std::string& out, DatError* error = nullptr) {
-  return RenderDatText(templ, image.data(), image.size(), out, error);
+                          std::string& out, DatError* error = nullptr, bool dropOutside = false,
+                          bool* outside = nullptr) {
+  return RenderDatText(templ, image.data(), image.size(), out, error, dropOutside, outside);
 }
 
 // Every interpreted value token of a text, in order: where its bytes go and where it is written.

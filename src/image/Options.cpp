@@ -1,5 +1,7 @@
 #include "image/Options.h"
 
+#include <string>
+
 #include "image/Settings.h"
 #include "platform/Ini.h"
 #include "platform/Paths.h"
@@ -29,21 +31,22 @@ TfrmOptions::TfrmOptions(TfrmSelectDir& selectDir)
 void TfrmOptions::FormShow() {
   // Only this window shows the program's own folder for a missing key; the file dialogs use
   // the general default.
-  platform::IniFile ini(SettingsPath);
-  const std::string fallback = (platform::ProgramDir() / "Memory" / "BIN").string();
-  edMiPath.SetText(ini.ReadString(settings::kAutoConfigSection, "VMEM_PATH", fallback));
+  edMiPath.SetText(settings::ReadImageDir(SettingsPath, platform::ProgramDir()));
+  lbSSTimeRefused.SetCaption("");
   DigOscTools.SetChecked(settings::ReadDigOscTools(SettingsPath) != 0);
   udSSTime.SetPosition(settings::ReadSnapshotTimeout(SettingsPath));
 }
 
 void TfrmOptions::Button1Click() {
+  // The chooser starts in the folder shown here.
+  if (!edMiPath.Text().empty()) selectDir_.SetDirectory(edMiPath.Text());
   selectDir_.GroupBox1.SetCaption(selectDir_.Directory());
   if (selectDir_.Execute()) edMiPath.SetText(selectDir_.Directory());
 }
 
 void TfrmOptions::BitBtn1Click() {
   bool ok = settings::WriteVmemPath(edMiPath.Text(), SettingsPath);
-  const std::string dir = settings::ReadVmemPath(SettingsPath);
+  const std::string dir = settings::ReadImageDir(SettingsPath, platform::ProgramDir());
   if (SetImageDir) SetImageDir(dir);
   ok = settings::WriteDigOscTools(DigOscTools.Checked() ? 1 : 0, SettingsPath) && ok;
   ok = settings::WriteSnapshotTimeout(udSSTime.Position(), SettingsPath) && ok;
@@ -51,6 +54,23 @@ void TfrmOptions::BitBtn1Click() {
     platform::ShowMessage("Не удалось записать настройки в файл " + SettingsPath.string() + ".", "",
                           platform::Icon::Error);
   Close();
+}
+
+void TfrmOptions::edSSTimeTyped(const std::string& text) {
+  const int min = udSSTime.Min(), max = udSSTime.Max();
+  int value = -1;
+  bool number = !text.empty() && text.size() <= 6;
+  for (char c : text) number = number && c >= '0' && c <= '9';
+  if (number) value = std::stoi(text);
+  // An empty field is still being typed; a value out of range is not taken, and the field
+  // falls back to the last one taken when it is left: say so instead of doing it silently.
+  if (text.empty() || (number && value >= min && value <= max)) {
+    lbSSTimeRefused.SetCaption("");
+    return;
+  }
+  lbSSTimeRefused.SetCaption("Время «" + text + "» не принимается: от " + std::to_string(min) +
+                             " до " + std::to_string(max) + " с. Остаётся " +
+                             std::to_string(udSSTime.Position()) + " с.");
 }
 
 void TfrmOptions::BitBtn2Click() {

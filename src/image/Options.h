@@ -28,6 +28,8 @@ class TfrmOptions {
   platform::Edit edSSTime{"edSSTime"};
   platform::UpDown udSSTime{"udSSTime"};
   platform::Label Label3{"Label3"};
+  // Why a typed time was not taken (empty while the field holds an allowed value).
+  platform::Label lbSSTimeRefused{"lbSSTimeRefused"};
   platform::CheckBox DigOscTools{"DigOscTools"};
   platform::Button BitBtn1{"BitBtn1"};
   platform::Button BitBtn2{"BitBtn2"};
@@ -39,6 +41,8 @@ class TfrmOptions {
 
   // Loads the three values from the settings file.
   void FormShow();
+  // Text typed into the time field (before the spinner takes or refuses it).
+  void edSSTimeTyped(const std::string& text);
   // "Обзор": lets the engineer choose the folder.
   void Button1Click();
   // "OK": stores the values and closes the window.

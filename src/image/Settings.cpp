@@ -38,6 +38,10 @@ std::string ReadCsBanksCheck(const Path& ini) {
 std::string ReadVmemPath(const Path& ini) {
   return ReadText(ini, kAutoConfigSection, "VMEM_PATH", kDefaultVmemPath);
 }
+std::string ReadImageDir(const Path& ini, const Path& programDir) {
+  platform::IniFile file(ini);
+  return file.ReadString(kAutoConfigSection, "VMEM_PATH", (programDir / "Memory" / "BIN").string());
+}
 int ReadSnapshotTimeout(const Path& ini) {
   return ReadInt(ini, kAutoConfigSection, "SNAPSHOTTIMEOUT", 1);
 }

@@ -35,8 +35,11 @@ std::optional<ImageConfig> ReadImageConfig(const Path& ini = platform::SettingsP
 
 std::string ReadCsBanksCheck(const Path& ini = platform::SettingsPath());  // "" when absent
 std::string ReadVmemPath(const Path& ini = platform::SettingsPath());      // "C:/" when absent
-int ReadSnapshotTimeout(const Path& ini = platform::SettingsPath());       // 1 when absent
-int ReadDigOscTools(const Path& ini = platform::SettingsPath());           // 0 when absent
+// The image folder as the options show it and the file dialogs open it: "VMEM_PATH", or the
+// program's own Memory/BIN when the key is absent.
+std::string ReadImageDir(const Path& ini, const Path& programDir);
+int ReadSnapshotTimeout(const Path& ini = platform::SettingsPath());  // 1 when absent
+int ReadDigOscTools(const Path& ini = platform::SettingsPath());      // 0 when absent
 
 bool WriteVmemPath(const std::string& path, const Path& ini = platform::SettingsPath());
 bool WriteSnapshotTimeout(int seconds, const Path& ini = platform::SettingsPath());

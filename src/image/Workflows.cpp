@@ -134,7 +134,8 @@ RenderedImageText TConfigWorkflows::RenderImageText() {
   bool utf8 = platform::LooksLikeUtf8(*templText);
   std::string out;
   DatError error;
-  if (!RenderDatText(*templText, image->Image, out, &error)) {
+  // Bytes the image does not hold are not shown with the template's values as if they were its.
+  if (!RenderDatText(*templText, image->Image, out, &error, true, &r.partial)) {
     r.problem += "Ошибка в шаблоне " + PathText(templ) + ":\n" + DescribeDatError(error, utf8);
     return r;
   }
@@ -233,6 +234,7 @@ void TConfigWorkflows::btnReadConfigClick() {
   host_.ShowState(wftext::kStateRead);
   status.ImageLoaded = true;
   host_.CurrentDatFile().clear();
+  imageFile_.clear();
   host_.RefreshButtons();
   host_.RequestReannounce();
   ShowTerminalWithImage();
@@ -273,11 +275,23 @@ void TConfigWorkflows::btnOpenConfigClick() {
     } else {
       ReplaceImage(*bytes);
       host_.CurrentDatFile().clear();
+      imageFile_ = name;
+      WarnOfImageSize(name, bytes->size());
     }
   } else if (chosen.filterIndex == kFilterDat) {
-    const int n = ConvertDat(DatToBinary, name, Scratch("mi.tmp"), {}, kDatImageSize);
+    DatError error;
+    const int n = ConvertDat(DatToBinary, name, Scratch("mi.tmp"), {}, kDatImageSize, &error);
     if (n != 0) {
-      ShowError("Ошибка " + std::to_string(n), wftext::kVesmarTitle);
+      // The file and the place of the error, as far as the converter knows them.
+      std::string why = "Ошибка " + std::to_string(n) + "\n" + name;
+      if (error.kind != DatErrorKind::None) {
+        auto raw = platform::ReadTextFile(name);
+        why += "\n" + DescribeDatError(error, raw && platform::LooksLikeUtf8(*raw));
+      } else {
+        why += "\nФайл не удалось прочитать, или не удалось записать " +
+               PathText(Scratch("mi.tmp")) + ".";
+      }
+      ShowError(why, wftext::kVesmarTitle);
     } else {
       auto bytes = platform::ReadBinaryFile(Scratch("mi.tmp"));
       if (!bytes || bytes->size() != kDatImageSize) {
@@ -285,11 +299,29 @@ void TConfigWorkflows::btnOpenConfigClick() {
       } else {
         ReplaceImage(*bytes);
         host_.CurrentDatFile() = name;
+        imageFile_ = name;
       }
     }
   }
   host_.RefreshButtons();
   if (status.ImageLoaded) ShowTerminalWithImage();
+}
+
+void TConfigWorkflows::WarnOfImageSize(const std::string& name, std::size_t size) {
+  const auto config = settings::ReadImageConfig(host_.ProgramDir() / "vesmar.ini");
+  if (!config) return;
+  const int banks = (config->endBank & 0xFF) - (config->startBank & 0xFF);
+  if (banks <= 0 || size == std::size_t(banks) * 256) return;
+  const std::size_t expected = std::size_t(banks) * 256;
+  std::string text = wftext::kImageSizeDiffers + name + "\nВ файле " + std::to_string(size) +
+                     " байт, ожидается " + std::to_string(expected) +
+                     " байт (банков: " + std::to_string(banks) + ").";
+  if (size < expected)
+    text += "\nЗначения за концом образа не показаны и не будут записаны в систему.";
+  else
+    text +=
+        "\nОбраз будет записан в систему целиком, со всеми " + std::to_string(size) + " байтами.";
+  platform::ShowMessage(text, "", platform::Icon::Warning);
 }
 
 // ----------------------------------------------------------------------------- save
@@ -320,6 +352,7 @@ SaveResult TConfigWorkflows::SaveMi(const std::string& name) {
     return SaveResult::Failed;
   }
   SystemStatus().ImageModified = false;
+  imageFile_ = name;
   return SaveResult::Saved;
 }
 
@@ -338,6 +371,7 @@ SaveResult TConfigWorkflows::SaveDat(const std::string& name) {
     }
     host_.CurrentDatFile() = name;
     SystemStatus().ImageModified = false;
+    imageFile_ = name;
     return SaveResult::Saved;
   }
   // The converter reads the image back from mi.tmp: an old copy there must not be saved as this
@@ -362,6 +396,7 @@ SaveResult TConfigWorkflows::SaveDat(const std::string& name) {
     return SaveResult::Failed;
   }
   SystemStatus().ImageModified = false;
+  imageFile_ = name;
   return SaveResult::Saved;
 }
 

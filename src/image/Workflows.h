@@ -82,6 +82,8 @@ struct RenderedImageText {
   bool utf8 = false;  // the template was UTF-8 on disk
   std::string lineEnd = "\n";
   std::string problem;  // why it failed, for the engineer (UTF-8)
+  // The template names bytes beyond the image's end; their values are left out of the text.
+  bool partial = false;
 };
 
 // How a save ended: written, cancelled in the dialog, or failed (the engineer was told why).
@@ -107,6 +109,10 @@ class TConfigWorkflows {
   void btnTranslateToMemoryClick();
   // The save workflow, telling how it ended.
   SaveResult SaveImage();
+
+  // The file the held image was last opened from or saved to; empty after a read from the
+  // system.
+  const std::string& ImageFile() const { return imageFile_; }
 
   // --- the open terminal (at most one) ---
   void AttachTerminal(ImageTextView* terminal) { terminal_ = terminal; }
@@ -151,11 +157,14 @@ class TConfigWorkflows {
  private:
   std::filesystem::path Scratch(const char* name) { return host_.ProgramDir() / name; }
   bool ImageHeld();
+  // Tells the engineer when an opened image is not as long as vesmar.ini gives the image.
+  void WarnOfImageSize(const std::string& name, std::size_t size);
   SaveResult SaveMi(const std::string& name);
   SaveResult SaveDat(const std::string& name);
 
   WorkflowHost& host_;
   ImageTextView* terminal_ = nullptr;
+  std::string imageFile_;
 };
 
 // The program's workflows (null when none are installed).
@@ -187,6 +196,8 @@ inline constexpr const char* kBadImageConfig =
     "В файле vesmar.ini неверная конфигурация образа памяти:\nMemory_Image_Size должен быть "
     "больше Start_Image_Bank.";
 inline constexpr const char* kNotAnImage = "Файл не подходит как образ памяти системы:\n";
+inline constexpr const char* kImageSizeDiffers =
+    "Длина образа памяти в файле не та, что задана в vesmar.ini:\n";
 inline constexpr const char* kNothingToWrite =
     "Образ памяти не записан в систему: он пуст или длиннее страницы 0 (65536 байт).";
 }  // namespace wftext

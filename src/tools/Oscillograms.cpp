@@ -120,10 +120,22 @@ TfrmOscillograms::TfrmOscillograms(MainHost* host, std::function<std::string()> 
   btnOpen.SetCaption("Загрузить");
   btnSave.SetCaption("Сохранить");
 
+  // Axes in the units of the curves, labelled at round steps.
+  auto axes = [](platform::Chart& chart, double max, double step, const char* unit) {
+    platform::ChartAxis left;
+    left.automatic = false;
+    left.maximum = max;
+    left.increment = step;
+    left.title = unit;
+    chart.SetLeftAxis(left);
+    platform::ChartAxis time;
+    time.title = "мс";
+    chart.SetBottomAxis(time);
+  };
   chartVoltage.AddSeries("Series1", platform::SeriesKind::Line, kVoltageColor);
-  chartVoltage.SetLeftLimits(0, 150);
+  axes(chartVoltage, 150, 25, "кВ");
   chartCurrent.AddSeries("Series2", platform::SeriesKind::Line, kCurrentColor);
-  chartCurrent.SetLeftLimits(0, 400);
+  axes(chartCurrent, 400, 100, "мА");
 
   btnOpen.OnClick = [this] { btnOpenClick(); };
   btnSave.OnClick = [this] { btnSaveClick(); };

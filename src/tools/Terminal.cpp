@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/Manager.h"
 #include "app/Progress.h"
@@ -135,6 +136,17 @@ void TfrmTerminal::FormCreate() {
     ShowImageAsText();
   else
     ShowHint();
+  UpdateCaption();
+}
+
+void TfrmTerminal::UpdateCaption() {
+  std::string caption = "Терминал";
+  if (SystemStatus().ImageLoaded) {
+    const std::string file = workflows_.ImageFile();
+    if (!file.empty()) caption += " - " + std::filesystem::path(file).filename().string();
+    if (SystemStatus().ImageModified) caption += " *";
+  }
+  if (Form.Caption() != caption) Form.SetCaption(caption);
 }
 
 void TfrmTerminal::ShowImageAsText() {
@@ -153,6 +165,7 @@ void TfrmTerminal::ShowImageAsText() {
     textShown_ = true;
     textUtf8_ = r.utf8;
     lineEnd_ = r.lineEnd;
+    textPartial_ = r.partial;
   } else {
     ImageMemo.SetText(r.problem);
     ImageMemo.SetReadOnly(true);
@@ -281,6 +294,8 @@ void TfrmTerminal::InputLineEnter() {
 void TfrmTerminal::PressQuickButton(const char* line) {
   InputLine.SetText(line);
   InputLineEnter();
+  // The next key belongs to the command line: Enter must not press the same button again.
+  Focus("InputLine");
 }
 
 void TfrmTerminal::btnClBLClick() {
@@ -335,17 +350,20 @@ bool TfrmTerminal::ApplyEditedText() {
 
 void TfrmTerminal::btnOpenClick() {
   workflows_.btnOpenConfigClick();
+  UpdateCaption();
   Focus("ImageMemo");
 }
 
 void TfrmTerminal::btnReadClick() {
   workflows_.btnReadConfigClick();
+  UpdateCaption();
   Focus("ImageMemo");
 }
 
 void TfrmTerminal::btnSaveClick() {
   // The save workflow takes the edited text into the image first (TakeEditsIntoImage).
   if (SystemStatus().ImageLoaded) workflows_.btnSaveConfigClick();
+  UpdateCaption();
   Focus("ImageMemo");
 }
 
@@ -355,7 +373,11 @@ void TfrmTerminal::btnTranslateClick() {
 }
 
 void TfrmTerminal::btnTemplateClick() {
-  if (SystemStatus().ImageLoaded && textShown_ && platform::AskYesNo(termtext::kAskTemplate)) {
+  if (SystemStatus().ImageLoaded && textShown_ && textPartial_) {
+    // The text lacks the values past the image's end: as the template it would lose them.
+    platform::ShowMessage(termtext::kTemplatePartial, "", platform::Icon::Error);
+  } else if (SystemStatus().ImageLoaded && textShown_ &&
+             platform::AskYesNo(termtext::kAskTemplate)) {
     // A template with an error would spoil every later display and ".dat" save: refuse it.
     std::string onDisk;
     for (const auto& l : ImageMemo.Lines()) onDisk += l + lineEnd_;
@@ -380,6 +402,7 @@ void TfrmTerminal::btnTemplateClick() {
 
 void TfrmTerminal::ImageMemoKeyPress() {
   SystemStatus().ImageModified = bool(SystemStatus().ImageLoaded);
+  UpdateCaption();
 }
 
 bool TfrmTerminal::FormCloseQuery() {

@@ -87,7 +87,7 @@ class TfrmTerminal : public ImageTextView {
   void btnSaveClick();
   void btnTranslateClick();
   void btnTemplateClick();
-  // A key typed into the image text.
+  // The image text was changed by the engineer (typed, pasted, cut, dropped).
   void ImageMemoKeyPress();
   // The window is asked to close: offers to save a modified image; false keeps it open (an edited
   // text with an error that would otherwise be lost).
@@ -127,6 +127,8 @@ class TfrmTerminal : public ImageTextView {
 
  private:
   void Focus(const std::string& control);
+  // "Терминал", the image's file name when it came from or went to one, and " *" once edited.
+  void UpdateCaption();
   void FillGridHeaders();
   void ShowImageAsText();
   void ShowHint();
@@ -141,6 +143,7 @@ class TfrmTerminal : public ImageTextView {
   bool memoCentered_ = true;
   bool textShown_ = false;
   bool textUtf8_ = false;
+  bool textPartial_ = false;  // the image is shorter than the template: values left out
   std::string lineEnd_ = "\n";
   bool closeAsked_ = false;
 
@@ -163,6 +166,9 @@ inline constexpr const char* kAskTemplate = "Сохранить текущие �
 inline constexpr const char* kProgressBank = "Чтение банка памяти...";
 inline constexpr const char* kBankNotRead =
     "Банк памяти не прочитан: система не ответила.\nПовторите чтение после проверки связи.";
+inline constexpr const char* kTemplatePartial =
+    "Шаблон не заменён: образ памяти короче шаблона, и значения за его концом в тексте не "
+    "показаны.";
 inline constexpr const char* kTextError = "В тексте настроек ошибка.\n";
 inline constexpr const char* kTextErrorTail =
     "\nОбраз памяти не изменён. Исправьте текст и повторите.";

@@ -14,7 +14,9 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
 #include <QXYSeries>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -71,6 +73,23 @@ int PointsOf(QChartView* view) {
   return xy ? int(xy->count()) : -1;
 }
 
+// Labels at round steps: 1, 2, 2.5 or 5 times a power of ten, from a multiple of the step.
+bool RoundLabels(const QValueAxis* a) {
+  double step = 0, first = a->min();
+  if (a->tickType() == QValueAxis::TicksDynamic) {
+    step = a->tickInterval();
+    first = a->tickAnchor();
+  } else if (a->tickCount() > 1) {
+    step = (a->max() - a->min()) / (a->tickCount() - 1);
+  }
+  if (step <= 0) return false;
+  const double f = step / std::pow(10.0, std::floor(std::log10(step)));
+  bool nice = false;
+  for (double c : {1.0, 2.0, 2.5, 5.0, 10.0}) nice = nice || std::abs(f - c) < 1e-6;
+  const double k = first / step;
+  return nice && std::abs(k - std::round(k)) < 1e-6;
+}
+
 TEST_F(OscView, ShowsTheLastShotAndSavesIt) {
   ASSERT_TRUE(shotOk_);
   auto model = std::make_unique<kvt::TfrmOscillograms>(nullptr, [this] { return dir_.string(); });
@@ -96,6 +115,18 @@ TEST_F(OscView, ShowsTheLastShotAndSavesIt) {
   ASSERT_NE(label3, nullptr);
   EXPECT_EQ(label3->text().toStdString(), view->Model().Label3.Caption());
   EXPECT_NEAR(label3->text().toInt(), 100, 2);
+  // Both charts: units on the axes and round labels.
+  const char* units[] = {"кВ", "мА"};
+  int i = 0;
+  for (QChartView* chart : {view->VoltageChart(), view->CurrentChart()}) {
+    auto* y = qobject_cast<QValueAxis*>(chart->chart()->axes(Qt::Vertical).value(0));
+    auto* x = qobject_cast<QValueAxis*>(chart->chart()->axes(Qt::Horizontal).value(0));
+    ASSERT_TRUE(x && y);
+    EXPECT_EQ(y->titleText(), QString::fromUtf8(units[i++]));
+    EXPECT_EQ(x->titleText(), QString::fromUtf8("мс"));
+    EXPECT_TRUE(RoundLabels(y)) << y->min() << ".." << y->max() << " / " << y->tickCount();
+    EXPECT_TRUE(RoundLabels(x)) << x->min() << ".." << x->max() << " / " << x->tickCount();
+  }
   EXPECT_TRUE(guitest::SaveShot(view, "frmOscillograms"));
 
   // "Сохранить" reaches the model: the file is written under the chosen name with ".osc".

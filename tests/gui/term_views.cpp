@@ -217,3 +217,109 @@ TEST_F(TermViews, OptionsShowTheDefaultsAndCancelKeepsTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Keys go where a person's keys go: to the widget that has the focus.
+void Type(const char* text) {
+  QTest::keyClicks(QApplication::focusWidget(), text);
+}
+void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  QTest::keyClick(QApplication::focusWidget(), key, mods);
+}
+
+// The frames the console sent, in order (the monitor shows each sent line and then its reply).
+std::vector<std::string> SentLines(const TfrmTerminal& model) {
+  std::vector<std::string> sent;
+  const auto lines = model.fMonitor.Lines();
+  for (std::size_t i = 0; i < lines.size(); i += 2) sent.push_back(lines[i]);
+  return sent;
+}
+
+TEST_F(TermViews, ConsoleWorksFromTheKeyboard) {
+  TfrmTerminal model(wf_);
+  model.FormCreate();
+  kvt::ui::TerminalView view(model);
+  view.show();
+  model.FormShow();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+  // Enter and the keypad's Enter send the typed line.
+  Type("01 2E");
+  Press(Qt::Key_Return);
+  EXPECT_EQ(SentLines(model), (std::vector<std::string>{"01 2E "}));
+  Type("1 54");
+  Press(Qt::Key_Enter, Qt::KeypadModifier);
+  ASSERT_EQ(SentLines(model).size(), 2u);
+  EXPECT_EQ(SentLines(model)[1], "01 54 ");
+  EXPECT_EQ(model.fMonitor.Lines().size(), 4u);  // a reply line after each
+
+  // A line chosen from the history goes out on Enter; choosing alone sends nothing.
+  Press(Qt::Key_F4);  // the history drops down
+  Press(Qt::Key_Home);
+  Press(Qt::Key_Return);
+  EXPECT_EQ(view.InputLineWidget()->currentText(), QString("01 2E "));
+  EXPECT_EQ(SentLines(model).size(), 2u);
+  Press(Qt::Key_Return);
+  ASSERT_EQ(SentLines(model).size(), 3u);
+  EXPECT_EQ(SentLines(model)[2], "01 2E ");
+
+  // After a quick button the keys go to the command line again: Enter sends what was typed, not
+  // the button's frame once more.
+  QTest::mouseClick(view.findChild<QPushButton*>("btnClBL"), Qt::LeftButton);
+  Type("01 2E");
+  Press(Qt::Key_Return);
+  const auto sent = SentLines(model);
+  ASSERT_EQ(sent.size(), 5u);
+  EXPECT_EQ(sent[3], "01 54 ");
+  EXPECT_EQ(sent[4], "01 2E ");
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_console_typed"));
+  view.reject();
+}
+
+// Keys that change nothing are no edit; the title tells the file and whether the text was edited.
+TEST_F(TermViews, OnlyRealEditsMarkTheImageModified) {
+  const fs::path file = dir_ / "backup.mi";
+  wf_.btnReadConfigClick();
+  ASSERT_TRUE(host_.image);
+  ASSERT_TRUE(platform::WriteFileAtomic(file, host_.image->Image));
+  ui_.QueueAnswer(platform::Answer::Yes);  // load a new image over the one read
+  ui_.QueueFileDialog({true, file.string(), kvt::kFilterMi});
+  TfrmTerminal model(wf_);
+  kvt::ui::TerminalView view(model);
+  model.FormCreate();
+  view.show();
+  model.FormShow();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  QTest::mouseClick(view.findChild<QPushButton*>("btnOpen"), Qt::LeftButton);
+  EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал - backup.mi"));
+
+  QPlainTextEdit* memo = view.ImageMemoWidget();
+  QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
+  ASSERT_EQ(QApplication::focusWidget(), memo);
+  Press(Qt::Key_C, Qt::ControlModifier);
+  Press(Qt::Key_Down);
+  EXPECT_FALSE(SystemStatus().ImageModified);
+  EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал - backup.mi"));
+
+  // Typing is an edit, and so is the next key after a save cleared the mark.
+  Type("7");
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал - backup.mi *"));
+  SystemStatus().ImageModified = false;
+  QApplication::processEvents();  // a person's next key comes through the event loop
+  Type("7");
+  EXPECT_TRUE(SystemStatus().ImageModified);
+  Press(Qt::Key_Backspace);
+  Press(Qt::Key_Backspace);
+  SystemStatus().ImageModified = false;
+
+  // Esc closes the terminal without a question about changes never made.
+  Press(Qt::Key_Escape);
+  EXPECT_FALSE(view.isVisible());
+  for (const auto& m : ui_.Messages()) EXPECT_NE(m.text, "Сохранить изменения файла настроек?");
+}
+
+}  // namespace

@@ -47,9 +47,14 @@ ManagerView::ManagerView(TfrmManager& model)
     w->setFont(font);
   };
 
-  makeButton(B::btnAuto, this, QRect(6, 6, 79, 22));
-  makeButton(B::btnOptions, this, QRect(91, 6, 79, 22));
-  makeButton(B::btnInformation, this, QRect(176, 6, 79, 22));
+  // The commands sit on a layer of their own that can look disabled while a memory transfer
+  // runs, without touching each button's own state (their models keep setting it meanwhile).
+  commands_ = new QWidget(this);
+  commands_->setObjectName("Commands");
+  commands_->setGeometry(0, 0, kClientWidth, kClientHeight);
+  makeButton(B::btnAuto, commands_, QRect(6, 6, 79, 22));
+  makeButton(B::btnOptions, commands_, QRect(91, 6, 79, 22));
+  makeButton(B::btnInformation, commands_, QRect(176, 6, 79, 22));
 
   auto* statePanel = new QFrame(this);
   statePanel->setObjectName("pnlState");
@@ -72,9 +77,9 @@ ManagerView::ManagerView(TfrmManager& model)
 
   const B config[] = {B::btnAdjustConnection,  B::btnReadConfig, B::btnOpenConfig,
                       B::btnTranslateToMemory, B::btnSaveConfig, B::btnTools};
-  for (int i = 0; i < 6; ++i) makeButton(config[i], this, QRect(19, 104 + i * 29, 222, 25));
+  for (int i = 0; i < 6; ++i) makeButton(config[i], commands_, QRect(19, 104 + i * 29, 222, 25));
 
-  auto* driving = new QFrame(this);
+  auto* driving = new QFrame(commands_);
   driving->setObjectName("pnlDriving");
   driving->setFrameShape(QFrame::Panel);
   driving->setFrameShadow(QFrame::Raised);
@@ -100,6 +105,14 @@ ManagerView::~ManagerView() {
   model_.OnShowConnectionWindow = nullptr;
   model_.OnConnectionWindowClosing = nullptr;
   DropConnectionView();
+}
+
+void ManagerView::SetCommandsEnabled(bool enabled) {
+  commandHolds_ += enabled ? -1 : 1;
+  if (commandHolds_ < 0) commandHolds_ = 0;
+  commands_->setEnabled(commandHolds_ == 0);
+  // Painted now: the interface thread is about to stay busy.
+  commands_->repaint();
 }
 
 void ManagerView::PlaceAtTopRight() {

@@ -30,6 +30,10 @@ class ManagerView : public QWidget {
     connectionFactory_ = std::move(factory);
   }
 
+  // While a memory transfer runs the commands look disabled (each false needs a true; transfers
+  // nest). The buttons' own states are kept.
+  void SetCommandsEnabled(bool enabled);
+
   // Top right corner of the primary screen.
   void PlaceAtTopRight();
 
@@ -44,6 +48,8 @@ class ManagerView : public QWidget {
   TfrmManager& model_;
   std::array<QPushButton*, kManagerButtonCount> buttons_{};
   QLabel* stateMonitor_ = nullptr;
+  QWidget* commands_ = nullptr;
+  int commandHolds_ = 0;
   QPointer<QWidget> connectionView_;
   ConnectionViewFactory connectionFactory_;
   bool snapping_ = false;

@@ -10,6 +10,7 @@
 #include "image/ui/OptionsView.h"
 #include "platform/Ui.h"
 #include "platform/qt/QtUi.h"
+#include "platform/qt/Translations.h"
 #include "tools/ui/DigitalOscillView.h"
 
 namespace kvt::ui {
@@ -19,6 +20,7 @@ ProgramWindows::ProgramWindows() {
   QFont font = QApplication::font();
   font.setPointSize(8);
   QApplication::setFont(font);
+  platform::qt::InstallQtTranslations();
   InstallProgressView();
   manager_ = std::make_unique<TfrmManager>();
   SetTheMainHost(manager_.get());

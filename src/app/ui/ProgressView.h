@@ -1,8 +1,10 @@
 #pragma once
 // The Qt view of TfrmProgress.
 
+#include <QPointer>
 #include <QSet>
 #include <QWidget>
+#include <vector>
 
 #include "app/Progress.h"
 #include "platform/qt/Bindings.h"
@@ -13,20 +15,25 @@ class QLabel;
 
 namespace kvt::ui {
 
+class ManagerView;
+
 class ProgressView : public QWidget, public TfrmProgress::View {
   Q_OBJECT
  public:
   explicit ProgressView(TfrmProgress& model);
+  ~ProgressView() override;
   void ProgressChanged(int percent) override;
   QProgressBar* ProgressBar() const { return bar_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  // Refuses every window's close while the transfer runs (see PaintPendingWindows).
+  // Refuses every window's close while the transfer runs and drops the user's input to them
+  // (see PaintPendingWindows).
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void RepaintNow();
+  QWidget* TopLevelOf(QObject* object) const;
 
   TfrmProgress& model_;
   // The windows' timers stand still while the transfer runs (see PaintPendingWindows).
@@ -36,6 +43,8 @@ class ProgressView : public QWidget, public TfrmProgress::View {
   QProgressBar* bar_;
   QLabel* image_;
   QSet<QObject*> guarded_;  // the windows whose close waits for the end of the transfer
+  std::vector<QPointer<ManagerView>> managers_;  // whose commands look disabled meanwhile
+  QPointer<QWidget> focus_;                      // given back at the end
 };
 
 // Makes every TfrmProgress show a ProgressView.

@@ -124,6 +124,15 @@ OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
   auto* label3 = new QLabel(this);
   label3->setGeometry(340, 114, 100, 20);
   pq::BindLabel(label3, model.Label3);
+  // The spinner keeps a refused value to itself; the window says why it was not taken.
+  if (auto* typed = seconds->findChild<QLineEdit*>())
+    connect(typed, &QLineEdit::textEdited, this,
+            [this](const QString& text) { model_.edSSTimeTyped(text.trimmed().toStdString()); });
+  auto* refused = new QLabel(this);
+  refused->setObjectName("lbSSTimeRefused");
+  refused->setGeometry(20, 180, 420, 20);
+  refused->setStyleSheet("color: #C00000;");
+  pq::BindLabel(refused, model.lbSSTimeRefused);
 
   auto* show = new QCheckBox(this);
   show->setObjectName("DigOscTools");

@@ -497,6 +497,10 @@ void BindChart(QChartView* w, Chart& chart) {
       }
       if (hi <= lo) hi = lo + 1;
       axis->setRange(lo, hi);
+      // Labels as numbers are written: "150", "2.5", never "150.0".
+      axis->setLabelFormat("%g");
+      // A range the data gives is widened to round numbers, so the labels are round too.
+      if (m.automatic) axis->applyNiceNumbers();
       if (!m.automatic && m.increment > 0) {
         // A fine step over a wide range would crowd the labels until Qt elides them all to
         // "...": label every n-th step instead, anchored on zero when the range holds it.

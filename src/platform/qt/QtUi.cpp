@@ -153,7 +153,12 @@ Answer QtUi::ShowMessageHere(const MessageRequest& request) {
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   }
-  switch (box.exec()) {
+  // One message at a time: what a worker asks to show meanwhile (a lost connection while the
+  // engineer reads why the image was not read) waits until this box is closed instead of
+  // opening on top of it.
+  QueueHold hold;
+  const int result = box.exec();
+  switch (result) {
     case QMessageBox::Yes:
       return Answer::Yes;
     case QMessageBox::No:

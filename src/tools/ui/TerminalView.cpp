@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 
 #include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
@@ -82,6 +83,9 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   inputLine_->setEditable(true);
   inputLine_->setInsertPolicy(QComboBox::NoInsert);
   pq::BindComboBox(inputLine_, model.InputLine);
+  // The keys reach the combo box, which hands them to its line edit without passing them through
+  // event filters: Enter is caught on both.
+  inputLine_->installEventFilter(this);
   inputLine_->lineEdit()->installEventFilter(this);
 
   MakeButton(console, model.btnClBL, QRect(4, 300, 170, 25));
@@ -142,10 +146,13 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   imageMemo_->setTabChangesFocus(false);
   imageMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   pq::BindMemo(imageMemo_, model.ImageMemo);
-  imageMemo_->installEventFilter(this);
-  // Text pasted or dropped with the mouse, or cut from its menu, changes the image text as much
-  // as a key does. The model's own text changes (setPlainText) leave no undo step behind.
+  // Only a real change of the text is an edit: typed, pasted, cut or dropped. Keys that change
+  // nothing (Esc, Ctrl+C, arrows) are not. The model's own text changes (setPlainText) leave no
+  // undo step behind. Once the edit is over the document is marked unmodified again, so the next
+  // edit (after a save, say) makes a step of its own instead of merging silently into this one.
   connect(imageMemo_->document(), &QTextDocument::undoCommandAdded, this, [this] {
+    QTimer::singleShot(0, imageMemo_->document(),
+                       [doc = imageMemo_->document()] { doc->setModified(false); });
     if (!imageMemo_->isReadOnly()) model_.ImageMemoKeyPress();
   });
   model.ImageMemo.AddListener([self = QPointer<TerminalView>(this)] {
@@ -215,16 +222,11 @@ void TerminalView::showEvent(QShowEvent* event) {
 bool TerminalView::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (watched == inputLine_->lineEdit() &&
+    if ((watched == inputLine_ || watched == inputLine_->lineEdit()) &&
         (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
       // The key itself is swallowed.
       model_.InputLineEnter();
       return true;
-    }
-    if (watched == imageMemo_ && !imageMemo_->isReadOnly() &&
-        (!key->text().isEmpty() || key->key() == Qt::Key_Delete ||
-         key->key() == Qt::Key_Backspace)) {
-      model_.ImageMemoKeyPress();
     }
   }
   return QDialog::eventFilter(watched, event);
