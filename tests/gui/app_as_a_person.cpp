@@ -30,10 +30,10 @@
 #include <thread>
 
 #include "app/Progress.h"
-#include "app/SystemStatus.h"
 #include "app/ui/Program.h"
 #include "image/ConvertDat.h"
 #include "image/ui/OptionsView.h"
+#include "link/SystemStatus.h"
 #include "platform/Codepage.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
