@@ -84,11 +84,35 @@ TfrmAdjustConnectionInfo::~TfrmAdjustConnectionInfo() {
 }
 
 std::string TfrmAdjustConnectionInfo::FindPort() {
-  const std::string name = ProbeMainControllerPort(ProbeScope::AnyComWhenOffered);
+  triedPorts_.clear();
+  const std::string name = ProbeMainControllerPort(ProbeScope::AnyComWhenOffered, &triedPorts_);
   if (name.empty()) return name;
   SystemStatus().LinkUp = true;
   Label2.SetCaption("Последовательный порт " + name);
   return name;
+}
+
+void TfrmAdjustConnectionInfo::ShowNoAnswer() {
+  std::string ports;
+  for (const auto& p : triedPorts_) ports += (ports.empty() ? "" : ", ") + p;
+  Label2.SetCaption("Связь с системой не установлена");
+  lbConclusion.SetFont(platform::Font{platform::colors::Red, 0, true});
+  lbConclusion.SetCaption(
+      "\n\nСИСТЕМА НЕ ОТВЕЧАЕТ!\n" +
+      (ports.empty()
+           ? std::string("В компьютере не найдено ни одного последовательного порта.")
+           : "Основной контроллер не ответил ни на одном порту.\nОпрошены: " + ports + "."));
+}
+
+void TfrmAdjustConnectionInfo::MarkConnectionLost() {
+  if (connectionLost_) return;
+  connectionLost_ = true;
+  // What the window says was true of a connection that is gone: it stays for reference, greyed.
+  platform::Font font = lbConclusion.Font();
+  font.color = platform::colors::Gray;
+  lbConclusion.SetFont(font);
+  lbConclusion.SetCaption("СВЯЗЬ С СИСТЕМОЙ ПОТЕРЯНА: сведения устарели.\n" +
+                          lbConclusion.Caption());
 }
 
 void TfrmAdjustConnectionInfo::DetectType() {

@@ -37,6 +37,11 @@ class TfrmAdjustConnectionInfo {
   void CheckBanks();
   // The conclusion text.
   void ShowConclusion();
+  // The conclusion when no port answered: which ports were tried.
+  void ShowNoAnswer();
+  // The connection this window describes was lost: the conclusion is greyed and says so.
+  void MarkConnectionLost();
+  bool ConnectionLost() const { return connectionLost_; }
 
   const std::vector<int>& UnknownPages() const { return unknownPages_; }
   const std::vector<int>& ViolatingRows() const { return violatingRows_; }
@@ -59,6 +64,9 @@ class TfrmAdjustConnectionInfo {
     std::string name;
   };
   void AddModuleRow(const ModuleRow& row);
+
+  std::vector<std::string> triedPorts_;
+  bool connectionLost_ = false;
 
   std::atomic<bool>* openFlag_;
   std::vector<ModuleRow> rows_;  // the data rows of ModulesTable, in order

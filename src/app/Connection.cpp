@@ -26,6 +26,9 @@ std::string RunConnectionSequence(MainHost& host) {
   const std::string port = window.FindPort();
   if (port.empty()) {
     host.ShowState(kNoConnectionText);
+    // The window tells which ports were tried instead of vanishing without a word.
+    window.ShowNoAnswer();
+    host.ShowConnectionWindow();
     return port;
   }
   host.CreateConnectionLink(port);

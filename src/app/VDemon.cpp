@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/AdjConnInfo.h"
 #include "app/MainHost.h"
 #include "link/SystemLink.h"
 #include "link/SystemStatus.h"
@@ -122,6 +123,12 @@ void TVDemon::ConnectionLost() {
   host_.PostRefreshButtons();
   host_.PostShowState(kNoConnectionText);
   host_.DestroyConnectionLink();  // the port closes; there is no connection object any more
+  host_.OnInterface(
+      [](MainHost& host) {
+        if (TfrmAdjustConnectionInfo* window = host.ConnectionWindow())
+          window->MarkConnectionLost();
+      },
+      false);
   ShowBox("Потеряна связь с системой. ");
 }
 

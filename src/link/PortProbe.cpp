@@ -9,7 +9,7 @@
 
 namespace kvt {
 
-std::string ProbeMainControllerPort(ProbeScope scope) {
+std::string ProbeMainControllerPort(ProbeScope scope, std::vector<std::string>* tried) {
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   const std::vector<std::string> offered = platform::ListSerialPorts();
   if (offered.empty()) return {};
@@ -22,6 +22,7 @@ std::string ProbeMainControllerPort(ProbeScope scope) {
     });
     if (scope == ProbeScope::OfferedOnly && !isOffered) continue;
     TSystemLink probe(name);  // its destruction closes the port again
+    if (tried) tried->push_back(probe.LastOk() ? name : name + " (не открыт)");
     if (!probe.LastOk()) continue;
     probe.SetParity(platform::Parity::Mark);
     probe.WriteBytes({kMainControllerAddress});

@@ -2,6 +2,7 @@
 // Finding the port on which the apparatus answers.
 
 #include <string>
+#include <vector>
 
 namespace kvt {
 
@@ -13,6 +14,9 @@ enum class ProbeScope { OfferedOnly, AnyComWhenOffered };
 // answers its address byte with exactly one byte, or "" when none does. Every probed port is closed
 // again: the caller opens the found one as its connection object. Takes the device lock for the
 // whole search.
-std::string ProbeMainControllerPort(ProbeScope scope = ProbeScope::OfferedOnly);
+// `tried`, when given, receives each port tried, in order ("COM2", or "COM3 (не открыт)" when the
+// port could not be opened).
+std::string ProbeMainControllerPort(ProbeScope scope = ProbeScope::OfferedOnly,
+                                    std::vector<std::string>* tried = nullptr);
 
 }  // namespace kvt

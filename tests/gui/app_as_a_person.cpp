@@ -30,11 +30,13 @@
 #include <thread>
 
 #include "app/Progress.h"
+#include "app/ui/AdjConnInfoView.h"
 #include "app/ui/Program.h"
 #include "image/ConvertDat.h"
 #include "image/ui/OptionsView.h"
 #include "link/SystemStatus.h"
 #include "platform/Codepage.h"
+#include "sim/Apparatus.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
 
@@ -306,6 +308,34 @@ TEST_F(ProgramAsAPerson, OpeningImageFilesTellsWhatIsWrong) {
   ASSERT_TRUE(kvt::ListDatValues(platform::Utf8ToCp1251(memoText.toStdString()), values));
   ASSERT_FALSE(values.empty());
   for (const auto& v : values) EXPECT_LE(v.address + (v.wide ? 2 : 1), 1024u);
+}
+
+// The connection window once the line has died: the conclusion greyed and saying so; a new
+// attempt that no port answers says which ports were tried.
+TEST_F(ProgramAsAPerson, ConnectionWindowTellsALostLineAndAFailedReconnect) {
+  kvt::ui::ProgramWindows windows;
+  auto& view = windows.MainView();
+  Connect(windows);
+  auto* conn = qobject_cast<kvt::ui::AdjConnInfoView*>(view.ConnectionWindowView());
+  ASSERT_NE(conn, nullptr);
+  const QString ready = conn->Conclusion()->text();
+  ASSERT_TRUE(ready.contains(QString::fromUtf8("СИСТЕМА ГОТОВА К РАБОТЕ!")));
+
+  sim::CurrentApparatus()->GoSilent();
+  ASSERT_TRUE(PumpUntil(
+      [&] { return conn->Conclusion()->text().contains(QString::fromUtf8("ПОТЕРЯНА")); }, 30000));
+  EXPECT_TRUE(conn->Conclusion()->text().endsWith(ready));
+  EXPECT_EQ(conn->Conclusion()->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
+  ASSERT_TRUE(guitest::SaveShot(conn, "frmAdjustConnectionInfo-lost"));
+
+  Click(view.ButtonWidget(ManagerButton::btnAdjustConnection));
+  auto* again = qobject_cast<kvt::ui::AdjConnInfoView*>(view.ConnectionWindowView());
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(again->isVisible());
+  const QString text = again->Conclusion()->text();
+  EXPECT_TRUE(text.contains(QString::fromUtf8("СИСТЕМА НЕ ОТВЕЧАЕТ!"))) << text.toStdString();
+  EXPECT_TRUE(text.contains("COM1")) << text.toStdString();
+  ASSERT_TRUE(guitest::SaveShot(again, "frmAdjustConnectionInfo-no-answer"));
 }
 
 // "Опции": "Обзор" starts in the folder shown, and a time of 0 is refused with the reason.

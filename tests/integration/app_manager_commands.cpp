@@ -71,7 +71,8 @@ TEST_F(ManagerOnSimulator, ConstructionShowsNoConnectionAndOnlyTheFreeCommands) 
   EXPECT_EQ(m.StateMonitor.Caption(), "СВЯЗЬ НЕ УСТАНОВЛЕНА");
   EXPECT_EQ(m.btnInformation.Caption(), "Сравка");
   EXPECT_EQ(m.SettingsPath, dir_.Path() / "vesmar.ini");
-  EXPECT_EQ(m.ImageDir, "C:/");
+  // Without VMEM_PATH the dialogs open where the options say the images are.
+  EXPECT_EQ(m.ImageDir, (dir_.Path() / "Memory" / "BIN").string());
   EXPECT_TRUE(m.btnAdjustConnection.Enabled());
   EXPECT_TRUE(m.btnOptions.Enabled());
   EXPECT_FALSE(m.btnAuto.Enabled());

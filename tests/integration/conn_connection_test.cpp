@@ -64,7 +64,12 @@ TEST_F(Connection, NoAnsweringPortLeavesNoLinkAndNoMonitor) {
   EXPECT_EQ(ctl->OpenPorts(), 0);
   EXPECT_FALSE(SystemStatus().LinkUp);
   EXPECT_TRUE(SystemStatus().ImageLoaded);
-  EXPECT_EQ(host->WindowsShown(), 0);
+  // The window says that nothing answered and where it was asked.
+  EXPECT_EQ(host->WindowsShown(), 1);
+  ASSERT_NE(host->ConnectionWindow(), nullptr);
+  const std::string conclusion = host->ConnectionWindow()->lbConclusion.Caption();
+  EXPECT_NE(conclusion.find("СИСТЕМА НЕ ОТВЕЧАЕТ!"), std::string::npos) << conclusion;
+  EXPECT_NE(conclusion.find("COM1"), std::string::npos) << conclusion;
 }
 
 TEST_F(Connection, HealthySystemIsReady) {

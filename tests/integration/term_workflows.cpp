@@ -166,7 +166,8 @@ TEST_F(TermWorkflows, DatWithFormatErrorKeepsTheHeldImageAndStillShowsTheTermina
   wf.btnOpenConfigClick();
   auto m = Messages();
   ASSERT_EQ(m.size(), 2u);
-  EXPECT_EQ(m[1].text, "Ошибка 1");
+  EXPECT_EQ(m[1].text,
+            "Ошибка 1\n" + (dir_ / "bad.dat").string() + "\nСтрока 1: неизвестная лексема \"1x\"");
   EXPECT_EQ(m[1].title, "vesmar");
   EXPECT_EQ(m[1].icon, platform::Icon::Error);
   EXPECT_EQ(host.image.get(), held);
