@@ -68,17 +68,27 @@ class Person {
   explicit Person(std::function<void(QWidget*)> act) : act_(std::move(act)) {
     timer_.setInterval(30);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (!modal || !modal->isVisible()) return;
-      for (const auto& seen : seen_)
-        if (seen == modal) return;
-      seen_.emplace_back(modal);
-      act_(modal);
+      std::vector<QWidget*> modals;
+      if (QWidget* top = QApplication::activeModalWidget()) modals.push_back(top);
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isModal()) modals.push_back(w);
+      for (QWidget* modal : modals) {
+        if (!modal->isVisible() || Seen(modal)) continue;
+        seen_.emplace_back(modal);
+        act_(modal);
+        return;
+      }
     });
     timer_.start();
   }
 
  private:
+  bool Seen(QWidget* w) const {
+    for (const auto& seen : seen_)
+      if (seen == w) return true;
+    return false;
+  }
+
   std::function<void(QWidget*)> act_;
   QTimer timer_;
   std::vector<QPointer<QWidget>> seen_;  // each window is dealt with once
