@@ -4,9 +4,12 @@
 #include "link/SystemLink.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/Clock.h"
+#include "platform/LinkLock.h"
 
 namespace kvt {
 
@@ -159,6 +162,20 @@ std::uint64_t AttachSharedPort(std::unique_ptr<platform::SerialPort> port) {
   return generation;
 }
 
+// ----------------------------------------------------------------------------- the lock contract
+
+namespace {
+// Every exchange holds the device lock from its first byte written to its last reply read; the
+// checking builds stop at the first exchange that does not, naming it.
+void ExpectDeviceLock([[maybe_unused]] const char* where) {
+#ifdef KVT_CHECK_DEVICE_LOCK
+  if (platform::TheLinkLock().HeldByMe()) return;
+  std::fprintf(stderr, "TSystemLink::%s without the device lock\n", where);
+  std::abort();
+#endif
+}
+}  // namespace
+
 // ----------------------------------------------------------------------------- construction
 
 TSystemLink::TSystemLink() = default;
@@ -194,6 +211,7 @@ TSystemLink::~TSystemLink() {
 // ----------------------------------------------------------------------------- transport
 
 std::uint32_t TSystemLink::Write(std::uint32_t count, const std::uint8_t* bytes) {
+  ExpectDeviceLock("Write");
   SharedPort& s = Shared();
   std::lock_guard lock(s.m);
   if (!s.port) {
@@ -222,6 +240,7 @@ std::uint32_t TSystemLink::WriteBytes(const std::vector<std::uint8_t>& values) {
 }
 
 std::uint32_t TSystemLink::ReadInto(std::uint8_t* dest, std::size_t capacity, std::uint32_t chunk) {
+  ExpectDeviceLock("Read");
   if (chunk == 0) chunk = 1;
   if (dest == nullptr) capacity = 0;
   std::uint8_t scratch[kReplyChunk];
@@ -267,6 +286,7 @@ std::uint32_t TSystemLink::Read(std::uint32_t chunk) {
 }
 
 bool TSystemLink::SetParity(platform::Parity parity) {
+  ExpectDeviceLock("SetParity");
   SharedPort& s = Shared();
   std::lock_guard lock(s.m);
   if (!s.port) return false;
@@ -284,6 +304,7 @@ bool TSystemLink::SelectModule(std::uint8_t address) {
 // ----------------------------------------------------------------------------- protocol
 
 void TSystemLink::SendFrame(const Frame& frame) {
+  ExpectDeviceLock("SendFrame");
   Write(std::uint32_t(frame.Size()), frame.bytes.data());
   Read(kReplyChunk);
 }
@@ -296,6 +317,7 @@ std::uint8_t TSystemLink::PollState() {
 
 void TSystemLink::ReadMemory(std::uint32_t address, std::uint32_t count, std::uint8_t* dest,
                              const ProgressCallback& progress) {
+  ExpectDeviceLock("ReadMemory");
   transferOk_ = true;
   std::uint32_t done = 0;
   while (done < count) {
@@ -320,6 +342,7 @@ void TSystemLink::ReadMemory(std::uint32_t address, std::uint32_t count, std::ui
 
 void TSystemLink::WriteMemory(std::uint32_t address, std::uint32_t count, const std::uint8_t* src,
                               const ProgressCallback& progress) {
+  ExpectDeviceLock("WriteMemory");
   transferOk_ = true;
   std::uint32_t done = 0;
   while (done < count) {

@@ -5,6 +5,7 @@
 
 #include "link/PortProbe.h"
 #include "link/SystemLink.h"
+#include "platform/LinkLock.h"
 #include "platform/SerialPort.h"
 #include "support/FakeSerialPort.h"
 #include "support/TempDir.h"
@@ -60,6 +61,7 @@ TEST_F(LinkOpenTest, TheOpeningObjectOwnsAndClosesThePort) {
     EXPECT_EQ(lines[0]->configures, 1);
     EXPECT_TRUE(kvt::SharedPortOpen());
     {
+      platform::LinkLock::Guard guard(platform::TheLinkLock());
       kvt::TSystemLink user;  // talks through the same port, and leaves it open
       user.WriteBytes({0x01, 0x2E});
       EXPECT_TRUE(user.LastOk());

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link/SystemLink.h"
+#include "platform/LinkLock.h"
 #include "support/FakeSerialPort.h"
 
 using testsupport::Bursts;
@@ -18,8 +19,15 @@ namespace {
 
 class LinkTest : public ::testing::Test {
  protected:
-  void SetUp() override { line = testsupport::AttachFakeLine(); }
-  void TearDown() override { kvt::CloseSharedPort(); }
+  // Every exchange holds the device lock, as the program's callers do.
+  void SetUp() override {
+    platform::TheLinkLock().Lock();
+    line = testsupport::AttachFakeLine();
+  }
+  void TearDown() override {
+    kvt::CloseSharedPort();
+    platform::TheLinkLock().Unlock();
+  }
 
   // Answers every write with the same reply.
   void AnswerAlways(const Bursts& reply) {
@@ -141,10 +149,13 @@ TEST_F(LinkTest, ClosedPortFailsCleanly) {
 }
 
 TEST_F(LinkTest, ClosingThePortWhileAnotherThreadReadsIsSafe) {
-  // Callers hold the device lock, so this is a misuse; it must still not touch a freed port.
+  // Closing needs no device lock (the program closes under it, but the port must survive a
+  // caller that forgets): a reader in the middle of a reply must not touch a freed port.
   line->readSleepMs = 20;
   line->Queue({{1}, {2}, {3}, {4}, {5}, {6}, {7}, {8}});
+  platform::TheLinkLock().Unlock();
   std::thread reader([&] {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
     kvt::TSystemLink other;
     other.Read(1);
     EXPECT_LE(other.LastCount(), 8u);
@@ -152,9 +163,25 @@ TEST_F(LinkTest, ClosingThePortWhileAnotherThreadReadsIsSafe) {
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   kvt::CloseSharedPort();
   reader.join();
+  platform::TheLinkLock().Lock();
   EXPECT_TRUE(line->closed);
   EXPECT_EQ(link.Read(1), 0u);
   EXPECT_FALSE(link.LastOk());
+}
+
+TEST_F(LinkTest, ExchangesWithoutTheDeviceLockStopTheCheckingBuild) {
+#ifdef KVT_CHECK_DEVICE_LOCK
+  platform::TheLinkLock().Unlock();
+  EXPECT_DEATH(link.WriteBytes({0x00}), "Write without the device lock");
+  EXPECT_DEATH(link.Read(1), "Read without the device lock");
+  EXPECT_DEATH(link.SendFrame(kvt::frames::SystemType()), "SendFrame without");
+  std::uint8_t b[2];
+  EXPECT_DEATH(link.ReadMemory(0, 2, b), "ReadMemory without");
+  EXPECT_DEATH(link.WriteMemory(0, 2, b), "WriteMemory without");
+  platform::TheLinkLock().Lock();
+#else
+  GTEST_SKIP() << "the lock is checked in the debug and sanitizer builds";
+#endif
 }
 
 TEST_F(LinkTest, ObjectsWithoutANameNeverCloseThePort) {
