@@ -6,6 +6,7 @@
 #include "link/PortProbe.h"
 #include "link/SystemLink.h"
 #include "link/SystemStatus.h"
+#include "platform/Codepage.h"
 #include "platform/Ini.h"
 #include "platform/Paths.h"
 
@@ -23,14 +24,6 @@ platform::IniFile Settings() {
 
 std::string ModuleName(int code) {
   return Settings().ReadString(kModulesSection, std::to_string(code), kUnknownModule);
-}
-
-// Two letters the controller could mean as a type; anything else is taken as no answer.
-bool PrintableType(const std::string& type) {
-  if (type.size() != 2) return false;
-  for (char c : type)
-    if (c < 0x21 || c > 0x7E) return false;
-  return true;
 }
 
 std::string JoinNumbers(const std::vector<int>& numbers) {
@@ -122,8 +115,9 @@ void TfrmAdjustConnectionInfo::DetectType() {
   // A controller that stays silent gives no type and no version: the lines are left out rather
   // than filled with whatever an earlier reply left behind.
   std::string text = Label2.Caption();
-  const std::string shown = link.ReadSystemType();
-  if (PrintableType(shown)) text += "\nОбнаружено устройство KVT-" + shown;
+  // The type is whatever two letters the controller answers, in its code page.
+  const std::string shown = platform::Cp1251ToUtf8(link.ReadSystemType());
+  if (!shown.empty()) text += "\nОбнаружено устройство KVT-" + shown;
   link.SendFrame(frames::SoftwareVersion());
   if (link.LastCount() >= 3) {
     // The version byte reads with a point before its last digit: 23 is version 2.3.
@@ -134,8 +128,8 @@ void TfrmAdjustConnectionInfo::DetectType() {
         .append(digits, digits.size() - 1, 1);
   }
   Label2.SetCaption(text);
-  const std::string type = link.ReadSystemType();
-  if (!PrintableType(type)) return;
+  const std::string type = platform::Cp1251ToUtf8(link.ReadSystemType());
+  if (type.empty()) return;
   status.TypeKnown = true;
   status.SetSystemType(type);
   if (type == "K4") link.SendFrame(frames::K4Identified());

@@ -8,17 +8,6 @@
 
 namespace kvt {
 
-namespace {
-std::atomic<MainHost*> theMainHost{nullptr};
-}  // namespace
-
-MainHost* TheMainHost() {
-  return theMainHost.load();
-}
-void SetTheMainHost(MainHost* host) {
-  theMainHost.store(host);
-}
-
 MainHost::MainHost() : self_(std::make_shared<std::atomic<MainHost*>>(this)) {}
 
 MainHost::~MainHost() {
@@ -34,8 +23,6 @@ void MainHost::Shutdown() {
   StopMonitor();
   DestroyConnectionLink();
   DestroyConnectionWindow();
-  MainHost* expected = this;
-  theMainHost.compare_exchange_strong(expected, nullptr);
 }
 
 void MainHost::OnInterface(std::function<void(MainHost&)> fn, bool wait) {

@@ -119,8 +119,4 @@ class MainHost {
   bool shutDown_ = false;
 };
 
-// The program's main window, for the tools that need it (null when none is installed).
-MainHost* TheMainHost();
-void SetTheMainHost(MainHost* host);
-
 }  // namespace kvt

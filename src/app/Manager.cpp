@@ -133,6 +133,8 @@ const char* const TfrmManager::kTechPowerQuestion =
     "режим технологического питания.\n"
     "                                                ВКЛЮЧИТЬ?";
 const char* const TfrmManager::kTypeUnknown = "Тип системы не определен.";
+const char* const TfrmManager::kToolUnavailable =
+    "Этот инструмент недоступен в данной версии программы.";
 
 TfrmManager::TfrmManager() {
   Form.SetCaption("KVT-Vesmar");
@@ -201,6 +203,9 @@ TfrmManager::TfrmManager() {
   OpenConfigWorkflow = [this] { workflows_->btnOpenConfigClick(); };
   SaveConfigWorkflow = [this] { workflows_->btnSaveConfigClick(); };
   TranslateWorkflow = [this] { workflows_->btnTranslateToMemoryClick(); };
+
+  // The connection window is the main window's own; it closes as every tool window does.
+  SetCloser(ToolWindow::ConnectionInfo, [this] { DestroyConnectionWindow(); });
 
   // Construction steps of the window.
   ProgramDir = platform::ProgramDir();
@@ -292,12 +297,25 @@ void TfrmManager::SetCloser(ToolWindow kind, std::function<void()> closer) {
     closers_.erase(kind);
 }
 
+bool TfrmManager::Available(ManagerTool tool) const {
+  if (HasLauncher(tool)) return true;
+  platform::ShowMessage(kToolUnavailable, "", platform::Icon::Information);
+  return false;
+}
+
 void TfrmManager::Launch(ManagerTool tool, const std::string& page) {
-  auto it = launchers_.find(tool);
-  if (it == launchers_.end()) return;
+  if (!Available(tool)) return;
   // A copy: the launcher may replace itself while it runs.
-  Launcher launcher = it->second;
+  Launcher launcher = launchers_.at(tool);
   launcher(*this, page);
+}
+
+void TfrmManager::CloseWindowsOf(ToolWindow kind) {
+  if (!ToolWindowOpen(kind)) return;
+  auto it = closers_.find(kind);
+  if (it == closers_.end()) return;
+  auto closer = it->second;  // a copy: the closer may replace itself
+  closer();
 }
 
 void TfrmManager::CloseToolWindows() {
@@ -305,18 +323,7 @@ void TfrmManager::CloseToolWindows() {
                               ToolWindow::HeatCheck,      ToolWindow::MeasureChannels,
                               ToolWindow::Calibration,    ToolWindow::CheckShots,
                               ToolWindow::Oscillograms,   ToolWindow::ControlPanel};
-  for (ToolWindow kind : order) {
-    if (!ToolWindowOpen(kind)) continue;
-    if (kind == ToolWindow::ConnectionInfo && ConnectionWindow()) {
-      DestroyConnectionWindow();
-      continue;
-    }
-    auto it = closers_.find(kind);
-    if (it != closers_.end()) {
-      auto closer = it->second;
-      closer();
-    }
-  }
+  for (ToolWindow kind : order) CloseWindowsOf(kind);
 }
 
 void TfrmManager::btnOptionsClick() {
@@ -384,8 +391,14 @@ void TfrmManager::btnHeatCheckClick() {
 }
 
 void TfrmManager::btnAdjustMeasuresChannelsClick() {
+  if (!HasLauncher(ManagerTool::MeasureChannels) && !HasLauncher(ManagerTool::MeasureChannelsK4)) {
+    Available(ManagerTool::MeasureChannels);
+    return;
+  }
   const std::string type = QuerySystemType();
   if (type == "K4") {
+    // The service power mode only for a window that will then open.
+    if (!Available(ManagerTool::MeasureChannelsK4)) return;
     if (platform::ShowMessage(kTechPowerQuestion, "", platform::Icon::Question,
                               platform::Buttons::YesNo) != platform::Answer::Yes)
       return;
@@ -403,6 +416,10 @@ void TfrmManager::btnAdjustMeasuresChannelsClick() {
 }
 
 void TfrmManager::bntTubeCalibrationClick() {
+  if (!HasLauncher(ManagerTool::Calibration) && !HasLauncher(ManagerTool::CalibrationK3)) {
+    Available(ManagerTool::Calibration);
+    return;
+  }
   const std::string type = QuerySystemType();
   if (type == "K2")
     Launch(ManagerTool::Calibration);
@@ -420,13 +437,7 @@ void TfrmManager::btnShowOscilogramsClick() {
 }
 
 void TfrmManager::btnOpenControlPanelClick() {
-  if (ToolWindowOpen(ToolWindow::ControlPanel)) {
-    auto it = closers_.find(ToolWindow::ControlPanel);
-    if (it != closers_.end()) {
-      auto closer = it->second;
-      closer();
-    }
-  }
+  CloseWindowsOf(ToolWindow::ControlPanel);
   Launch(ManagerTool::ControlPanel);
 }
 
@@ -448,7 +459,6 @@ void TfrmManager::FormDestroy() {
       if (SaveConfigWorkflow) SaveConfigWorkflow();
     }
   }
-  if (SystemStatus().ImageLoaded) CurrentImage.reset();
   CurrentImage.reset();
 }
 

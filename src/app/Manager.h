@@ -1,6 +1,6 @@
 #pragma once
-// The main window's pure rules: which commands the status record allows, and how a dragged
-// window snaps onto the screen edges. Kept apart from the window so tests reach them directly.
+// The main window TfrmManager and its pure rules: which commands the status record allows, and
+// how a dragged window snaps onto the screen edges (free functions, so tests reach them directly).
 
 #include <array>
 #include <cstddef>
@@ -71,7 +71,8 @@ class TConfigWorkflows;
 class WorkflowHost;
 
 // The windows the main window opens; each is provided by its own part of the program and
-// registered with SetLauncher. A button whose window is not registered does nothing.
+// registered with SetLauncher (app/ui/ToolRegistry.h). A button whose window is not registered
+// sends nothing and tells the engineer the tool is not available.
 enum class ManagerTool {
   Terminal,  // opened modally; the page to show is passed to the launcher
   Options,   // modal
@@ -93,6 +94,8 @@ class TfrmManager : public MainHost {
   // The technological power question asked before the K4 measuring channels are adjusted.
   static const char* const kTechPowerQuestion;
   static const char* const kTypeUnknown;
+  // Told instead of acting when a button's window is not part of the program.
+  static const char* const kToolUnavailable;
 
   // Construction: program paths, image folder, cleared status, refreshed buttons, cleared tool
   // flags. The device lock is the program's one lock (platform::TheLinkLock()).
@@ -193,7 +196,11 @@ class TfrmManager : public MainHost {
   std::string QuerySystemType();
 
  private:
+  // Opens the tool's window, or tells the engineer the tool is not available.
   void Launch(ManagerTool tool, const std::string& page = {});
+  // Whether the tool has a window; tells the engineer when it has none.
+  bool Available(ManagerTool tool) const;
+  void CloseWindowsOf(ToolWindow kind);
   void SendPowerFrame(const Frame& frame, int waitMs);
 
   std::unique_ptr<WorkflowHost> workflowHost_;

@@ -270,8 +270,6 @@ void TfrmTerminal::InputLineEnter() {
     platform::ShowMessage("", "", platform::Icon::Error);
     return;
   }
-  // An empty line is no command: nothing goes out.
-  if (bytes->empty()) return;
   const std::string sent = HexEcho(bytes->data(), bytes->size());
   fMonitor.Add(sent);
   bool known = false;
@@ -282,7 +280,9 @@ void TfrmTerminal::InputLineEnter() {
   {
     // Held already for the terminal's life; taken again so the exchange is guarded on its own.
     platform::LinkLock::Guard guard(platform::TheLinkLock());
-    link_->Write(std::uint32_t(bytes->size()), bytes->data());
+    // An empty line writes nothing (and so drops nothing unread): it only collects what the
+    // apparatus has sent meanwhile.
+    if (!bytes->empty()) link_->Write(std::uint32_t(bytes->size()), bytes->data());
     // Collected into the link's buffer, which a longer reply cannot overrun.
     link_->Read(std::uint32_t(kRxBufferSize));
   }
@@ -429,16 +429,6 @@ void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page) {
   terminal.FormShow();
   if (Runner()) Runner()(terminal);
   terminal.visible_ = false;
-}
-
-// ----------------------------------------------------------------------------- main window
-
-TConfigWorkflows& InstallConfigurationWorkflows(TfrmManager& manager) {
-  // The main window runs the workflows on its own values; the terminal they show comes from here.
-  manager.SetLauncher(ManagerTool::Terminal, [](TfrmManager& m, const std::string& page) {
-    OpenTerminalWindow(m.Workflows(), page);
-  });
-  return manager.Workflows();
 }
 
 }  // namespace kvt

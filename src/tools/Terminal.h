@@ -154,12 +154,6 @@ class TfrmTerminal : public ImageTextView {
 // it is closed. The workflows' own terminal requests come here.
 void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page);
 
-class TfrmManager;
-
-// Connects the terminal to the main window: "Инструментарий", the state monitor and the main
-// window's own workflows open it. Returns the main window's workflows.
-TConfigWorkflows& InstallConfigurationWorkflows(TfrmManager& manager);
-
 namespace termtext {
 inline constexpr const char* kAskSaveChanges = "Сохранить изменения файла настроек?";
 inline constexpr const char* kAskTemplate = "Сохранить текущие настройки как шаблон?";

@@ -242,6 +242,18 @@ TEST_F(Connection, SilentControllerAfterTheProbeGivesNoTypeAndNoGarbage) {
   EXPECT_EQ(host->States(), (std::vector<std::string>{"УСТАНОВКА СВЯЗИ", "ОПРЕДЕЛЕНИЕ ТИПА"}));
 }
 
+TEST_F(Connection, TypeLettersOutsideAsciiAreReadInTheControllersCodePage) {
+  ControllerScript script;
+  script.type = "\xCA\x32";  // "К2" with a Cyrillic К
+  auto ctl = Controller(script);
+  auto host = NewHost();
+  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
+  host->StopMonitor();
+  EXPECT_TRUE(SystemStatus().TypeKnown);
+  EXPECT_EQ(SystemStatus().SystemType(), "К2");
+  EXPECT_NE(host->ConnectionWindow()->Label2.Caption().find("KVT-К2"), std::string::npos);
+}
+
 TEST_F(Connection, TypeK4AnnouncesItselfAndListsExtensionModules) {
   WriteSettings(DefaultSettings("COM1=simulator", "0", "77=Модуль расширения\n"));
   ControllerScript script;

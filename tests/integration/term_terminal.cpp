@@ -89,6 +89,17 @@ TEST_F(TermTerminal, SilentLineEchoesAnEmptyReply) {
   EXPECT_EQ(t->fMonitor.Lines(), (std::vector<std::string>{"01 2E ", ""}));
 }
 
+TEST_F(TermTerminal, EmptyLineWritesNothingButIsEchoedAndRemembered) {
+  auto t = Create();
+  apparatus_->ClearFrameLog();
+  t->InputLine.SetText("  ");
+  t->InputLineEnter();
+  EXPECT_TRUE(apparatus_->FrameLog().empty());
+  EXPECT_EQ(t->fMonitor.Lines(), (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(t->InputLine.Items(), std::vector<std::string>{""});
+  EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(TermTerminal, QuickButtonsSendTheirFixedLines) {
   auto t = Create();
   t->btnPowOn.Click();
@@ -289,7 +300,9 @@ TEST_F(TermTerminal, TemplateButtonReplacesTheTemplateAfterTheQuestion) {
 
 TEST_F(TermTerminal, MainWindowButtonsReachTheWorkflowsAndTheTerminal) {
   kvt::TfrmManager manager;
-  kvt::InstallConfigurationWorkflows(manager);
+  manager.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager& m, const std::string& page) {
+    kvt::OpenTerminalWindow(m.Workflows(), page);
+  });
   SystemStatus().LinkUp = true;
   SystemStatus().PagePresent[0] = true;
   std::vector<std::string> pages;

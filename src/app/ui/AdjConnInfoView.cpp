@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QTableWidget>
 
+#include "app/ui/ManagerView.h"
+#include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
@@ -78,5 +80,15 @@ void AdjConnInfoView::closeEvent(QCloseEvent* event) {
   event->accept();
   if (onClose_) onClose_();
 }
+
+// The connection sequence creates the model; the main window's view shows it through this.
+static ToolInstaller installConnectionInfo([](MainWindowParts& parts) {
+  parts.View().SetConnectionViewFactory([](TfrmManager& m) -> QWidget* {
+    TfrmAdjustConnectionInfo* window = m.ConnectionWindow();
+    if (!window) return nullptr;
+    // Closing the window by hand frees it, like any tool window.
+    return new AdjConnInfoView(*window, [&m] { m.DestroyConnectionWindow(); });
+  });
+});
 
 }  // namespace kvt::ui

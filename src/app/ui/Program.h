@@ -1,6 +1,7 @@
 #pragma once
-// The program's windows as start-up creates them: the main window (shown) and the hidden
-// program-wide windows. The desktop program and the GUI tests both start from here.
+// The program's windows as start-up creates them: the main window (shown), then every window's
+// installer, which hooks its window to the main window's buttons or keeps a program-wide window.
+// The desktop program and the GUI tests both start from here.
 // Expects the QApplication, the installed Qt Ui and the program directory to exist.
 
 #include <QWidget>
@@ -22,16 +23,15 @@ class ProgramWindows {
   TfrmManager& Manager() { return *manager_; }
   ManagerView& MainView() { return *view_; }
   // The trainer's simulator window; null unless a port maps to the simulator.
-  QWidget* SimulatorWindow() const { return simulator_.get(); }
-  // The hidden program-wide windows, by object name ("frmSelectDir", "frmOptions",
+  QWidget* SimulatorWindow() const { return HiddenWindow("frmSimulator"); }
+  // The program-wide windows the installers keep, by object name ("frmSelectDir", "frmOptions",
   // "frmDigitalOscill", "frmDefineCurrent"); null for any other name.
   QWidget* HiddenWindow(const char* objectName) const;
 
  private:
   std::unique_ptr<TfrmManager> manager_;
   std::unique_ptr<ManagerView> view_;
-  std::vector<std::unique_ptr<QWidget>> hidden_;
-  std::unique_ptr<QWidget> simulator_;
+  std::vector<std::unique_ptr<QWidget>> kept_;
 };
 
 }  // namespace kvt::ui

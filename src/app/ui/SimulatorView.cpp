@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 
+#include "app/ui/ToolRegistry.h"
 #include "platform/SerialPort.h"
 #include "platform/qt/Bindings.h"
 #include "sim/Install.h"
@@ -122,5 +123,9 @@ std::unique_ptr<SimulatorView> MakeSimulatorWindow(QWidget& mainWindow) {
   });
   return view;
 }
+
+static ToolInstaller installSimulator([](MainWindowParts& parts) {
+  if (auto window = MakeSimulatorWindow(*parts.Owner())) parts.Keep(std::move(window));
+});
 
 }  // namespace kvt::ui

@@ -1,22 +1,31 @@
 #include "app/ui/ToolRegistry.h"
 
-#include <vector>
+#include "app/ui/ManagerView.h"
 
 namespace kvt::ui {
 
 namespace {
-std::vector<std::function<void(TfrmManager&)>>& Installers() {
-  static std::vector<std::function<void(TfrmManager&)>> installers;
+std::vector<std::function<void(MainWindowParts&)>>& Installers() {
+  static std::vector<std::function<void(MainWindowParts&)>> installers;
   return installers;
 }
 }  // namespace
 
 ToolInstaller::ToolInstaller(std::function<void(TfrmManager&)> install) {
+  Installers().push_back(
+      [install = std::move(install)](MainWindowParts& parts) { install(parts.Manager()); });
+}
+
+ToolInstaller::ToolInstaller(std::function<void(MainWindowParts&)> install) {
   Installers().push_back(std::move(install));
 }
 
-void InstallTools(TfrmManager& manager) {
-  for (const auto& install : Installers()) install(manager);
+QWidget* MainWindowParts::Owner() const {
+  return &view_;
+}
+
+void InstallTools(MainWindowParts& parts) {
+  for (const auto& install : Installers()) install(parts);
 }
 
 }  // namespace kvt::ui

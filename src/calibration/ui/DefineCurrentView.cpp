@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
@@ -113,5 +114,10 @@ void DefineCurrentView::reject() {
   else
     QDialog::reject();
 }
+
+// The program's one determination dialog, hidden until a tool asks for a value.
+static ToolInstaller installDefineCurrent([](MainWindowParts& parts) {
+  parts.Keep(std::make_unique<DefineCurrentView>(DefineCurrentDialog()));
+});
 
 }  // namespace kvt::ui

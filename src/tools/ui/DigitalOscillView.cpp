@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
@@ -114,5 +115,11 @@ void DigitalOscillView::closeEvent(QCloseEvent* event) {
   model_.FormClose();
   event->accept();
 }
+
+// The meter's panel lives for the whole run, owned by the main window, and shows itself when the
+// settings ask for it.
+static ToolInstaller installDigitalOscill([](MainWindowParts& parts) {
+  parts.Keep(std::make_unique<DigitalOscillView>(parts.Owner()));
+});
 
 }  // namespace kvt::ui

@@ -6,6 +6,7 @@
 #include <QGraphicsLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -127,18 +128,22 @@ void OscillogramsView::CloseAll() {
   for (OscillogramsView* v : views) delete v;
 }
 
-void OpenOscillogramsWindow(TfrmManager& manager) {
+void OpenOscillogramsWindow(TfrmManager& manager, QWidget* owner) {
   auto model =
       std::make_unique<TfrmOscillograms>(&manager, [&manager] { return manager.ImageDir; });
-  auto* view = new OscillogramsView(std::move(model));
+  auto* view = new OscillogramsView(std::move(model), owner);
   view->show();
   view->PlaceAtTopLeft();
   view->Model().FormCreate();
 }
 
-static ToolInstaller installOscillograms([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::Oscillograms,
-                      [](TfrmManager& m, const std::string&) { OpenOscillogramsWindow(m); });
+// The windows belong to the main window, which closes them with itself.
+static ToolInstaller installOscillograms([](MainWindowParts& parts) {
+  TfrmManager& manager = parts.Manager();
+  manager.SetLauncher(ManagerTool::Oscillograms, [owner = QPointer<QWidget>(parts.Owner())](
+                                                     TfrmManager& m, const std::string&) {
+    OpenOscillogramsWindow(m, owner);
+  });
   manager.SetCloser(ToolWindow::Oscillograms, [] { OscillogramsView::CloseAll(); });
 });
 

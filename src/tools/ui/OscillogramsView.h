@@ -41,6 +41,6 @@ class OscillogramsView : public QWidget {
 };
 
 // The main window's "Показать осцилограммы": a new window at the top left, then the reading.
-void OpenOscillogramsWindow(TfrmManager& manager);
+void OpenOscillogramsWindow(TfrmManager& manager, QWidget* owner = nullptr);
 
 }  // namespace kvt::ui

@@ -244,10 +244,12 @@ void InstallTerminalView(QWidget* parent) {
   });
 }
 
-// The configuration workflows and the terminal join the main window at start-up.
-static ToolInstaller installTerminal([](TfrmManager& manager) {
-  InstallConfigurationWorkflows(manager);
-  InstallTerminalView(nullptr);
+// The terminal opens modally over the main window, which owns it, on the workflows' values.
+static ToolInstaller installTerminal([](MainWindowParts& parts) {
+  parts.Manager().SetLauncher(ManagerTool::Terminal, [](TfrmManager& m, const std::string& page) {
+    OpenTerminalWindow(m.Workflows(), page);
+  });
+  InstallTerminalView(parts.Owner());
 });
 
 }  // namespace kvt::ui
