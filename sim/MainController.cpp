@@ -592,6 +592,12 @@ double MainController::StatorCurrent(SimTime at) {
     if (m == 3) mode = 1;
     if (m == 2) mode = 2;
   }
+  using F = PlantSettings::StatorFault;
+  const F fault = plant_.Settings().statorFault;
+  if (mode != 0 && fault == F::Open) return Noise(1) > 0 ? 1 : 0;  // no current flows
+  if (mode != 0 && fault == F::OverRange) return 255;
+  // A shorted winding turns the usual order of the run-up and braking readings round.
+  if (fault == F::Shorted && mode != 0) mode = 3 - mode;
   double base = 2;
   if (mode == 1) base = K4() ? 150 : 70;
   if (mode == 2) base = K4() ? 95 : 118;

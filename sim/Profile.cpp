@@ -223,6 +223,21 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
     r.Int(plant, "Seed", seed, 0, 2147483647);
     pl.seed = static_cast<std::uint32_t>(seed);
   }
+  if (auto v = r.Value(plant, "StatorFault")) {
+    const std::string l = Lower(*v);
+    using F = PlantSettings::StatorFault;
+    if (l == "none") {
+      pl.statorFault = F::None;
+    } else if (l == "open") {
+      pl.statorFault = F::Open;
+    } else if (l == "shorted") {
+      pl.statorFault = F::Shorted;
+    } else if (l == "overrange") {
+      pl.statorFault = F::OverRange;
+    } else {
+      r.Warn(plant, "StatorFault", *v, "expected none, open, shorted or overrange");
+    }
+  }
   if (auto v = r.Value(plant, "AlarmCode")) {
     auto n = ParseNumber(*v, 16);
     if (n && *n >= 1 && *n <= 255) {

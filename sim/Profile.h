@@ -45,6 +45,9 @@ struct PlantSettings {
   // Measurement noise of the controller's readings: standard deviation in reading counts.
   double noise = 0.4;
   std::uint32_t seed = 1;
+  // A fault of the anode's stator: its currents while the drive runs up or brakes.
+  enum class StatorFault { None, Open, Shorted, OverRange };
+  StatorFault statorFault = StatorFault::None;
   // Alarms: the code, the n-th exposure (counted from the start) that breaks off with it in its
   // middle, the n-th drive run-up that does, and seconds from the start after which it comes.
   // 0 = never.

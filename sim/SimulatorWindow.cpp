@@ -44,6 +44,10 @@ TfrmSimulator::TfrmSimulator(std::shared_ptr<Apparatus> apparatus)
   lbDead.SetCaption("Линия молчит, с");
   btnDead.SetCaption("Замолчать");
   edAlarmCode.SetText("05");
+  lbStator.SetCaption("Статор");
+  cbStator.SetDropDownList(true);
+  cbStator.SetItems({"исправен", "обрыв обмотки", "замыкание обмотки", "ток вне диапазона"});
+  cbStator.OnChange = [this] { cbStatorChange(); };
 
   platform::UpDown* mains[3] = {&udMainsA, &udMainsB, &udMainsC};
   platform::Edit* mainsEdits[3] = {&edMainsA, &edMainsB, &edMainsC};
@@ -73,6 +77,7 @@ void TfrmSimulator::FormCreate() {
   udMainsB.SetPosition(static_cast<int>(std::lround(p.mainsVolts[1])));
   udMainsC.SetPosition(static_cast<int>(std::lround(p.mainsVolts[2])));
   udAgeing.SetPosition(static_cast<int>(std::lround(p.tubeAgeing * 100)));
+  cbStator.SetItemIndex(static_cast<int>(p.statorFault));
   loading_ = false;
   RefreshTimerTimer();
 }
@@ -165,6 +170,14 @@ void TfrmSimulator::btnClearAlarmClick() {
   apparatus_->ClearAlarm();
   lbMessage.SetCaption("Авария снята");
   RefreshTimerTimer();
+}
+
+void TfrmSimulator::cbStatorChange() {
+  if (loading_ || !apparatus_ || cbStator.ItemIndex() < 0) return;
+  PlantSettings p = apparatus_->PlantNow();
+  p.statorFault = static_cast<PlantSettings::StatorFault>(cbStator.ItemIndex());
+  apparatus_->SetPlant(p);
+  lbMessage.SetCaption("Статор: " + cbStator.Text());
 }
 
 void TfrmSimulator::btnDeadClick() {

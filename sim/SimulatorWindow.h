@@ -54,6 +54,8 @@ class TfrmSimulator {
   platform::Edit edDeadSeconds{"edDeadSeconds"};
   platform::UpDown udDeadSeconds{"udDeadSeconds"};
   platform::Button btnDead{"btnDead"};
+  platform::Label lbStator{"lbStator"};
+  platform::ComboBox cbStator{"cbStator"};  // the stator fault: none, open, shorted, over-range
   platform::Label lbMessage{"lbMessage"};
   platform::Timer RefreshTimer{"RefreshTimer"};
 
@@ -64,6 +66,7 @@ class TfrmSimulator {
   void btnAlarmClick();
   void btnClearAlarmClick();
   void btnDeadClick();
+  void cbStatorChange();
 
   // The text the state display shows for a state code.
   static std::string StateText(int state);

@@ -39,6 +39,10 @@ TEST(SimWindow, K4PhasesAgeingAlarmAndSilence) {
   w.btnClearAlarm.Click();
   EXPECT_LT(app->State(), 0x80);
 
+  // A broken stator: no current while the drive runs up (K4 output 0xB4 = 1).
+  w.cbStator.Select(1);
+  EXPECT_EQ(app->PlantNow().statorFault, sim::PlantSettings::StatorFault::Open);
+
   w.udDeadSeconds.SetPosition(30);
   w.btnDead.Click();
   EXPECT_TRUE(app->IsSilent());

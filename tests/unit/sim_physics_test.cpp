@@ -234,6 +234,27 @@ TEST(SimPhysics, RotationDriveCurrentsAndStates) {
   EXPECT_LT(braking4, runUp4);
   k4.X({0x01, 0x42});
   EXPECT_EQ(driveStates(k4, 8), (std::vector<int>{2, 3, 8}));
+
+  // Stator faults: an open winding carries nothing, a shorted one turns the order round, and
+  // an over-range reading sits at the top of the channel.
+  using F = sim::PlantSettings::StatorFault;
+  auto withFault = [&](F f) {
+    sim::PlantSettings s = k2.App().PlantNow();
+    s.statorFault = f;
+    k2.App().SetPlant(s);
+    k2.X({0x05, 0x01, 0x04, 0x00, 0x00, 3});
+    int up = current(k2, 1);
+    k2.X({0x05, 0x01, 0x04, 0x00, 0x00, 2});
+    int down = current(k2, 1);
+    k2.X({0x05, 0x01, 0x04, 0x00, 0x00, 0});
+    return std::pair{up, down};
+  };
+  auto open = withFault(F::Open);
+  EXPECT_LE(open.first, 1);
+  EXPECT_LE(open.second, 1);
+  auto shorted = withFault(F::Shorted);
+  EXPECT_LT(shorted.second, shorted.first);
+  EXPECT_EQ(withFault(F::OverRange).first, 255);
 }
 
 TEST(SimPhysics, FilamentCurrentFollowsTheCode) {
@@ -417,6 +438,17 @@ TEST(SimPlant, AlarmsComeAboveEightyHexWithTheirCode) {
   b.App().RaiseAlarm(0x06);
   EXPECT_EQ(b.Poll(), sim::state::kAlarmOn);
   EXPECT_EQ(b.X({0x02, 0x20, 0x23})[2], 0x06);
+
+  // The first run-up of the anode breaks off half-way.
+  sim::Profile d = Plant();
+  d.plant.alarmCode = 0x03;
+  d.plant.alarmOnRunUp = 1;
+  Bench drive(d);
+  drive.X({0x01, 0x41});
+  EXPECT_EQ(drive.X({0x03, 0x21, 0x01, 0x29})[2], 1);  // running up
+  drive.X({0x03, 0x21, 0x01, 0x29});
+  EXPECT_EQ(drive.Poll(), sim::state::kAlarmDrive);
+  EXPECT_EQ(drive.X({0x02, 0x20, 0x23})[2], 0x03);
 }
 
 }  // namespace

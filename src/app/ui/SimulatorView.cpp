@@ -1,5 +1,6 @@
 #include "app/ui/SimulatorView.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -65,7 +66,7 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   sim::TfrmSimulator& m = *model_;
   // Phases B and C take two more rows on K4.
   const int extra = m.udMainsB.Visible() ? 52 : 0;
-  setFixedSize(380, 348 + extra);
+  setFixedSize(380, 376 + extra);
   pq::BindForm(this, m.Form);
 
   QGroupBox* state = MakeGroup(this, m.gbState, QRect(8, 4, 364, 118));
@@ -85,7 +86,7 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   MakeLabel(plant, m.lbAgeing, QRect(10, 48 + extra, 150, 22));
   MakeSpin(plant, m.udAgeing, QRect(170, 48 + extra, 80, 22));
 
-  QGroupBox* faults = MakeGroup(this, m.gbFaults, QRect(8, 212 + extra, 364, 96));
+  QGroupBox* faults = MakeGroup(this, m.gbFaults, QRect(8, 212 + extra, 364, 124));
   MakeLabel(faults, m.lbAlarmCode, QRect(10, 22, 100, 22));
   auto* code = new QLineEdit(faults);
   code->setObjectName("edAlarmCode");
@@ -97,7 +98,12 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   MakeLabel(faults, m.lbDead, QRect(10, 56, 120, 22));
   MakeSpin(faults, m.udDeadSeconds, QRect(110, 56, 60, 22));
   MakeButton(faults, m.btnDead, QRect(180, 54, 100, 26));
-  MakeLabel(this, m.lbMessage, QRect(14, 318 + extra, 352, 22));
+  MakeLabel(faults, m.lbStator, QRect(10, 90, 100, 22));
+  auto* stator = new QComboBox(faults);
+  stator->setObjectName("cbStator");
+  stator->setGeometry(110, 90, 170, 22);
+  pq::BindComboBox(stator, m.cbStator);
+  MakeLabel(this, m.lbMessage, QRect(14, 346 + extra, 352, 22));
 
   pq::BindTimer(this, m.RefreshTimer);
   m.FormCreate();
