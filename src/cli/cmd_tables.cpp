@@ -33,18 +33,17 @@ struct Tables {
   std::uint8_t k4[9] = {};
 };
 
-// Finds the apparatus and reads its tables under the device lock; false with the message printed.
-bool ReadTables(const char* command, Tables& t) {
-  if (!cli::SettingsPresent()) return false;
+// Finds the apparatus and reads its tables under the device lock: 0, or the exit code with the
+// message printed.
+int ReadTables(const char* command, Tables& t) {
+  if (!cli::SettingsPresent()) return cli::kExitNotStarted;
   t.port = kvt::ProbeMainControllerPort();
-  if (t.port.empty()) {
-    cli::Fail(std::string(command) + ": no apparatus answers on COM1..COM4");
-    return false;
-  }
+  if (t.port.empty())
+    return cli::Fail(std::string(command) + ": no apparatus answers on COM1..COM4");
   kvt::TSystemLink connection(t.port);
   if (!connection.IsOpen()) {
-    cli::Fail(std::string(command) + ": " + t.port + " answered but could not be opened again");
-    return false;
+    return cli::Fail(std::string(command) + ": " + t.port +
+                     " answered but could not be opened again");
   }
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink link;
@@ -57,15 +56,14 @@ bool ReadTables(const char* command, Tables& t) {
   std::uint8_t bank0[0x89] = {};
   link.ReadMemory(0, sizeof bank0, bank0);
   if (!link.LastTransferOk() || t.cal.size() < 16) {
-    cli::Fail(std::string(command) + ": the tables could not be read (table " +
-              std::to_string(t.start) + ".." + std::to_string(t.end) + " kV step " +
-              std::to_string(t.step) + ")");
-    return false;
+    return cli::Failed(std::string(command) + ": the tables could not be read (table " +
+                       std::to_string(t.start) + ".." + std::to_string(t.end) + " kV step " +
+                       std::to_string(t.step) + ")");
   }
   t.kuan = bank0[0x13];
   t.kmes = bank0[0x15];
   std::copy(bank0 + 0x80, bank0 + 0x89, t.k4);
-  return true;
+  return 0;
 }
 
 // One row per kV of the table, one column per header current; cell(kv, column) gives the value.
@@ -99,7 +97,7 @@ std::string Int(double v) {
 int TablesCommand(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("tables takes no arguments");
   Tables t;
-  if (!ReadTables("tables", t)) return 1;
+  if (int rc = ReadTables("tables", t)) return rc;
   std::printf("calibration table of %s on %s (filament codes):\n", t.type.c_str(), t.port.c_str());
   PrintGrid(t, [&](int kv, int c) {
     std::size_t row = static_cast<std::size_t>((kv - t.start) / t.step + 1);
@@ -115,7 +113,7 @@ int TablesCommand(cli::Context& context) {
 
 int SimTruthCommand(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("sim-truth takes no arguments");
-  if (!cli::SettingsPresent()) return 1;
+  if (!cli::SettingsPresent()) return cli::kExitNotStarted;
   bool mapped = false;
   for (const std::string& name : platform::ListSerialPorts())
     mapped = mapped || platform::MapPortName(name) == "simulator";
@@ -125,7 +123,7 @@ int SimTruthCommand(cli::Context& context) {
         "knows its own truth, a real apparatus is measured");
   }
   Tables t;
-  if (!ReadTables("sim-truth", t)) return 1;
+  if (int rc = ReadTables("sim-truth", t)) return rc;
   const std::string target = platform::MapPortName(t.port);
   auto apparatus = sim::CurrentApparatus();
   if (target != "simulator" || !apparatus) {
