@@ -32,6 +32,7 @@ enum class ToolWindow {
   Rotation,
   HeatCheck,
   MeasureChannels,
+  MeasureChannelsK4,
   Calibration,
   CheckShots,
   Oscillograms,

@@ -445,6 +445,15 @@ void TfrmManager::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
   CloseToolWindows();
+  // The K4 channel window is not among the tool windows other commands close (closing it
+  // switches the apparatus off); the program's end closes it while the port is still open.
+  if (ToolWindowOpen(ToolWindow::MeasureChannelsK4)) {
+    auto it = closers_.find(ToolWindow::MeasureChannelsK4);
+    if (it != closers_.end()) {
+      auto closer = it->second;
+      closer();
+    }
+  }
   // The monitor may be retrying a silent line (LinkUp false) while the port is still open: stop
   // it and close the port whenever either exists, not only while the link is up.
   if (SystemStatus().LinkUp || MonitorRunning || Monitor() || HasConnectionLink()) {
