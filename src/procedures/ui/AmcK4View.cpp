@@ -59,40 +59,40 @@ AmcK4View::AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent)
       model_(std::move(model)) {
   setObjectName("frmAMC_K4");
   setAttribute(Qt::WA_DeleteOnClose);
-  setFixedSize(560, 392);
+  setFixedSize(608, 392);
   TfrmAMC_K4& m = *model_;
   pq::BindForm(this, m.Form);
 
-  QGroupBox* control = Group(this, m.gbControl, QRect(8, 4, 544, 60));
+  QGroupBox* control = Group(this, m.gbControl, QRect(8, 4, 592, 60));
   Label(control, m.lbUmin, QRect(12, 24, 40, 24));
   QLineEdit* umin = Line(control, m.edUmin, QRect(52, 24, 56, 24));
   Label(control, m.lbUmax, QRect(124, 24, 40, 24));
   QLineEdit* umax = Line(control, m.edUmax, QRect(164, 24, 56, 24));
-  for (auto [button, x] : {std::pair{&m.btnCal1, 236}, {&m.btnCal2, 336}, {&m.btnAccept, 436}})
-    pq::MakeButton(control, *button, QRect(x, 22, x == 436 ? 100 : 94, 28))->setAutoDefault(false);
+  for (auto [button, x] : {std::pair{&m.btnCal1, 236}, {&m.btnCal2, 340}, {&m.btnAccept, 444}})
+    pq::MakeButton(control, *button, QRect(x, 22, x == 444 ? 140 : 98, 28))->setAutoDefault(false);
 
   for (int p = 0; p < 3; ++p) {
-    QGroupBox* g = Group(this, m.Channel(p), QRect(8 + p * 184, 70, 176, 100));
-    Label(g, m.lbColumnA, QRect(84, 16, 40, 18), Qt::AlignCenter);
-    Label(g, m.lbColumnB, QRect(128, 16, 40, 18), Qt::AlignCenter);
-    Label(g, m.lbRowCodes, QRect(6, 38, 78, 24));
-    Label(g, m.lbRowCoefficients, QRect(6, 68, 78, 24));
-    Line(g, m.CodeMin(p), QRect(84, 38, 40, 24));
-    Line(g, m.CodeMax(p), QRect(128, 38, 40, 24));
-    Line(g, m.CoefA(p), QRect(84, 68, 40, 24));
-    Line(g, m.CoefB(p), QRect(128, 68, 40, 24));
+    QGroupBox* g = Group(this, m.Channel(p), QRect(8 + p * 200, 70, 192, 100));
+    Label(g, m.lbColumnA, QRect(96, 16, 44, 18), Qt::AlignCenter);
+    Label(g, m.lbColumnB, QRect(142, 16, 44, 18), Qt::AlignCenter);
+    Label(g, m.lbRowCodes, QRect(6, 38, 90, 24));
+    Label(g, m.lbRowCoefficients, QRect(6, 68, 90, 24));
+    Line(g, m.CodeMin(p), QRect(96, 38, 44, 24));
+    Line(g, m.CodeMax(p), QRect(142, 38, 44, 24));
+    Line(g, m.CoefA(p), QRect(96, 68, 44, 24));
+    Line(g, m.CoefB(p), QRect(142, 68, 44, 24));
   }
 
-  QGroupBox* measured = Group(this, m.gbMeasured, QRect(8, 176, 544, 56));
+  QGroupBox* measured = Group(this, m.gbMeasured, QRect(8, 176, 592, 56));
   for (int p = 0; p < 3; ++p) {
-    Label(measured, m.MeasuredName(p), QRect(24 + p * 180, 22, 30, 24));
+    Label(measured, m.MeasuredName(p), QRect(24 + p * 200, 22, 30, 24));
     QLabel* value =
-        Label(measured, m.Measured(p), QRect(56 + p * 180, 22, 70, 24), Qt::AlignCenter);
+        Label(measured, m.Measured(p), QRect(56 + p * 200, 22, 70, 24), Qt::AlignCenter);
     value->setFrameShape(QFrame::StyledPanel);
   }
 
   QLabel* info =
-      Label(this, m.lbCurrentInfo, QRect(8, 240, 544, 144), Qt::AlignLeft | Qt::AlignTop);
+      Label(this, m.lbCurrentInfo, QRect(8, 240, 592, 144), Qt::AlignLeft | Qt::AlignTop);
   info->setAutoFillBackground(true);
   info->setMargin(6);
 
