@@ -16,7 +16,6 @@ constexpr int kPrepareMs2 = 600;
 constexpr int kExposureStartMs = 50;
 constexpr int kSynchronisingMs = 100;
 constexpr int kShotDoneMs = 200;
-constexpr int kMainBrakingMs = 1000;
 
 std::uint8_t Clamp8(double v) {
   return static_cast<std::uint8_t>(std::clamp(static_cast<long>(std::lround(v)), 0L, 255L));
@@ -32,7 +31,23 @@ MainController::MainController(const Profile& profile, Memory& memory)
     : profile_(profile),
       mem_(memory),
       plant_(profile.plant, profile.type == "K4"),
-      noise_(profile.plant.seed) {
+      noise_(profile.plant.seed),
+      drive_(profile.rotation, profile.type == "K4", memory,
+             [this](std::uint8_t code, SimTime at) { Alarm(code, state::kAlarmDrive, at); }),
+      filament_(profile.filament, profile.type == "K4") {
+  drive_.SetLiveFault([this] {
+    using F = PlantSettings::StatorFault;
+    switch (plant_.Settings().statorFault) {
+      case F::Open:
+        return StatorFault::OpenWinding;
+      case F::Shorted:
+        return StatorFault::ShortedWinding;
+      case F::OverRange:
+        return StatorFault::OverRange;
+      default:
+        return StatorFault::None;
+    }
+  });
   SimTime now = SimClock::now();
   std::uint8_t s = state::kOff;
   if (profile_.alarm >= 0) {
@@ -185,7 +200,7 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
   switch (cmd) {
     case 0x00:  // control output p = v
       if (!need(2)) break;
-      if (p[0] == 0xB4) k4DriveMode_ = p[1];
+      if (p[0] == 0xB4) drive_.SetK4Mode(p[1]);
       if (p[0] == 0xB0) techPower_ = p[1] != 0;
       return Reply(kAccepted);
     case 0x01: {  // write memory
@@ -266,31 +281,22 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
       drive_.Stop();
       SetSteady(state::kOff, at);
       return Reply(kAccepted);
-    case 0x41: {  // rotation drive: run-up, then at speed
+    case 0x41:  // rotation drive: run-up, then at speed
       if (!need(0)) break;
-      int runUp = std::max(300, mem_.At(0x20) * 100);
       ++runUps_;
       if (runUps_ == profile_.plant.alarmOnRunUp) {
         // The scheduled alarm comes half-way through this run-up.
-        drive_.Start({{1, runUp / 2, nullptr},
-                      {0, 0,
-                       [this](SimTime t) {
-                         Alarm(static_cast<std::uint8_t>(profile_.plant.alarmCode),
-                               state::kAlarmDrive, t);
-                       }}},
-                     at);
+        drive_.RunUpBrokenOff(at, [this](SimTime t) {
+          Alarm(static_cast<std::uint8_t>(profile_.plant.alarmCode), state::kAlarmDrive, t);
+        });
         return Reply(kAccepted);
       }
-      drive_.Start({{1, runUp, nullptr}, {8, 0, nullptr}}, at);
+      drive_.RunUp(at);
       return Reply(kAccepted);
-    }
-    case 0x42: {  // rotation drive: brake, additional braking, done
+    case 0x42:  // rotation drive: brake, additional braking, done
       if (!need(0)) break;
-      int extra = std::max(100, mem_.At(0x21) * 100);
-      std::uint8_t coasting = K4() ? 3 : 4;
-      drive_.Start({{2, kMainBrakingMs, nullptr}, {coasting, extra, nullptr}, {8, 0, nullptr}}, at);
+      drive_.Brake(at);
       return Reply(kAccepted);
-    }
     case 0x43:
       if (!need(1)) break;
       return ReadChannel(p[0], at);
@@ -555,11 +561,7 @@ void MainController::FinishExposure() {
 }
 
 MainController::Bytes MainController::Query(std::uint8_t a, std::uint8_t b, SimTime at) {
-  if (a == 1 && b == 0x29) {
-    std::uint8_t d = drive_.State();
-    if (Instant()) drive_.StepOnce(at);
-    return Reply(kAccepted, {d});
-  }
+  if (a == 1 && b == 0x29) return Reply(kAccepted, {drive_.Query(at, Instant())});
   if (a == 9 && b == 0x37) {
     return Reply(kAccepted, panel_.ShownValuesReply());
   }
@@ -578,33 +580,15 @@ MainController::Bytes MainController::Query(std::uint8_t a, std::uint8_t b, SimT
   return Reply(kAccepted, {0});
 }
 
-double MainController::StatorCurrent(SimTime at) {
-  (void)at;
-  int mode = 0;  // 1 run-up, 2 braking
-  std::uint8_t d = drive_.State();
-  if (drive_.Active() && d == 1) mode = 1;
-  if (drive_.Active() && d == 2) mode = 2;
-  if (K4()) {
-    if (k4DriveMode_ == 1) mode = 1;
-    if (k4DriveMode_ == 2) mode = 2;
-  } else {
-    std::uint8_t m = mem_.At(0x040000);
-    if (m == 3) mode = 1;
-    if (m == 2) mode = 2;
-  }
-  using F = PlantSettings::StatorFault;
-  const F fault = plant_.Settings().statorFault;
-  if (mode != 0 && fault == F::Open) return Noise(1) > 0 ? 1 : 0;  // no current flows
-  if (mode != 0 && fault == F::OverRange) return 255;
-  // A shorted winding turns the usual order of the run-up and braking readings round.
-  if (fault == F::Shorted && mode != 0) mode = 3 - mode;
-  double base = 2;
-  if (mode == 1) base = K4() ? 150 : 70;
-  if (mode == 2) base = K4() ? 95 : 118;
-  return base + (mode ? Noise(6) : Noise(1));
+double MainController::FilamentPercent() const {
+  return filament_.TruePercent(FilamentCode(), mem_.At(0x034000) == 0, mem_.At(0x40) != 0);
 }
 
-double MainController::FilamentPercent() const {
+double MainController::MeasuredFilamentPercent() {
+  return filament_.Percent(FilamentCode(), mem_.At(0x034000) == 0, mem_.At(0x40) != 0);
+}
+
+int MainController::FilamentCode() const {
   int code = 0;
   std::uint8_t s = main_.State();
   if (manualFilament_) {
@@ -612,29 +596,19 @@ double MainController::FilamentPercent() const {
   } else if (s >= state::kWarming && s < state::kAlarm) {
     code = MaxFilamentCode() / 2;  // standby heating holds half the code range
   }
-  double set = code * 100.0 / MaxFilamentCode();
-  // Without current feedback the module runs several percent low; the program correction
-  // halves what is left.
-  bool feedback = mem_.At(0x034000) == 0;
-  double err = feedback ? 0.006 : 0.04;
-  if (mem_.At(0x40) != 0) err *= 0.5;
-  return set * (1.0 - err);
+  return code;
 }
 
 MainController::Bytes MainController::ReadChannel(std::uint8_t c, SimTime at) {
+  (void)at;  // the drive and the heater have been brought up to date with the frame
   switch (c) {
     case 1:
     case 12:
-      return Reply(kAccepted, {Clamp8(StatorCurrent(at))});
-    case 2: {
-      // Filament current: percent = (4 * b2 + b3 - 512) * 20 / 103.
-      int total = static_cast<int>(std::lround(FilamentPercent() * 103.0 / 20.0)) + 512;
-      int hi = std::min(255, total / 4);
-      int lo = std::clamp(total - 4 * hi, 0, 255);
-      return Reply(kAccepted, {static_cast<std::uint8_t>(hi), static_cast<std::uint8_t>(lo)});
-    }
+      return Reply(kAccepted, {drive_.ReadCurrent()});
+    case 2:
+      return Reply(kAccepted, filament_.WideReading(MeasuredFilamentPercent()));
     case 8:
-      return Reply(kAccepted, {Clamp8(FilamentPercent() * 255.0 / 100.0)});
+      return Reply(kAccepted, {filament_.K4Reading(MeasuredFilamentPercent())});
     case 3:  // phase converters A, B, C
       return Reply(kAccepted, {PhaseCode(0)});
     case 6:

@@ -9,12 +9,14 @@
 #include <optional>
 
 #include "sim/BusModule.h"
+#include "sim/Filament.h"
 #include "sim/Memory.h"
 #include "sim/Noise.h"
 #include "sim/Panel.h"
 #include "sim/Physics.h"
 #include "sim/Plant.h"
 #include "sim/Profile.h"
+#include "sim/RotationDrive.h"
 #include "sim/Sequence.h"
 
 namespace sim {
@@ -84,8 +86,9 @@ class MainController : public BusModule {
   void SetExtensionCode(int m, int code) { profile_.extensionCodes[m & 3] = code; }
   const std::optional<ShotResult>& LastShot() const { return lastShot_; }
   std::uint8_t DriveState(SimTime now);
-  // The filament current in percent of the module's full current.
+  // The filament current in percent of the module's full current (without the reading's noise).
   double FilamentPercent() const;
+  const RotationDrive& Drive() const { return drive_; }
 
   // True once since page 0 of the memory last changed.
   bool TakePage0Dirty() {
@@ -125,18 +128,20 @@ class MainController : public BusModule {
   double SupplyByte();
   void Alarm(std::uint8_t code, std::uint8_t alarmState, SimTime at);
   std::uint8_t PhaseCode(int phase);
-  double StatorCurrent(SimTime at);
+  int FilamentCode() const;
+  double MeasuredFilamentPercent();
   int Noise(int amplitude);
 
   Profile profile_;
   Memory& mem_;
   Sequence main_;
-  Sequence drive_;
   std::uint8_t alarmCode_ = 0;
   std::uint8_t preAlarmState_ = state::kOff;
   bool preheatPending_ = false;
   Plant plant_;
   sim::Noise noise_;
+  RotationDrive drive_;
+  Filament filament_;
   bool page0Dirty_ = false;
   std::uint32_t rng_ = 12345;
   // Scheduled alarms of the profile.
@@ -159,8 +164,6 @@ class MainController : public BusModule {
 
   // Filament heating module: a code set by 03 48 overrides the standby heating.
   std::optional<int> manualFilament_;
-  // Rotation drive mode set directly (K4 output 0xB4); other types use memory byte 0x040000.
-  int k4DriveMode_ = 0;
   bool techPower_ = false;
 
   // Counters: working seconds, total exposure time (0.01 s), shots.

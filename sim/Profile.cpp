@@ -230,7 +230,7 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
       pl.statorFault = F::None;
     } else if (l == "open") {
       pl.statorFault = F::Open;
-    } else if (l == "shorted") {
+    } else if (l == "shorted" || l == "short") {
       pl.statorFault = F::Shorted;
     } else if (l == "overrange") {
       pl.statorFault = F::OverRange;
@@ -249,6 +249,9 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
   r.Int(plant, "AlarmOnShot", pl.alarmOnShot, 0, 1000000);
   r.Int(plant, "AlarmOnRunUp", pl.alarmOnRunUp, 0, 1000000);
   r.Int(plant, "AlarmAfter", pl.alarmAfterSeconds, 0, 1000000);
+
+  ReadRotationPlant(r.ini_, p.rotation, p.warnings);
+  ReadFilamentPlant(r.ini_, p.filament, p.warnings);
   return p;
 }
 

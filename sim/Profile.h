@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/Filament.h"
+#include "sim/RotationDrive.h"
+
 namespace sim {
 
 enum class Timing {
@@ -100,6 +103,9 @@ struct Profile {
 
   // [Plant]
   PlantSettings plant;
+  // [Plant], continued: the rotation drive and the filament heating module.
+  RotationPlant rotation;
+  FilamentPlant filament;
 
   // Problems met while reading the profile (bad values fall back to their defaults).
   std::vector<std::string> warnings;

@@ -1,0 +1,194 @@
+#include "sim/RotationDrive.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "platform/Ini.h"
+#include "sim/Memory.h"
+
+namespace sim {
+namespace {
+
+// The driver applies a mode and checks the stator current this long after.
+constexpr int kSupervisionMs = 400;
+constexpr int kMainBrakingMs = 1000;
+constexpr std::uint8_t kAnodeAlarm = 0x03;  // "the anode does not run up"
+constexpr std::uint32_t kModeAddress = 0x040000;
+
+std::string Clean(std::string s) {
+  std::size_t semi = s.find(';');
+  if (semi != std::string::npos) s.resize(semi);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
+  std::size_t b = s.find_first_not_of(" \t");
+  return b == std::string::npos ? std::string() : s.substr(b);
+}
+
+bool ParseDouble(const std::string& text, double& out) {
+  double v = 0;
+  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || p != text.data() + text.size() || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+void ReadRotationPlant(const platform::IniFile& ini, RotationPlant& plant,
+                       std::vector<std::string>& warnings) {
+  const std::string section = "Plant";
+  auto number = [&](const char* key, double lo, double hi, auto apply) {
+    std::string v = Clean(ini.ReadString(section, key, ""));
+    if (v.empty()) return;
+    double d = 0;
+    if (!ParseDouble(v, d) || d < lo || d > hi) {
+      warnings.push_back("simulator.ini [Plant] " + std::string(key) + "=" + v +
+                         ": expected a number from " + std::to_string(int(lo)) + " to " +
+                         std::to_string(int(hi)) + "; the default is used");
+      return;
+    }
+    apply(d);
+  };
+  number("StatorRunUp", 0, 255, [&](double d) { plant.runUpCurrent = d; });
+  number("StatorBraking", 0, 255, [&](double d) { plant.brakingCurrent = d; });
+  number("StatorNoise", 0, 50, [&](double d) { plant.currentNoise = int(d); });
+  number("StatorGain", 0, 10, [&](double d) { plant.statorGain = d; });
+  number("CoastingTime", 0, 120, [&](double d) { plant.coastingMs = int(std::lround(d * 1000)); });
+}
+
+RotationDrive::RotationDrive(const RotationPlant& plant, bool k4, Memory& memory,
+                             std::function<void(std::uint8_t, SimTime)> alarm)
+    : plant_(plant), k4_(k4), mem_(memory), alarm_(std::move(alarm)) {
+  if (plant_.runUpCurrent <= 0) plant_.runUpCurrent = k4_ ? 150 : 70;
+  if (plant_.brakingCurrent <= 0) plant_.brakingCurrent = k4_ ? 95 : 118;
+}
+
+std::uint8_t RotationDrive::Query(SimTime at, bool instant) {
+  std::uint8_t d = drive_.State();
+  if (instant) drive_.StepOnce(at);
+  return d;
+}
+
+void RotationDrive::RunUp(SimTime at) {
+  const int runUp = std::max(kSupervisionMs + 100, mem_.At(0x20) * 100);
+  turning_ = true;
+  stopsAt_ = SimTime::max();
+  drive_.Start({{1, kSupervisionMs,
+                 [this](SimTime t) {
+                   if (!WithinBoundaries(Mode::RunUp)) {
+                     drive_.Start({{0, 0, nullptr}}, t);
+                     turning_ = false;
+                     alarm_(kAnodeAlarm, t);
+                   }
+                 }},
+                {1, runUp - kSupervisionMs, nullptr},
+                {8, 0, nullptr}},
+               at);
+}
+
+void RotationDrive::RunUpBrokenOff(SimTime at, std::function<void(SimTime)> alarm) {
+  const int runUp = std::max(kSupervisionMs + 100, mem_.At(0x20) * 100);
+  turning_ = true;
+  stopsAt_ = SimTime::max();
+  drive_.Start({{1, runUp / 2, nullptr},
+                {0, 0,
+                 [this, alarm](SimTime t) {
+                   turning_ = false;
+                   alarm(t);
+                 }}},
+               at);
+}
+
+void RotationDrive::Brake(SimTime at) {
+  const int extra = std::max(100, mem_.At(0x21) * 100);
+  const std::uint8_t additional = k4_ ? 3 : 4;
+  drive_.Start({{2, kSupervisionMs,
+                 [this](SimTime t) {
+                   if (!WithinBoundaries(Mode::Braking)) {
+                     drive_.Start({{0, 0, nullptr}}, t);
+                     alarm_(kAnodeAlarm, t);
+                   }
+                 }},
+                {2, kMainBrakingMs - kSupervisionMs, nullptr},
+                {additional, extra,
+                 [this, extra](SimTime t) {
+                   // Braking on until the anode stands; when the driver lets go earlier the anode
+                   // runs on freely, several times longer.
+                   if (!turning_) return;
+                   int left = plant_.coastingMs - extra;
+                   stopsAt_ = t + std::chrono::milliseconds(left <= 0 ? plant_.coastingMs
+                                                                      : extra + left * 4);
+                 }},
+                {8, 0, nullptr}},
+               at);
+}
+
+void RotationDrive::Stop() {
+  drive_.Stop();
+  drive_.Start({{0, 0, nullptr}}, SimClock::now());
+  k4Mode_ = 0;
+}
+
+RotationDrive::Mode RotationDrive::CurrentMode() const {
+  // The direct mode output wins; otherwise the driver's own run-up or braking.
+  if (k4_) {
+    if (k4Mode_ == 1) return Mode::RunUp;
+    if (k4Mode_ == 2) return Mode::Braking;
+  } else {
+    std::uint8_t m = mem_.At(kModeAddress);
+    if (m == 3) return Mode::RunUp;
+    if (m == 2) return Mode::Braking;
+  }
+  std::uint8_t d = drive_.State();
+  if (d == 1) return Mode::RunUp;
+  if (d == 2 || d == 3 || d == 4) return Mode::Braking;
+  return Mode::Off;
+}
+
+StatorFault RotationDrive::Fault() const {
+  StatorFault live = liveFault_ ? liveFault_() : StatorFault::None;
+  return live != StatorFault::None ? live : plant_.fault;
+}
+
+double RotationDrive::ModeCurrent(Mode mode) const {
+  if (mode == Mode::Off) return 2;
+  const StatorFault fault = Fault();
+  if (fault == StatorFault::OpenWinding) return 0;
+  bool runUp = mode == Mode::RunUp;
+  if (fault == StatorFault::ShortedWinding) runUp = !runUp;
+  double c = runUp ? plant_.runUpCurrent : plant_.brakingCurrent;
+  double gain = plant_.statorGain * (fault == StatorFault::OverRange ? 4.0 : 1.0);
+  return c * gain;
+}
+
+bool RotationDrive::WithinBoundaries(Mode mode) const {
+  std::uint32_t hi = mode == Mode::RunUp ? 0x23 : 0x25;
+  double c = ModeCurrent(mode);
+  if (c > 255) c = 255;  // the driver sees the saturated reading too
+  return c >= mem_.At(hi + 1) && c <= mem_.At(hi);
+}
+
+int RotationDrive::Noise(int amplitude) {
+  rng_ = rng_ * 1103515245u + 12345u;
+  if (amplitude <= 0) return 0;
+  return int((rng_ >> 16) % std::uint32_t(2 * amplitude + 1)) - amplitude;
+}
+
+std::uint8_t RotationDrive::ReadCurrent() {
+  Mode mode = CurrentMode();
+  double c = ModeCurrent(mode);
+  if (c > 255) return 255;  // the converter saturates
+  if (c <= 0) return 0;
+  c += Noise(mode == Mode::Off ? 1 : plant_.currentNoise);
+  return std::uint8_t(std::clamp(long(std::lround(c)), 1L, 255L));
+}
+
+int RotationDrive::TrueBrakingTenths() const {
+  return (plant_.coastingMs + 50) / 100;
+}
+
+bool RotationDrive::AnodeTurning(SimTime now) const {
+  return turning_ && now < stopsAt_;
+}
+
+}  // namespace sim
