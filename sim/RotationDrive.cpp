@@ -73,7 +73,8 @@ void RotationDrive::RunUp(SimTime at) {
   const int runUp = std::max(kSupervisionMs + 100, mem_.At(0x20) * 100);
   turning_ = true;
   stopsAt_ = SimTime::max();
-  drive_.Start({{1, kSupervisionMs,
+  drive_.Start({{1, kSupervisionMs, nullptr},
+                {1, runUp - kSupervisionMs,
                  [this](SimTime t) {
                    if (!WithinBoundaries(Mode::RunUp)) {
                      drive_.Start({{0, 0, nullptr}}, t);
@@ -81,7 +82,6 @@ void RotationDrive::RunUp(SimTime at) {
                      alarm_(kAnodeAlarm, t);
                    }
                  }},
-                {1, runUp - kSupervisionMs, nullptr},
                 {8, 0, nullptr}},
                at);
 }
@@ -102,14 +102,14 @@ void RotationDrive::RunUpBrokenOff(SimTime at, std::function<void(SimTime)> alar
 void RotationDrive::Brake(SimTime at) {
   const int extra = std::max(100, mem_.At(0x21) * 100);
   const std::uint8_t additional = k4_ ? 3 : 4;
-  drive_.Start({{2, kSupervisionMs,
+  drive_.Start({{2, kSupervisionMs, nullptr},
+                {2, kMainBrakingMs - kSupervisionMs,
                  [this](SimTime t) {
                    if (!WithinBoundaries(Mode::Braking)) {
                      drive_.Start({{0, 0, nullptr}}, t);
                      alarm_(kAnodeAlarm, t);
                    }
                  }},
-                {2, kMainBrakingMs - kSupervisionMs, nullptr},
                 {additional, extra,
                  [this, extra](SimTime t) {
                    // Braking on until the anode stands; when the driver lets go earlier the anode

@@ -375,6 +375,7 @@ struct ChartAxis {
   double maximum = 0;
   double increment = 0;  // 0 = chosen by the toolkit
   std::string title;
+  std::string labelFormat;  // printf-style, e.g. "%g%%"; "" = the toolkit's own
   bool operator==(const ChartAxis&) const = default;
 };
 

@@ -513,6 +513,7 @@ void BindChart(QChartView* w, Chart& chart) {
         axis->setTickInterval(interval);
       }
       axis->setTitleText(Q(m.title));
+      if (!m.labelFormat.empty()) axis->setLabelFormat(Q(m.labelFormat));
     };
     range(ax, chart.BottomAxis(), xmin, xmax, any, view->width());
     range(ay, chart.LeftAxis(), ymin, ymax, any, view->height());

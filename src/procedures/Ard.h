@@ -1,0 +1,158 @@
+#pragma once
+// TfrmARD ("Настройка драйвера вращения анода."): sets up the anode rotation driver with the
+// engineer. The window runs the stator in run-up and braking mode and samples its current to
+// propose the four supervision boundaries (0x23..0x26), writes them, times the anode's coasting
+// by the engineer's Enter key into the additional braking time (0x21), writes the two drive
+// times (0x20, 0x21) and runs a driver test. Everything runs on the interface thread under the
+// device lock.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Controls.h"
+
+namespace kvt {
+
+class MainHost;
+class TMemoryImage;
+class TSystemLink;
+
+class TfrmARD {
+ public:
+  static const char* const kCaption;
+  static const char* const kWarningTitle;  // "Предупреждение!"
+  // Texts of the message panel and the boxes.
+  static const char* const kIntro;
+  static const char* const kMeasuring;
+  static const char* const kOutOfRange;
+  static const char* const kHardwareFailure;
+  static const char* const kSensitivity;
+  static const char* const kAtBorder;
+  static const char* const kProposed;
+  static const char* const kGoTime;
+  static const char* const kTimeHint;
+  static const char* const kTimeFound;
+  static const char* const kGoTest;
+  static const char* const kTestDone;
+  static const char* const kAlarmPrefix;  // "Возникла авария: "
+
+  // currentImage: the held memory image (null when none); host: whose flag the window sets.
+  TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage);
+  // Switches a stator mode the measuring cycle left on back off, clears the flag.
+  ~TfrmARD();
+  TfrmARD(const TfrmARD&) = delete;
+  TfrmARD& operator=(const TfrmARD&) = delete;
+
+  // --- controls ---
+  platform::Form Form{"frmARD"};
+  platform::GroupBox GroupBox1{"GroupBox1"};  // " Настройка граничных токов "
+  platform::Label Label1{"Label1"};           // "Разгон:"
+  platform::Label Label2{"Label2"};           // "Торможение:"
+  platform::Label Label3{"Label3"};           // "Min" (measured)
+  platform::Label Label4{"Label4"};           // "Max"
+  platform::Label Label5{"Label5"};           // "Min" (boundary)
+  platform::Label Label6{"Label6"};           // "Max"
+  platform::Edit edMDmin{"edMDmin"};
+  platform::Edit edMDmax{"edMDmax"};
+  platform::Edit edMBmin{"edMBmin"};
+  platform::Edit edMBmax{"edMBmax"};
+  platform::Edit edTDmin{"edTDmin"};
+  platform::UpDown udTDmin{"udTDmin"};
+  platform::Edit edTDmax{"edTDmax"};
+  platform::UpDown udTDmax{"udTDmax"};
+  platform::Edit edTBmin{"edTBmin"};
+  platform::UpDown udTBmin{"udTBmin"};
+  platform::Edit edTBmax{"edTBmax"};
+  platform::UpDown udTBmax{"udTBmax"};
+  platform::GroupBox GroupBox2{"GroupBox2"};  // " Настройка времени торможения "
+  platform::Label Label7{"Label7"};           // "Время разгона"
+  platform::Label Label8{"Label8"};  // "Время дополнительного торможения"
+  platform::Label Label9{"Label9"};  // "1/10 сек."
+  platform::Edit edDispTime{"edDispTime"};
+  platform::UpDown udDispTime{"udDispTime"};
+  platform::Edit edBrTime{"edBrTime"};
+  platform::UpDown udBrTime{"udBrTime"};
+  platform::GroupBox GroupBox3{"GroupBox3"};  // " Работа драйвера "
+  platform::Lamp imgDispersalMode{"imgDispersalMode"};
+  platform::Label Label10{"Label10"};  // "Режим разгона."
+  platform::Lamp imgBrakingMode{"imgBrakingMode"};
+  platform::Label Label11{"Label11"};  // "Режим торможения."
+  platform::Label lbCurrentMessage{"lbCurrentMessage"};
+  platform::Button Button4{"Button4"};
+  platform::Button Button6{"Button6"};
+  platform::Button Button7{"Button7"};
+  platform::Button Button5{"Button5"};
+  platform::Button Button8{"Button8"};
+  platform::Button Button1{"Button1"};
+  platform::Timer RotationTimer1{"RotationTimer1"};
+
+  // --- handlers ---
+  void FormCreate();
+  void Button4Click();
+  void RotationTimer1Timer();
+  void Button6Click();
+  void Button7Click();
+  void Button5Click();
+  void Button8Click();
+  void Button1Click();
+
+  // --- what the view supplies ---
+  std::function<void()> OnClose;  // "OK": close the window
+  // Repaints the window at once: the lamps change while the interface thread stays busy.
+  std::function<void()> OnRepaint;
+  // Gives the keyboard focus to a control.
+  std::function<void(const platform::Control&)> OnFocus;
+
+  // The control last given the focus ("" before any).
+  const std::string& Focused() const { return focused_; }
+  int CycleStep() const { return step_; }
+  // Samples of the current (or last) measurement, each list ascending.
+  const std::vector<std::int32_t>& RunUpSamples() const { return runUpSamples_; }
+  const std::vector<std::int32_t>& BrakingSamples() const { return brakingSamples_; }
+
+  // How long a wait for a drive state may take before it is given up (generous against the
+  // slowest real drive; tests shorten it).
+  int WaitLimitMs = 60000;
+  // The press counter of "Определить время" is program-wide; tests put it back.
+  static int& TimePresses();
+
+ private:
+  enum class WaitEnd { Reached, Alarm, TimedOut };
+  void SetLamps(int mode);
+  void Message(const std::string& text, bool error = false, int size = 8);
+  void Focus(platform::Control& control);
+  // Mode frame by type (1 run-up, 2 braking, 0 off; the value sent differs by type).
+  void SetRotationMode(TSystemLink& link, int mode);
+  std::int32_t ReadStatorCurrent(TSystemLink& link);
+  std::uint8_t Status(TSystemLink& link);
+  std::uint8_t DriveState(TSystemLink& link);
+  WaitEnd WaitForDriveState(TSystemLink& link, std::uint8_t target);
+  std::string WaitLimitText() const;
+  void StoreInImage(std::size_t offset, const std::vector<std::uint8_t>& bytes);
+  void Judge(TSystemLink& link);
+  void TimeSecondPress();
+  void TimeThirdPress();
+
+  MainHost* host_;
+  std::function<TMemoryImage*()> currentImage_;
+  std::string focused_;
+
+  int samplesPerSecond_ = 10;
+  int measuringSeconds_ = 1;
+  std::vector<std::int32_t> runUpSamples_;
+  std::vector<std::int32_t> brakingSamples_;
+  int step_ = 0;
+  int sampleCounter_ = 0;
+};
+
+// The additional braking time in tenths of a second for a coasting of ms milliseconds, cut to
+// the 25.5 s that the byte at 0x21 holds (cut tells).
+int CoastingTenths(std::uint64_t ms, bool* cut = nullptr);
+
+// Adds a value to a sample list and sorts it ascending again.
+void InsertSample(std::vector<std::int32_t>& list, std::int32_t value);
+
+}  // namespace kvt
