@@ -4,11 +4,10 @@
 #include <charconv>
 
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
-#include "app/VDemon.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "app/MainHost.h"
-#include "app/SystemStatus.h"
 #include "image/MemoryImage.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "procedures/Ard.h"
 #include "sim/Apparatus.h"

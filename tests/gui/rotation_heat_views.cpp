@@ -1,0 +1,148 @@
+// The rotation drive and heating check windows offscreen, opened by the main window on a
+// connected K2 simulator and worked as an engineer works them: the measuring cycle started by a
+// click, the coasting timed with Enter on the focused button, the heat steps by click, Enter and
+// a typed code. PNGs go to gui-shots/.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QXYSeries>
+
+#include "app/Manager.h"
+#include "app/ui/ManagerView.h"
+#include "app/ui/Program.h"
+#include "procedures/ui/ArdView.h"
+#include "procedures/ui/CheckHeatView.h"
+#include "sim/Apparatus.h"
+#include "support/ProgramFixture.h"
+#include "support/Shots.h"
+
+namespace {
+
+using kvt::ManagerButton;
+using kvt::ToolWindow;
+using kvt::ui::ArdView;
+using kvt::ui::CheckHeatView;
+
+class RotationHeatViews : public guitest::ProgramOnSimulatorFixture {
+ protected:
+  void Connect(kvt::ui::ProgramWindows& windows) {
+    windows.MainView().ButtonWidget(ManagerButton::btnAdjustConnection)->click();
+    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
+    sim::CurrentApparatus()->SetState(8);
+  }
+  static void Activate(QWidget* view) {
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  }
+  static QString Focused() {
+    QWidget* w = QApplication::focusWidget();
+    return w ? w->objectName() : QString();
+  }
+  static void PressEnter() {
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    QTest::keyClick(focused, Qt::Key_Return);
+  }
+};
+
+TEST_F(RotationHeatViews, RotationDriveMeasuredAndTimed) {
+  kvt::TfrmARD::TimePresses() = 0;
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  kvt::TfrmManager& m = windows.Manager();
+  m.btnAdjustRotationClick();
+  QPointer<ArdView> view = ArdView::Open();
+  ASSERT_FALSE(view.isNull());
+  EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::Rotation));
+  EXPECT_EQ(view->windowTitle(), QString::fromUtf8("Настройка драйвера вращения анода."));
+  Activate(view);
+  kvt::TfrmARD& model = view->Model();
+  EXPECT_EQ(view->findChild<QSpinBox*>("udTDmax")->value(), 85);
+
+  QTest::mouseClick(view->findChild<QPushButton*>("Button4"), Qt::LeftButton);
+  auto* mdMin = view->findChild<QLineEdit*>("edMDmin");
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !model.RotationTimer1.Enabled() && mdMin->text() != "0"; }, 20000));
+  EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kProposed);
+  EXPECT_EQ(view->findChild<QSpinBox*>("udTDmin")->value(), mdMin->text().toInt() - 10);
+  EXPECT_TRUE(guitest::SaveShot(view, "frmARD-currents"));
+
+  // The messages lead on by the focus: accept the currents, then time the coasting with Enter.
+  ASSERT_EQ(Focused(), "Button6");
+  PressEnter();
+  ASSERT_EQ(Focused(), "Button7");
+  PressEnter();
+  EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kTimeHint);
+  PressEnter();  // runs the anode up and brakes it (the window is busy for seconds)
+  EXPECT_TRUE(view->findChild<QSpinBox*>("udBrTime")->isVisible());
+  QTest::qWait(400);
+  PressEnter();  // the anode stands
+  EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kTimeFound);
+  const int tenths = view->findChild<QSpinBox*>("udBrTime")->value();
+  EXPECT_GE(tenths, 4);
+  EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x21, 1)[0], tenths);
+  ASSERT_EQ(Focused(), "Button5");
+  PressEnter();
+  ASSERT_EQ(Focused(), "Button8");
+  PressEnter();
+  EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kTestDone);
+  EXPECT_TRUE(guitest::SaveShot(view, "frmARD"));
+
+  QTest::mouseClick(view->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(view.isNull());
+  EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::Rotation));
+}
+
+TEST_F(RotationHeatViews, HeatingStepsPlottedAndTheMarkerPutBack) {
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  kvt::TfrmManager& m = windows.Manager();
+  m.btnHeatCheckClick();
+  ASSERT_EQ(CheckHeatView::OpenViews().size(), 1);
+  QPointer<CheckHeatView> view = CheckHeatView::OpenViews()[0];
+  EXPECT_EQ(view->windowTitle(), QString::fromUtf8("Проверка работы систкемы накала"));
+  Activate(view);
+  EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x135, 1)[0], 0);
+
+  QTest::mouseClick(view->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+  ASSERT_EQ(Focused(), "Button3");
+  PressEnter();  // 50 %
+  ASSERT_EQ(Focused(), "Button4");
+  auto* code = view->findChild<QSpinBox*>("udHeatCode");
+  QTest::mouseClick(code, Qt::LeftButton);
+  code->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(QApplication::focusWidget(), "767");
+  PressEnter();
+  EXPECT_EQ(view->Model().lbCurrentInfo.Caption(), "\nВключено 75% накала.");
+
+  // The measured points (the origin, 25, 50, 75) and the ideal line are on the plot.
+  auto* chart = view->Chart();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (auto* s : chart->chart()->series())
+          if (auto* xy = qobject_cast<QXYSeries*>(s); xy && xy->count() == 4) return true;
+        return false;
+      },
+      5000));
+  QTest::qWait(700);  // a refresh or two of the live point
+  EXPECT_LE(view->Model().Deviation(), 1);
+  EXPECT_TRUE(guitest::SaveShot(view, "frmCheckHeat"));
+
+  QTest::mouseClick(view->findChild<QPushButton*>("Button6"), Qt::LeftButton);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(view.isNull());
+  EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::HeatCheck));
+  EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x135, 1)[0], 244);
+}
+
+}  // namespace
