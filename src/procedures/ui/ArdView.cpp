@@ -77,7 +77,7 @@ ArdView::ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent)
       model_(std::move(model)) {
   setObjectName("frmARD");
   setAttribute(Qt::WA_DeleteOnClose);
-  setFixedSize(576, 420);
+  setFixedSize(600, 420);
   TfrmARD& m = *model_;
   pq::BindForm(this, m.Form);
 
@@ -97,29 +97,29 @@ ArdView::ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent)
   Spin(currents, m.udTBmin, QRect(218, 74, 52, 24));
   Spin(currents, m.udTBmax, QRect(274, 74, 52, 24));
 
-  QGroupBox* times = Group(this, m.GroupBox2, QRect(346, 6, 222, 112));
+  QGroupBox* times = Group(this, m.GroupBox2, QRect(346, 6, 246, 112));
   Text(times, m.Label7, QRect(10, 20, 200, 16));
   Spin(times, m.udDispTime, QRect(10, 38, 60, 24));
   Text(times, m.Label9, QRect(78, 38, 80, 24));
-  Text(times, m.Label8, QRect(10, 64, 206, 16));
+  Text(times, m.Label8, QRect(10, 64, 232, 16));
   Spin(times, m.udBrTime, QRect(10, 82, 60, 24));
 
-  QGroupBox* drive = Group(this, m.GroupBox3, QRect(8, 122, 560, 50));
+  QGroupBox* drive = Group(this, m.GroupBox3, QRect(8, 122, 584, 50));
   Lamp(drive, m.imgDispersalMode, QRect(14, 18, 24, 24));
   Text(drive, m.Label10, QRect(44, 20, 200, 20));
   Lamp(drive, m.imgBrakingMode, QRect(290, 18, 24, 24));
   Text(drive, m.Label11, QRect(320, 20, 200, 20));
 
-  auto* message = Text(this, m.lbCurrentMessage, QRect(8, 178, 560, 160));
+  auto* message = Text(this, m.lbCurrentMessage, QRect(8, 178, 584, 160));
   message->setAutoFillBackground(true);
   message->setContentsMargins(8, 4, 8, 4);
 
-  Push(this, m.Button4, QRect(8, 346, 184, 30));
-  Push(this, m.Button6, QRect(196, 346, 184, 30));
-  Push(this, m.Button7, QRect(384, 346, 184, 30));
-  Push(this, m.Button5, QRect(8, 382, 184, 30));
-  Push(this, m.Button8, QRect(196, 382, 184, 30));
-  Push(this, m.Button1, QRect(384, 382, 184, 30));
+  Push(this, m.Button4, QRect(8, 346, 192, 30));
+  Push(this, m.Button6, QRect(204, 346, 192, 30));
+  Push(this, m.Button7, QRect(400, 346, 192, 30));
+  Push(this, m.Button5, QRect(8, 382, 192, 30));
+  Push(this, m.Button8, QRect(204, 382, 192, 30));
+  Push(this, m.Button1, QRect(400, 382, 192, 30));
   pq::BindTimer(this, m.RotationTimer1);
 
   m.OnClose = [this] { close(); };
