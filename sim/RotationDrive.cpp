@@ -177,7 +177,9 @@ int RotationDrive::Noise(int amplitude) {
 std::uint8_t RotationDrive::ReadCurrent() {
   Mode mode = CurrentMode();
   double c = ModeCurrent(mode);
-  if (c > 255) return 255;  // the converter saturates
+  // An overloaded converter reads 0, as the apparatus does: the adjustment window
+  // takes a zero minimum for currents beyond the measuring range.
+  if (c > 255) return 0;
   if (c <= 0) return 0;
   c += Noise(mode == Mode::Off ? 1 : plant_.currentNoise);
   return std::uint8_t(std::clamp(long(std::lround(c)), 1L, 255L));
