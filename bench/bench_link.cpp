@@ -6,18 +6,21 @@
 // latency before it answers. ratio = elapsed / floor shows what the program adds on top;
 // cpu_percent shows that waiting for the line costs no processor time.
 //
-// Usage: kvt-bench-link [BYTES]   (default 1280, a whole image)
+// Usage: kvt-bench-link [--trace FILE] [BYTES]   (default 1280, a whole image)
+// --trace runs the same read with the serial trace written to FILE, to show what it costs.
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
+#include "platform/SerialTrace.h"
 #include "sim/Apparatus.h"
 #include "sim/SimulatorBackend.h"
 
@@ -34,8 +37,14 @@ double CpuSeconds() {
 
 int main(int argc, char** argv) {
   std::uint32_t bytes = 1280;
-  if (argc > 1) {
-    const long n = std::strtol(argv[1], nullptr, 10);
+  const char* trace = nullptr;
+  int arg = 1;
+  if (arg + 1 < argc && std::strcmp(argv[arg], "--trace") == 0) {
+    trace = argv[arg + 1];
+    arg += 2;
+  }
+  if (arg < argc) {
+    const long n = std::strtol(argv[arg], nullptr, 10);
     if (n <= 0 || n > 65536) {
       std::fprintf(stderr, "kvt-bench-link: BYTES must be 1..65536\n");
       return 2;
@@ -48,7 +57,9 @@ int main(int argc, char** argv) {
   profile.memoryFile.clear();
   auto apparatus = std::make_shared<sim::Apparatus>(profile);
   const int latencyMs = apparatus->LatencyMs();
-  kvt::AttachSharedPort(std::make_unique<sim::SimulatorBackend>(apparatus));
+  std::unique_ptr<platform::SerialPort> port = std::make_unique<sim::SimulatorBackend>(apparatus);
+  if (trace) port = platform::TraceSerialPort(std::move(port), trace, "simulator");
+  kvt::AttachSharedPort(std::move(port));
 
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink link;
@@ -80,6 +91,7 @@ int main(int argc, char** argv) {
       double(wireBytes) * 11.0 / 2400.0 + exchanges * (platform::kSilenceMs + latencyMs) / 1000.0;
   const double elapsed = std::chrono::duration<double>(t1 - t0).count();
 
+  std::printf("trace=%s\n", trace ? "on" : "off");
   std::printf("bytes=%u\n", bytes);
   std::printf("exchanges=%u\n", exchanges);
   std::printf("elapsed_s=%.3f\n", elapsed);

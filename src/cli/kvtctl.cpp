@@ -12,6 +12,7 @@
 
 #include "cli/Command.h"
 #include "platform/Paths.h"
+#include "platform/SerialTrace.h"
 #include "sim/Install.h"
 
 namespace cli {
@@ -50,8 +51,9 @@ bool SettingsPresent() {
 }  // namespace cli
 
 static int Usage() {
-  std::cerr << "usage: kvtctl [--dir DIR] COMMAND [ARGS...]\n"
+  std::cerr << "usage: kvtctl [--dir DIR] [--trace FILE] COMMAND [ARGS...]\n"
                "DIR holds vesmar.ini and simulator.ini (default: the current directory).\n"
+               "FILE receives every byte on the serial line (appended, one exchange a line).\n"
                "commands:\n";
   // Each usage reads "synopsis   description"; the descriptions are lined up in one column.
   std::vector<std::pair<std::string, std::string>> lines;
@@ -80,9 +82,15 @@ static int Usage() {
 int main(int argc, char** argv) {
   cli::Context context;
   context.dir = std::filesystem::current_path();
+  std::filesystem::path trace;
   int i = 1;
-  if (i + 1 < argc && std::strcmp(argv[i], "--dir") == 0) {
-    context.dir = argv[i + 1];
+  while (i + 1 < argc) {
+    if (std::strcmp(argv[i], "--dir") == 0)
+      context.dir = argv[i + 1];
+    else if (std::strcmp(argv[i], "--trace") == 0)
+      trace = argv[i + 1];
+    else
+      break;
     i += 2;
   }
   if (i >= argc) return Usage();
@@ -96,6 +104,8 @@ int main(int argc, char** argv) {
   std::error_code ec;
   context.dir = std::filesystem::absolute(context.dir, ec);
   platform::SetProgramDir(context.dir);
+  // Named from where kvtctl was started, as any file argument is.
+  if (!trace.empty()) platform::SetSerialTraceOverride(std::filesystem::absolute(trace, ec));
   sim::InstallSimulator(context.dir);
   return it->second.fn(context);
 }

@@ -15,6 +15,7 @@
 
 #include "platform/Ini.h"
 #include "platform/Paths.h"
+#include "platform/SerialTrace.h"
 
 namespace platform {
 
@@ -232,6 +233,9 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
     port = OpenLibSerialPort(target);
   }
   if (!port || !port->Configure()) return nullptr;
+  // Traced only when a trace is asked for; otherwise the port goes out as it is.
+  if (const auto trace = SerialTraceFile(); !trace.empty())
+    port = TraceSerialPort(std::move(port), trace, name + " (" + target + ")");
   return port;
 }
 
