@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/ApparatusImage.h"
 #include "cli/Command.h"
 #include "image/ConvertDat.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
-#include "link/PortProbe.h"
 #include "link/SystemLink.h"
 #include "platform/Files.h"
 #include "platform/LinkLock.h"
@@ -89,22 +89,6 @@ int Mi2Dat(cli::Context& context) {
   return result == 0 ? 0 : ConvertFailed(a[2], error, result);
 }
 
-// Finds the apparatus and opens its port as the connection object, as the desktop program does.
-std::unique_ptr<kvt::TSystemLink> Connect() {
-  if (!cli::SettingsPresent()) return nullptr;
-  const std::string port = kvt::ProbeMainControllerPort();
-  if (port.empty()) {
-    cli::Fail("no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
-    return nullptr;
-  }
-  auto connection = std::make_unique<kvt::TSystemLink>(port);
-  if (!connection->IsOpen()) {
-    cli::Fail(port + " answered but could not be opened again");
-    return nullptr;
-  }
-  return connection;
-}
-
 int ReadImage(cli::Context& context) {
   if (context.args.size() != 1) return cli::Fail("usage: read-image OUT.mi|OUT.dat");
   const fs::path out = context.args[0];
@@ -118,40 +102,25 @@ int ReadImage(cli::Context& context) {
     if (!text) return cli::Fail("read-image: cannot read the template " + templatePath.string());
     templ = *text;
   }
-  if (!cli::SettingsPresent()) return 2;
-  const auto config = kvt::settings::ReadImageConfig();
-  if (!config)
-    return cli::Fail("read-image: " + platform::SettingsPath().string() +
-                     " lacks the memory image configuration (Start_Image_Bank, "
-                     "Memory_Image_Size)");
-
-  auto connection = Connect();
-  if (!connection) return 2;
-  kvt::TMemoryImage image;
-  bool complete;
-  {
-    platform::LinkLock::Guard lock(platform::TheLinkLock());
-    complete = image.LoadFromSystem(config->startBank, config->endBank,
-                                    Progress("Чтение образа памяти..."));
-  }
-  if (!complete)
-    return cli::Failed("read-image: the apparatus did not answer every memory read; nothing saved");
-  if (image.Image.empty())
-    return cli::Failed("read-image: Memory_Image_Size is not above Start_Image_Bank; nothing read");
+  std::vector<std::uint8_t> image;
+  if (const int failed = cli::ReadApparatusImage("read-image", image)) return failed;
 
   if (ext == ".mi") {
-    if (!platform::WriteFileAtomic(out, image.Image))
+    if (!platform::WriteFileAtomic(out, image))
       return cli::Failed("read-image: cannot write " + out.string());
   } else {
     std::string text;
     kvt::DatError error;
-    if (!kvt::RenderDatText(templ, image.Image, text, &error))
+    if (!kvt::RenderDatText(templ, image, text, &error))
       return cli::Failed("read-image: template " + templatePath.string() + ": " + error.Describe());
     if (!platform::WriteFileAtomic(out, text))
       return cli::Failed("read-image: cannot write " + out.string());
   }
-  std::cout << image.Image.size() << " bytes (banks " << (config->startBank & 0xFF) << ".."
-            << ((config->endBank & 0xFF) - 1) << ") saved to " << out.string() << "\n";
+  std::cout << image.size() << " bytes";
+  if (const auto config = kvt::settings::ReadImageConfig())
+    std::cout << " (banks " << (config->startBank & 0xFF) << ".." << ((config->endBank & 0xFF) - 1)
+              << ")";
+  std::cout << " saved to " << out.string() << "\n";
   return 0;
 }
 
@@ -188,7 +157,7 @@ int WriteImage(cli::Context& context) {
   if (bytes.size() > 0x10000)
     return cli::Fail("write-image: " + in.string() + " is larger than page 0; nothing sent");
 
-  auto connection = Connect();
+  auto connection = cli::ConnectApparatus();
   if (!connection) return 2;
   kvt::TSystemLink link;
   bool ok;

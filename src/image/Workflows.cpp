@@ -1,7 +1,9 @@
 #include "image/Workflows.h"
 
+#include <cstdio>
 #include <system_error>
 
+#include "image/ImageBackup.h"
 #include "image/Settings.h"
 #include "link/SystemStatus.h"
 #include "platform/Codepage.h"
@@ -231,7 +233,15 @@ void TConfigWorkflows::btnReadConfigClick() {
     return;
   }
   host_.CurrentImage() = std::move(image);
-  host_.ShowState(wftext::kStateRead);
+  // The raw image is also kept in the backup folder; a backup that fails is said, the read stands.
+  const BackupResult backup =
+      BackupImage(host_.ProgramDir(), status.SystemType(), host_.CurrentImage()->Image);
+  if (backup.ok) {
+    host_.ShowState(wftext::kStateRead);
+  } else {
+    std::fprintf(stderr, "Резервная копия образа не сохранена: %s\n", backup.problem.c_str());
+    host_.ShowState(kStateReadNoBackup);
+  }
   status.ImageLoaded = true;
   host_.CurrentDatFile().clear();
   imageFile_.clear();

@@ -1,0 +1,24 @@
+#pragma once
+// Reading the configuration image from the apparatus for kvtctl's commands (read-image, diff):
+// the port found as the desktop program finds it, the banks vesmar.ini configures, and the raw
+// image kept in the backup folder as every read of the program keeps it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/SystemLink.h"
+
+namespace cli {
+
+// Finds the apparatus and opens its port as the connection object, as the desktop program does.
+// Null (the reason printed) when vesmar.ini is missing or nothing answers.
+std::unique_ptr<kvt::TSystemLink> ConnectApparatus();
+
+// Reads the image into `image`. Returns 0, or the exit code with the reason printed under the
+// command's name: 2 when the read could not start, 1 when the apparatus did not answer every
+// read. A backup that cannot be written is told on standard error and does not fail the read.
+int ReadApparatusImage(const std::string& command, std::vector<std::uint8_t>& image);
+
+}  // namespace cli

@@ -1,0 +1,86 @@
+#include "image/ImageBackup.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "platform/Files.h"
+#include "platform/LocalTime.h"
+
+namespace kvt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Enough for any burst of reads within one second; beyond it something is wrong with the folder.
+constexpr int kMaxSuffix = 1000;
+
+bool PlainType(const std::string& type) {
+  if (type.empty() || type.size() > 8) return false;
+  for (char c : type) {
+    const bool alnum = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (!alnum) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+fs::path BackupDir(const fs::path& programDir) {
+  return programDir / "Memory" / "BIN" / "backup";
+}
+
+std::string BackupBaseName(const std::string& systemType,
+                           std::chrono::system_clock::time_point when) {
+  const platform::LocalDateTime t = platform::ToLocal(when);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  std::string name = PlainType(systemType) ? systemType : "unknown";
+  name.append("-").append(stamp);
+  return name;
+}
+
+BackupResult BackupImage(const fs::path& programDir, const std::string& systemType,
+                         const std::vector<std::uint8_t>& image,
+                         std::chrono::system_clock::time_point when) {
+  BackupResult result;
+  const fs::path dir = BackupDir(programDir);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir, ec)) {
+    result.problem = "не удалось создать папку " + dir.string();
+    return result;
+  }
+  const std::string base = BackupBaseName(systemType, when);
+  // The whole file is written under a staging name first; it then gets its final name by a
+  // hard link, which fails instead of replacing a file that appeared meanwhile.
+  const fs::path staging = dir / ("." + base + ".part");
+  if (!platform::WriteFileAtomic(staging, image)) {
+    result.problem = "не удалось записать файл в папку " + dir.string();
+    return result;
+  }
+  for (int n = 1; n <= kMaxSuffix; ++n) {
+    const fs::path candidate =
+        dir / (n == 1 ? base + ".mi" : base + "-" + std::to_string(n) + ".mi");
+    if (fs::exists(candidate, ec)) continue;
+    fs::create_hard_link(staging, candidate, ec);
+    if (ec) {
+      std::error_code again;
+      if (fs::exists(candidate, again)) continue;  // taken between the look and the link
+      // A file system without hard links (FAT on a stick): a rename is the next best thing.
+      fs::rename(staging, candidate, ec);
+      if (ec) break;
+    } else {
+      fs::remove(staging, ec);
+    }
+    result.ok = true;
+    result.path = candidate;
+    return result;
+  }
+  fs::remove(staging, ec);
+  result.problem = "не удалось дать имя файлу в папке " + dir.string();
+  return result;
+}
+
+}  // namespace kvt

@@ -1,0 +1,124 @@
+// kvtctl's records for the engineer against the simulator: the backup of every image read, the
+// image diff with its exit codes, and the serial trace of one command.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "image/ImageBackup.h"
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string err;
+  std::string out;
+};
+
+class KvtctlRecords : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
+    testsupport::WriteBytes(dir_ / "simulator.ini",
+                            "[Simulator]\r\nTiming=instant\r\nMemoryFile=sim-memory.bin\r\n");
+    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
+    fs::create_directories(dir_ / "Memory");
+    fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory/etalon.pat", dir_ / "Memory/etalon.pat");
+  }
+  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  CliRun Kvtctl(const std::string& args) {
+    const fs::path errFile = dir_ / "stderr.txt";
+    const fs::path outFile = dir_ / "stdout.txt";
+    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
+                            "' --dir '" + dir_.Path().string() + "' " + args + " >'" +
+                            outFile.string() + "' 2>'" + errFile.string() + "'";
+    const int raw = std::system(cmd.c_str());
+    CliRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.err = testsupport::ReadBytes(errFile);
+    run.out = testsupport::ReadBytes(outFile);
+    return run;
+  }
+  std::size_t Backups() {
+    const fs::path d = kvt::BackupDir(dir_.Path());
+    if (!fs::exists(d)) return 0;
+    return std::size_t(std::distance(fs::directory_iterator(d), fs::directory_iterator()));
+  }
+  testsupport::TempDir dir_;
+};
+
+TEST_F(KvtctlRecords, DiffTellsEqualDifferentAndBroken) {
+  CliRun r = Kvtctl("read-image before.mi");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Backups(), 1u);
+  r = Kvtctl("read-image before.dat");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Backups(), 2u);
+
+  r = Kvtctl("diff before.mi before.dat");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out, "");
+  r = Kvtctl("diff before.mi apparatus");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+
+  // KUAN edited in the text: told with its comment, against the file and against the apparatus.
+  std::string text = testsupport::ReadBytes(dir_ / "before.dat");
+  const std::string kuan = "\n100  ; 0x013 KUAN";
+  const auto at = text.find(kuan);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, kuan.size(), "\n96  ; 0x013 KUAN");
+  testsupport::WriteBytes(dir_ / "edited.dat", text);
+  r = Kvtctl("diff before.mi edited.dat");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "0x013 KUAN 100 → 96 (коэффициент канала анодного напряжения, сотые доли)\n");
+  r = Kvtctl("diff apparatus edited.dat");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out.rfind("0x013 KUAN 100 → 96", 0), 0u) << r.out;
+
+  // Errors: a missing file, a word that is neither, a broken text; nothing is read then.
+  const std::size_t backups = Backups();
+  testsupport::WriteBytes(dir_ / "broken.dat", "1 2 oops\n");
+  for (const char* args : {"diff before.mi missing.mi", "diff before.mi apparatus2",
+                           "diff broken.dat apparatus", "diff before.mi"}) {
+    r = Kvtctl(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err, "") << args;
+  }
+  EXPECT_EQ(Backups(), backups);
+}
+
+TEST_F(KvtctlRecords, TraceOfOneCommandShowsTheAddressByteAndTheReply) {
+  CliRun r = Kvtctl("--trace line.log send 01 2E");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string reply = r.out.substr(0, r.out.find_last_not_of(" \n") + 1);
+  ASSERT_FALSE(reply.empty());
+  const std::string trace = testsupport::ReadBytes(dir_ / "line.log");
+  const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
+  // The probe's address byte with the ninth bit set and the controller's answer, then the frame
+  // in data bytes with the reply kvtctl printed.
+  EXPECT_TRUE(std::regex_search(trace, std::regex(stamp + R"(TX 9=1: 00 \| RX \+\d+ms: \w\w\n)")))
+      << trace;
+  EXPECT_TRUE(std::regex_search(
+      trace, std::regex(stamp + R"(TX 9=0: 01 2E \| RX \+\d+ms: )" + reply + "\n")))
+      << trace;
+
+  // The settings switch it on for every run; without either nothing is written.
+  fs::remove(dir_ / "line.log");
+  r = Kvtctl("state");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "line.log"));
+  testsupport::WriteBytes(dir_ / "vesmar.ini", testsupport::ReadBytes(dir_ / "vesmar.ini") +
+                                                   "\r\n[Trace]\r\nTrace=line.log\r\n");
+  r = Kvtctl("state");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(testsupport::ReadBytes(dir_ / "line.log").find("TX 9=0: 00 | RX"), std::string::npos);
+}
+
+}  // namespace
