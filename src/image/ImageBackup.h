@@ -11,8 +11,9 @@
 
 namespace kvt {
 
-// The main window's state text after a read whose backup could not be written.
-inline constexpr const char* kStateReadNoBackup = "ОБРАЗ ПРОЧИТАН, РЕЗЕРВНАЯ КОПИЯ НЕ СОХРАНЕНА";
+// The main window's state text after a read whose backup could not be written (two lines: the
+// state field is narrow).
+inline constexpr const char* kStateReadNoBackup = "ОБРАЗ ПРОЧИТАН,\nРЕЗЕРВНАЯ КОПИЯ НЕ СОХРАНЕНА";
 
 // ProgramDir/Memory/BIN/backup
 std::filesystem::path BackupDir(const std::filesystem::path& programDir);

@@ -246,7 +246,9 @@ void TConfigWorkflows::btnReadConfigClick() {
   host_.CurrentDatFile().clear();
   imageFile_.clear();
   host_.RefreshButtons();
-  host_.RequestReannounce();
+  // The monitor would replace the state text at its next poll; a missing backup stays in view
+  // until the apparatus's state changes, so the engineer gets to read it.
+  if (backup.ok) host_.RequestReannounce();
   ShowTerminalWithImage();
 }
 

@@ -41,6 +41,7 @@ TEST_F(ImageBackupRead, FailedBackupIsShownAndTheReadStands) {
   EXPECT_EQ(host.image->Image, SimMemory(1280));
   EXPECT_TRUE(kvt::SystemStatus().ImageLoaded);
   EXPECT_EQ(host.states.back(), kvt::kStateReadNoBackup);
+  EXPECT_EQ(host.reannounces, 0);  // the text stays until the apparatus's state changes
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(host.terminalOpens.size(), 1u);
 }
