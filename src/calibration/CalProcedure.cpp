@@ -157,13 +157,38 @@ void TCalWorker::StopAutoMode() {
   OnUi([&] { host_.AutoModeEnded(); });
 }
 
-void TCalWorker::SaveProcedureState() {
+ProcedureInfo StateInfo(const CalState& state) {
   ProcedureInfo info;
-  info.Stage = state_.Stage;
-  info.ShotCount = state_.ShotCount;
-  info.FirstInRange = state_.FirstInRange;
-  info.MiddleShot = state_.MiddleShot;
-  info.Direction = state_.Direction;
+  info.Stage = state.Stage;
+  info.ShotCount = state.ShotCount;
+  info.FirstInRange = state.FirstInRange;
+  info.MiddleShot = state.MiddleShot;
+  info.Direction = state.Direction;
+  info.FirstPass = state.FirstPass;
+  info.SecondPass = state.SecondPass;
+  info.LastShot = state.LastShot;
+  info.FirstInRange1 = state.FirstInRange1;
+  info.MiddleShot1 = state.MiddleShot1;
+  info.LastShot1 = state.LastShot1;
+  return info;
+}
+
+void SetStateFromInfo(CalState& state, const ProcedureInfo& info) {
+  state.Stage = info.Stage;
+  state.ShotCount = info.ShotCount;
+  state.FirstInRange = info.FirstInRange;
+  state.MiddleShot = info.MiddleShot;
+  state.Direction = info.Direction;
+  state.FirstPass = info.FirstPass;
+  state.SecondPass = info.SecondPass;
+  state.LastShot = info.LastShot;
+  state.FirstInRange1 = info.FirstInRange1;
+  state.MiddleShot1 = info.MiddleShot1;
+  state.LastShot1 = info.LastShot1;
+}
+
+void TCalWorker::SaveProcedureState() {
+  ProcedureInfo info = StateInfo(state_);
   OnUi([&] {
     host_.FillInfo(info);
     // A state file that cannot be written must not stop the calibration: the shots are in the
@@ -179,8 +204,7 @@ bool TCalWorker::ReadCode(int& code, int& step) {
     step = std::max(1, host_.CodeStep());
   });
   if (!c) {
-    Message("\nКод накала должен быть целым числом от 0 до " + std::to_string(kMaxFilamentCode) +
-            ".");
+    Message("\nКод накала должен быть целым числом от 0 до " + std::to_string(MaxCode()) + ".");
     StopAutoMode();
     return false;
   }
@@ -200,20 +224,21 @@ std::optional<CalRange> TCalWorker::ReadRange() {
 }
 
 int TCalWorker::MoveCode(int code, int shotCode) {
-  const int clamped = std::clamp(code, 0, kMaxFilamentCode);
+  const int clamped = std::clamp(code, 0, MaxCode());
   OnUi([&] { host_.SetCode(clamped); });
   if (clamped != code) {
     if (clamped == shotCode) {
       Message("\nКод накала достиг предела " + std::to_string(clamped) +
-              ", а анодное напряжение не достигло границы диапазона калибровки.\nПроверьте "
-              "систему или выберите другой диапазон.");
+              (K3() ? ", а анодный ток не достиг границы диапазона токов калибровочной таблицы."
+                    : ", а анодное напряжение не достигло границы диапазона калибровки.") +
+              "\nПроверьте систему или выберите другой диапазон.");
       StopAutoMode();
     }
   }
   return clamped;
 }
 
-std::unique_ptr<TFilamentShot> TCalWorker::MakeCalibrationShot(int code) {
+std::unique_ptr<TFilamentShot> TCalWorker::Expose(int code) {
   auto shot = std::make_unique<TFilamentShot>(code, Timing.shotLimits);
   if (!shot->Ok) {
     const std::string why = CalShotFailureMessage(shot->Failure);
@@ -228,6 +253,12 @@ std::unique_ptr<TFilamentShot> TCalWorker::MakeCalibrationShot(int code) {
     return shot;
   }
   failedInRow_ = 0;
+  return shot;
+}
+
+std::unique_ptr<TFilamentShot> TCalWorker::MakeCalibrationShot(int code) {
+  auto shot = Expose(code);
+  if (!shot->Ok) return shot;
   ShotRow row{0, 0, shot->In, shot->Ia, shot->Uv, shot->Re};
   OnUi([&] {
     TCalTables& t = host_.Tables();
@@ -321,7 +352,7 @@ void TCalProcedure::InitialCode() {
         const int current = int(std::trunc(double(supply - u) / r * 256 + 0.5));
         int code = -1;
         OnUi([&] { code = host_.Tables().TableCode(u, current); });
-        if (code < 0 || code > kMaxFilamentCode) {
+        if (code < 0 || code > MaxCode()) {
           problem = "\nИсходная калибровочная таблица не дает кода накала для " +
                     std::to_string(u) + " кВ и " + std::to_string(current) +
                     " мА.\nЗадайте код накала на панели <Код накала> и нажмите кнопку "

@@ -35,6 +35,8 @@ namespace kvt {
 class TFilamentShot;
 
 inline constexpr int kMaxFilamentCode = 1023;
+// Types K3 and K4 take filament codes up to this.
+inline constexpr int kMaxFilamentCodeK3 = 2047;
 
 // The procedure state shared by the window and its worker.
 struct CalState {
@@ -47,7 +49,26 @@ struct CalState {
   std::atomic<int> ShotCount{0};
   std::atomic<int> FirstInRange{0};
   std::atomic<int> MiddleShot{0};
+
+  // Types K3 and K4 record two characteristics, at the lower and at the upper bound. FirstInRange
+  // and MiddleShot above, with LastShot, are those of the characteristic being recorded; the
+  // fields ending in 1 keep the finished first one.
+  std::atomic<bool> FirstPass{false};
+  std::atomic<bool> SecondPass{false};
+  std::atomic<int> LastShot{0};
+  std::atomic<int> FirstInRange1{0};
+  std::atomic<int> MiddleShot1{0};
+  std::atomic<int> LastShot1{0};
+  std::atomic<int> PassVoltage{0};    // kV of the characteristic being recorded
+  std::atomic<int> TargetCurrent{0};  // mA of both characteristics
+  std::atomic<int> DeterminedCurrent{0};
 };
+
+// The state file's values of the procedure's position (the range texts and the code are the
+// window's).
+ProcedureInfo StateInfo(const CalState& state);
+// The reverse, for a loaded state file.
+void SetStateFromInfo(CalState& state, const ProcedureInfo& info);
 
 // The critical section between a window and its worker: it guards ShotRequest, AutoMode and the
 // window's setting of Stage, and wakes the worker when any of them changes. Never held while
@@ -106,6 +127,8 @@ class TCalHost {
   virtual void TablesComputed(const TransferCurve&) {}
   // The worker switched automatic mode off.
   virtual void AutoModeEnded() {}
+  // K3: both characteristics are recorded; no more shots.
+  virtual void SeriesEnded() {}
 };
 
 // Timing knobs of the worker.
@@ -152,6 +175,7 @@ class TCalWorker : public platform::Thread {
   virtual bool StageHasStep(int stage) const { return stage >= 1 && stage <= 4; }
   // K3 writes its own file; the K2 file counts the log's rows as its shots.
   virtual bool K3() const { return false; }
+  int MaxCode() const { return K3() ? kMaxFilamentCodeK3 : kMaxFilamentCode; }
 
   // Runs fn on the interface thread and returns its result.
   template <class F>
@@ -161,6 +185,8 @@ class TCalWorker : public platform::Thread {
   // caller holds the device lock. A failed shot is counted for automatic mode and told when the
   // state monitor cannot show why; the returned object says what happened.
   std::unique_ptr<TFilamentShot> MakeCalibrationShot(int code);
+  // The exposure alone: a failed one is counted for automatic mode and told as above.
+  std::unique_ptr<TFilamentShot> Expose(int code);
   // Sleeps ms in steps that move the gauge; ends at once when the worker is stopped.
   void WaitBetweenShots(int ms);
   // The pause of the settings, scaled.
@@ -168,9 +194,9 @@ class TCalWorker : public platform::Thread {
 
   void Message(const std::string& text);
   void SaveProcedureState();
-  // Sets the code control to code clamped to 0 ... 1023. When it had to be clamped the engineer
-  // is told; when the shot just made already used that limit the range cannot be reached that
-  // way and automatic mode stops. Returns the code set.
+  // Sets the code control to code clamped to 0 ... MaxCode(). When it had to be clamped the
+  // engineer is told; when the shot just made already used that limit the range cannot be reached
+  // that way and automatic mode stops. Returns the code set.
   int MoveCode(int code, int shotCode);
   void StopAutoMode();
   // Reads the code control and the step; false (engineer told) when the code is not a number.

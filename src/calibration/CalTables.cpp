@@ -444,7 +444,9 @@ CalResult TCalTables::ComputeCalibrationTable(const CalRange& range, const Sweep
 }
 
 CalResult TCalTables::ComputeCalibrationTableK3(const CalRange& range, const SweepShots& firstPass,
-                                                const SweepShots& secondPass) {
+                                                const SweepShots& secondPass,
+                                                std::vector<int>* keptCurrents) {
+  if (keptCurrents) keptCurrents->clear();
   int off = 0;
   if (auto r = CheckRange(range, off); !r) return r;
   auto header = HeaderCurrents();
@@ -482,16 +484,22 @@ CalResult TCalTables::ComputeCalibrationTableK3(const CalRange& range, const Swe
   for (int c = 1; c <= 8; ++c) {
     const double cur = (*header)[std::size_t(c - 1)];
     const double a = src[1][std::size_t(c)], b = src[std::size_t(last)][std::size_t(c)];
+    if (a == b && last > 2) {
+      // Rows between the bounds are placed by where they lie between the column's values at
+      // the bounds; with equal values there is no such place. The column stays as it was, and
+      // the engineer can move it by hand.
+      for (int j = 1; j <= last; ++j)
+        NewCTable.SetCell(c, j, std::to_string(src[std::size_t(j)][std::size_t(c)]));
+      if (keptCurrents) keptCurrents->push_back((*header)[std::size_t(c - 1)]);
+      continue;
+    }
     const double v1 = p1.Value(cur), v2 = p2.Value(cur);
     for (int j = 2; j < last; ++j) {
       const double v = src[std::size_t(j)][std::size_t(c)];
-      double mapped;
-      if (a != b)
-        mapped = ((v - b) * v1 + (a - v) * v2) / (a - b);
-      else  // a flat column cannot be stretched; it moves by the mean of the two end shifts
-        mapped = v + ((v1 - a) + (v2 - b)) / 2;
+      const double mapped = ((v - b) * v1 + (a - v) * v2) / (a - b);
       NewCTable.SetCell(c, j, std::to_string(Trunc(mapped + 0.5)));
     }
+    // In a table of one row the upper bound's value wins.
     NewCTable.SetCell(c, 1, std::to_string(Trunc(v1 + 0.5)));
     NewCTable.SetCell(c, last, std::to_string(Trunc(v2 + 0.5)));
   }

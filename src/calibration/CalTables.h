@@ -171,8 +171,11 @@ class TCalTables {
                                     TransferCurve* curve = nullptr);
   // K3: the codes over the current at the lower bound (first pass) and at the upper bound
   // (second pass) give the first and last rows; each source column is mapped linearly between.
+  // A column whose source values at both bounds are equal cannot be mapped and keeps its source
+  // values; its header current goes to *keptCurrents.
   CalResult ComputeCalibrationTableK3(const CalRange& range, const SweepShots& firstPass,
-                                      const SweepShots& secondPass);
+                                      const SweepShots& secondPass,
+                                      std::vector<int>* keptCurrents = nullptr);
   // Present shift of the column of current ma (new cell minus source cell in row 1); nullopt
   // when there is no such column or the new table is not filled.
   std::optional<int> CurrentShift(int ma, const CalRange& range) const;

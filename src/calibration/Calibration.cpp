@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include "app/MainHost.h"
+#include "calibration/CalProcedureK3.h"
 #include "link/SystemStatus.h"
+#include "platform/LinkLock.h"
 #include "platform/Ui.h"
+#include "procedures/Snapshot.h"
 
 namespace kvt {
 
@@ -66,10 +69,13 @@ std::optional<CalRange> ParseCalRange(const TCalTables& tables, const std::strin
 }
 
 TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
-    : host_(host), options_(std::move(options)) {
+    : TfrmCalibration(host, std::move(options), false) {}
+
+TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool k3)
+    : k3_(k3), host_(host), options_(std::move(options)) {
   ++openWindows;
   if (host_) host_->ToolWindowOpen(ToolWindow::Calibration) = true;
-  if (options_.stateFile.empty()) options_.stateFile = TCalTables::StateFilePath(false);
+  if (options_.stateFile.empty()) options_.stateFile = TCalTables::StateFilePath(k3_);
 
   Form.SetCaption(kCaption);
   CalPages.AddPage("pgTables", "Таблицы");
@@ -99,7 +105,7 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
   Group(GroupBox9, " Управление ");
   WaitIndikator.SetRange(0, 1000);
   Group(GroupBox10, " Код накала ");
-  udCurrentNakal.SetRange(0, kMaxFilamentCode);
+  udCurrentNakal.SetRange(0, k3_ ? kMaxFilamentCodeK3 : kMaxFilamentCode);
   udCurrentNakal.SetAssociate(&edCurrentNakal);
   edCurrentNakal.SetEnabled(false);
   udCurrentNakal.SetEnabled(false);
@@ -126,9 +132,21 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
   lbCurrentMessage.SetAlignment(platform::Alignment::Center);
   lbCurrentMessage.SetWordWrap(true);
 
-  PageControl1.AddPage("TabSheet1", "Характеристика R(U)");
-  PageControl1.AddPage("TabSheet2", "Функция преобразования");
+  if (k3_) {
+    // No resistance table: only the family of characteristics.
+    ShotsTable.BeginUpdate();
+    for (int c = 0; c < 6; ++c) ShotsTable.SetCell(c, 0, caltext::kShotHeadersK3[c]);
+    ShotsTable.EndUpdate();
+  } else {
+    PageControl1.AddPage("TabSheet1", "Характеристика R(U)");
+    PageControl1.AddPage("TabSheet2", "Функция преобразования");
+  }
   PageControl1.AddPage("TabSheet3", "Семейство характеристик");
+  if (k3_) {
+    platform::ChartAxis axis = Chart4.LeftAxis();  // automatic, in steps of 5
+    axis.increment = 5;
+    Chart4.SetLeftAxis(axis);
+  }
   PageControl1.SetActivePageIndex(0);
   Group(GroupBox14, " Исходная характеристика ");
   Group(GroupBox15, " Расчетная характеристика ");
@@ -182,7 +200,7 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
   N4.OnClick = [this] { N4Click(); };
   CalPages.OnChange = [this] { CalPagesChange(); };
   PageControl1.OnChange = [this] {
-    if (PageControl1.ActivePageIndex() == 0) TabSheet1Show();
+    if (!k3_ && PageControl1.ActivePageIndex() == 0) TabSheet1Show();
   };
   RadioButton1.OnClick = [this] {
     if (RadioButton1.Checked()) RadioButton1Click();
@@ -238,11 +256,22 @@ void TfrmCalibration::FormCreate() {
   DrawFamily();
 
   State.Stage = 0;
-  auto worker = std::make_unique<TCalProcedure>(State, CalLock, *this, options_.priority);
-  worker->Timing = options_.timing;
-  worker->StateFile = options_.stateFile;
-  worker_ = std::move(worker);
+  if (k3_) {
+    const auto header = Tables_.HeaderCurrents();
+    State.TargetCurrent = header ? (header->front() + header->back()) / 2 : 0;
+    State.FirstInRange = State.MiddleShot = State.LastShot = 0;
+    State.FirstInRange1 = State.MiddleShot1 = State.LastShot1 = 0;
+    State.FirstPass = true;
+    State.SecondPass = false;
+  }
+  worker_ = CreateWorker();
+  worker_->Timing = options_.timing;
+  worker_->StateFile = options_.stateFile;
   worker_->Start();
+}
+
+std::unique_ptr<TCalWorker> TfrmCalibration::CreateWorker() {
+  return std::make_unique<TCalProcedure>(State, CalLock, *this, options_.priority);
 }
 
 void TfrmCalibration::FillRangeLists() {
@@ -311,7 +340,7 @@ void TfrmCalibration::btnOKClick() {
   if (OkPresses == 1) {
     std::string why;
     const auto range = Range(why);
-    const CalResult stored = range ? Tables_.ApplyTablesToImage(*range) : CalResult::Fail(why);
+    const CalResult stored = range ? Tables_.ApplyTablesToImage(*range, k3_) : CalResult::Fail(why);
     tablesStored_ = bool(stored);
     if (stored) {
       SystemStatus().ImageModified = true;
@@ -347,32 +376,23 @@ void TfrmCalibration::N1Click() {
 }
 
 void TfrmCalibration::N2Click() {
-  ProcedureInfo info;
-  info.Stage = State.Stage;
-  info.ShotCount = State.ShotCount;
-  info.FirstInRange = State.FirstInRange;
-  info.MiddleShot = State.MiddleShot;
-  info.Direction = State.Direction;
+  ProcedureInfo info = StateInfo(State);
   FillInfo(info);
-  if (auto r = Tables_.SaveProcedureState(options_.stateFile, info, false); !r)
+  if (auto r = Tables_.SaveProcedureState(options_.stateFile, info, k3_); !r)
     platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
 }
 
 void TfrmCalibration::N3Click() {
   // Read into a scratch log first: a file whose range does not fit these tables changes nothing.
-  ProcedureInfo info;
-  info.Stage = State.Stage;
-  info.ShotCount = Tables_.LoggedShots();
+  ProcedureInfo info = StateInfo(State);
+  if (!k3_) info.ShotCount = Tables_.LoggedShots();
   info.StartUv = StartUv.Text();
   info.FinishUv = FinishUv.Text();
-  info.FirstInRange = State.FirstInRange;
-  info.MiddleShot = State.MiddleShot;
-  info.Direction = State.Direction;
   info.CurrentCode = udCurrentNakal.Position();
   {
     TCalTables probe;
     ProcedureInfo check = info;
-    if (auto r = probe.LoadProcedureInfo(options_.stateFile, check, false); !r) {
+    if (auto r = probe.LoadProcedureInfo(options_.stateFile, check, k3_); !r) {
       platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
       return;
     }
@@ -389,19 +409,16 @@ void TfrmCalibration::N3Click() {
       return;
     }
   }
-  if (auto r = Tables_.LoadProcedureState(options_.stateFile, info, false); !r) {
+  if (auto r = Tables_.LoadProcedureState(options_.stateFile, info, k3_); !r) {
     platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
     return;
   }
-  State.Stage = info.Stage;
-  State.ShotCount = info.ShotCount;
-  State.FirstInRange = info.FirstInRange;
-  State.MiddleShot = info.MiddleShot;
-  State.Direction = info.Direction;
+  SetStateFromInfo(State, info);
   StartUv.SetText(info.StartUv);
   FinishUv.SetText(info.FinishUv);
   udCurrentNakal.SetPosition(info.CurrentCode);
   EnableProcedureControls();
+  if (k3_) AcceptPassParameters();
   // A state saved after the series computes the tables at once.
   if (info.Stage == 4) CalLock.Request(State);
 }
@@ -413,7 +430,7 @@ void TfrmCalibration::N4Click() {
   if (!chosen.accepted) return;
   std::string why;
   const auto range = Range(why);
-  const CalResult r = range ? Tables_.ExportTables(chosen.path, *range) : CalResult::Fail(why);
+  const CalResult r = range ? Tables_.ExportTables(chosen.path, *range, k3_) : CalResult::Fail(why);
   if (!r) platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
 }
 
@@ -423,7 +440,19 @@ void TfrmCalibration::TabSheet1Show() {
   DrawResistanceCharts();
 }
 
+void TfrmCalibration::AcceptPassParameters() {
+  std::string why;
+  const auto range = Range(why);
+  if (!range) return;
+  State.PassVoltage = State.FirstPass ? range->StartUv : range->FinishUv;
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  TSnapshot snapshot(true, options_.timing.shotLimits);
+  // A refusal is told by the parameter set itself; the next search shot sends them again.
+  snapshot.AcceptSnapshotParameters(State.PassVoltage, State.TargetCurrent, 6, true);
+}
+
 void TfrmCalibration::DrawResistanceCharts() {
+  if (k3_) return;
   if (SourceRTable.RowCount() > 2 && Tables_.TableStep() > 0) {
     Chart3.BeginUpdate();
     Chart3.Series(0).Clear();
@@ -548,7 +577,7 @@ std::optional<CalRange> TfrmCalibration::Range(std::string& why) {
 
 std::optional<int> TfrmCalibration::Code() {
   const auto c = CellInt(edCurrentNakal.Text());
-  if (!c || *c < 0 || *c > kMaxFilamentCode) return std::nullopt;
+  if (!c || *c < 0 || *c > (k3_ ? kMaxFilamentCodeK3 : kMaxFilamentCode)) return std::nullopt;
   return c;
 }
 
@@ -595,13 +624,39 @@ void TfrmCalibration::ShowPause(int totalMs, int leftMs) {
 }
 
 void TfrmCalibration::TablesComputed(const TransferCurve& curve) {
-  DrawResistanceCharts();
-  DrawTransferCurve(curve);
+  if (!k3_) {
+    DrawResistanceCharts();
+    DrawTransferCurve(curve);
+  }
   btnOK.SetEnabled(true);
+}
+
+void TfrmCalibration::SeriesEnded() {
+  btnMakeShot.SetEnabled(false);
+  btnAuto.SetEnabled(false);
 }
 
 void TfrmCalibration::AutoModeEnded() {
   btnAuto.SetCaption(kAutoOff);
+}
+
+}  // namespace kvt
+
+namespace kvt {
+
+TfrmCalibrationK3::TfrmCalibrationK3(MainHost* host, CalWindowOptions options)
+    : TfrmCalibration(host, std::move(options), true) {}
+
+TfrmCalibrationK3::~TfrmCalibrationK3() {
+  // The worker calls this window: it ends before the window's parts go.
+  if (TCalWorker* w = Worker()) {
+    w->Stop();
+    w->WaitFor();
+  }
+}
+
+std::unique_ptr<TCalWorker> TfrmCalibrationK3::CreateWorker() {
+  return std::make_unique<TCalProcedureK3>(State, CalLock, *this, Options().priority);
 }
 
 }  // namespace kvt

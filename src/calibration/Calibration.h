@@ -26,7 +26,7 @@ class MainHost;
 struct CalWindowOptions {
   platform::ThreadPriority priority = platform::ThreadPriority::Idle;
   CalTiming timing;
-  // Empty: ProgramDir/caltable.ini.
+  // Empty: ProgramDir/caltable.ini (caltablek3.ini for types K3 and K4).
   std::filesystem::path stateFile;
 };
 
@@ -171,8 +171,10 @@ class TfrmCalibration : public TCalHost {
 
   // The worker (null before FormCreate).
   TCalWorker* Worker() const { return worker_.get(); }
-  // How many calibration windows exist.
+  // How many calibration windows exist (of both variants).
   static int OpenCount();
+  // The variant of types K3 and K4 (TfrmCalibrationK3).
+  bool K3() const { return k3_; }
 
   // --- TCalHost ---
   TCalTables& Tables() override { return Tables_; }
@@ -187,6 +189,13 @@ class TfrmCalibration : public TCalHost {
   void ShowPause(int totalMs, int leftMs) override;
   void TablesComputed(const TransferCurve& curve) override;
   void AutoModeEnded() override;
+  void SeriesEnded() override;
+
+ protected:
+  TfrmCalibration(MainHost* host, CalWindowOptions options, bool k3);
+  // The worker of the variant, not yet started.
+  virtual std::unique_ptr<TCalWorker> CreateWorker();
+  const CalWindowOptions& Options() const { return options_; }
 
  private:
   void FillRangeLists();
@@ -198,10 +207,31 @@ class TfrmCalibration : public TCalHost {
   // The controls after "Принять" or a loaded state.
   void EnableProcedureControls();
 
+  // Types K3 and K4 send a parameter set before each search shot; a loaded state file needs it
+  // sent again.
+  void AcceptPassParameters();
+
+  const bool k3_;
   MainHost* host_;
   CalWindowOptions options_;
   std::unique_ptr<TCalWorker> worker_;
   bool tablesStored_ = false;
+};
+
+// TfrmCalibrationK3: the tube calibration of types K3 and K4. The window of type K2 without the
+// resistance table and its charts; its worker records the filament code over the anode current at
+// both bounds of the range, the engineer reading each shot's current off its curve, and builds the
+// new calibration table from the two characteristics. Its state file is caltablek3.ini.
+class TfrmCalibrationK3 : public TfrmCalibration {
+ public:
+  explicit TfrmCalibrationK3(MainHost* host, CalWindowOptions options = {});
+  ~TfrmCalibrationK3() override;
+
+  // The mean of the first and last header currents, set when the window opens (0 before).
+  int TargetCurrent() const { return State.TargetCurrent; }
+
+ protected:
+  std::unique_ptr<TCalWorker> CreateWorker() override;
 };
 
 }  // namespace kvt

@@ -392,16 +392,22 @@ TEST_F(TablesK3, RowsBetweenTheBoundsFollowTheSourceColumns) {
 
 TEST_F(TablesK3, FlatColumnAndSingleRow) {
   for (int r = 3; r <= 7; ++r) t.SourceCTable.SetCell(1, r, "500");  // 60 ... 100 kV
-  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 100}, first, second).ok);
-  // Cannot be stretched: moved by the mean of the shifts at both ends (-100 and -300).
-  EXPECT_EQ(t.NewCTable.Cell(1, 3), "300");
-  EXPECT_EQ(t.NewCTable.Cell(1, 1), "400");
-  EXPECT_EQ(t.NewCTable.Cell(1, 5), "200");
+  // A row of column 2 equal to its value at the lower bound lands on the first characteristic.
+  t.SourceCTable.SetCell(2, 5, t.SourceCTable.Cell(2, 3));
+  std::vector<int> kept{999};
+  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 100}, first, second, &kept).ok);
+  // Equal at both bounds: cannot be stretched, so the column stays as it was and is named.
+  EXPECT_EQ(kept, std::vector<int>{kHeader[0]});
+  for (int r = 1; r <= 5; ++r) EXPECT_EQ(t.NewCTable.Cell(1, r), "500") << r;
+  EXPECT_EQ(t.NewCTable.Cell(2, 3), t.NewCTable.Cell(2, 1));
+  EXPECT_EQ(t.NewCTable.Cell(2, 1), std::to_string(2 * kHeader[1] + 300));
 
   // One row: the upper bound's characteristic is written last.
-  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 60}, first, second).ok);
+  ASSERT_TRUE(t.ComputeCalibrationTableK3({60, 60}, first, second, &kept).ok);
   ASSERT_EQ(t.NewCTable.RowCount(), 2);  // the header row and the one voltage
   EXPECT_EQ(t.NewCTable.Cell(2, 1), std::to_string(2 * 75 + 100));
+  EXPECT_EQ(t.NewCTable.Cell(1, 1), std::to_string(2 * 50 + 100));  // nothing to map: no flat rule
+  EXPECT_TRUE(kept.empty());
 }
 
 TEST_F(TablesK3, MissingCharacteristicIsRefused) {

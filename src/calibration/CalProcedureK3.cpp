@@ -1,0 +1,325 @@
+#include "calibration/CalProcedureK3.h"
+
+#include <algorithm>
+
+#include "calibration/DefineCurrent.h"
+#include "link/SystemLink.h"
+#include "platform/LinkLock.h"
+#include "procedures/FilamentShot.h"
+
+namespace kvt {
+
+namespace calmsg {
+const char* const kInitialCodeUpper =
+    "\nРасчитан код накала, который при существующей калибровочной таблице соответствует "
+    "максимальному напряжению заданного диапазона калибровки.\nЕсли Вы не видите необходимости "
+    "в его изменении,\nнажмите кнопку <Выполнить> на панели <Снимок>.";
+}  // namespace calmsg
+
+namespace {
+
+constexpr std::uint8_t kMeasuredVoltageVariable = 0x38;
+// The search moves the code by this much while the current lies outside the header currents.
+constexpr int kSearchMove = 50;
+// The exposure time of the parameter set, 0.01 s.
+constexpr int kParameterTime = 6;
+
+constexpr const char* kBelowBand =
+    "\nАнодный ток снимка меньше первого тока калибровочной таблицы.\nКод накала "
+    "изменен.\nДля продолжения калибровки нажмите кнопку <Выполнить>.";
+constexpr const char* kAboveBand =
+    "\nАнодный ток снимка больше последнего тока калибровочной таблицы.\nКод накала "
+    "изменен.\nДля продолжения калибровки нажмите кнопку <Выполнить>.";
+constexpr const char* kInBand =
+    "\nАнодный ток снимка лег в диапазон токов калибровочной таблицы.\nДля продолжения "
+    "калибровки необходимо выполнить серию снимков,\nс интервалом не менее 30с. Вы можете "
+    "сделать это пошагово,\nиспользуя кнопку <Выполнить>, или провести процедуру "
+    "автоматически,\nнажав кнопку <Включить> на панели <Автоматически>.";
+constexpr const char* kNoReading =
+    "\nАнодный ток снимка не определен: снимок не учтен.\nДля повторения снимка нажмите кнопку "
+    "<Выполнить>.";
+constexpr const char* kNoVoltage =
+    "\nСистема не ответила на запрос измеренного анодного напряжения: снимок не учтен.\nДля "
+    "повторения снимка нажмите кнопку <Выполнить>.";
+constexpr const char* kRefused =
+    "\nПараметры снимка не приняты системой.\nДля повторения нажмите кнопку <Выполнить>.";
+constexpr const char* kQuestionTitle = "Калибровка";
+
+}  // namespace
+
+TCalProcedureK3::TCalProcedureK3(CalState& state, TCalLock& lock, TCalHost& host,
+                                 platform::ThreadPriority priority)
+    : TCalWorker(state, lock, host, priority) {
+  StateFile = TCalTables::StateFilePath(true);
+}
+
+TCalProcedureK3::~TCalProcedureK3() {
+  // The walk uses this object's members: it must end before they go.
+  Stop();
+  WaitFor();
+}
+
+void TCalProcedureK3::Execute() {
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    snapshot_ = std::make_unique<TSnapshot>(true, Timing.shotLimits);
+  }
+  std::optional<std::vector<int>> header;
+  OnUi([&] { header = host_.Tables().HeaderCurrents(); });
+  if (header && !header->empty()) {
+    i1_ = header->front();
+    i8_ = header->back();
+  }
+  TCalWorker::Execute();
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  snapshot_.reset();
+}
+
+void TCalProcedureK3::Step(int stage) {
+  switch (stage) {
+    case 1:
+      StartCharacteristic();
+      break;
+    case 2:
+      SearchBand();
+      break;
+    case 3:
+      Series();
+      break;
+    case 4:
+      ComputeTables();
+      break;
+    default:
+      break;
+  }
+}
+
+void TCalProcedureK3::NoReading() {
+  // An exposure nobody has read is no step of the procedure: the engineer repeats it.
+  Message(kNoReading);
+  StopAutoMode();
+}
+
+std::optional<int> TCalProcedureK3::DetermineCurrent(const std::vector<int>& signedSamples) {
+  CurvePoints curve;
+  for (std::size_t k = 0; 2 * k + 1 < signedSamples.size(); ++k)
+    curve.emplace_back(0.1 * double(k), signedSamples[2 * k + 1]);
+  for (;;) {
+    const auto value = DetermineValue(DefineMode::Current, curve, platform::colors::Lime);
+    if (!value) return std::nullopt;
+    if (i1_ >= i8_ || (*value >= i1_ && *value <= i8_)) return value;
+    // Beyond the table's currents the value moves the search by a large step or ends a sweep:
+    // a misplaced line must not do that unnoticed.
+    const std::string question =
+        "Определенный анодный ток " + std::to_string(*value) +
+        " мА лежит вне диапазона токов калибровочной таблицы (" + std::to_string(i1_) + " - " +
+        std::to_string(i8_) + " мА).\nИспользовать это значение?\n(\"Нет\" - определить ток снова)";
+    if (platform::AskYesNo(question, kQuestionTitle)) return value;
+  }
+}
+
+std::optional<TCalProcedureK3::ReadShot> TCalProcedureK3::MakeCalibrationShotK3(int code) {
+  auto shot = Expose(code);
+  if (!shot->Ok) return std::nullopt;
+
+  // The curves are the longest exchange of a step; nothing else of this worker may hold it up.
+  SetPriority(platform::ThreadPriority::TimeCritical);
+  TSystemLink link;
+  const std::vector<int> absolute = link.ReadLastShotCurves(nullptr, true);
+  const std::vector<int> signedSamples = link.ReadLastShotCurves(nullptr, false);
+  SetPriority(basePriority_);
+  OnUi([&] { host_.ShowCurves(absolute); });
+
+  const auto current = DetermineCurrent(signedSamples);
+  if (!current) {
+    NoReading();
+    return std::nullopt;
+  }
+  state_.DeterminedCurrent = *current;
+
+  const Frame f = frames::ReadVariable(kMeasuredVoltageVariable);
+  link.Write(std::uint32_t(f.Size()), f.bytes.data());
+  link.Read(3);
+  if (link.LastCount() < 3) {
+    Message(kNoVoltage);
+    StopAutoMode();
+    return std::nullopt;
+  }
+  const int uv = link.RxBuffer()[2];
+
+  const int number = ++state_.ShotCount;
+  ShotRow row{number, 0, shot->In, *current, uv, 0};
+  OnUi([&] {
+    host_.Tables().AppendShot(0, row.Code, row.Ia, row.Uv, 0);
+    host_.ShotLogged(row);
+  });
+  return ReadShot{shot->In, *current};
+}
+
+void TCalProcedureK3::StartCharacteristic() {
+  const auto range = ReadRange();
+  if (!range) return;
+  if (i1_ <= 0 || i8_ <= i1_) {
+    Message(
+        "\nЗаголовок исходной калибровочной таблицы не содержит возрастающих токов: "
+        "калибровка невозможна.");
+    StopAutoMode();
+    return;
+  }
+  int code = -1;
+  std::string problem;
+  if (state_.FirstPass) {
+    state_.PassVoltage = range->StartUv;
+    OnUi([&] { host_.RangeLocked(); });
+    const int target = state_.TargetCurrent;
+    OnUi([&] { code = host_.Tables().TableCode(range->StartUv, target); });
+    if (code < 0 || code > MaxCode())
+      problem = "\nИсходная калибровочная таблица не дает кода накала для " +
+                std::to_string(range->StartUv) + " кВ и " + std::to_string(target) +
+                " мА.\nЗадайте код накала на панели <Код накала> и нажмите кнопку <Выполнить>.";
+  } else {
+    state_.PassVoltage = range->FinishUv;
+    std::optional<ShotRow> middle;
+    const int k = state_.MiddleShot1;
+    OnUi([&] { middle = host_.Tables().ReadShotRow(k); });
+    if (middle) code = middle->Code;
+    if (!middle || code < 0 || code > MaxCode())
+      problem = "\nВ журнале снимков нет кода накала среднего снимка " + std::to_string(k) +
+                " первой характеристики.\nЗадайте код накала на панели <Код накала> и нажмите "
+                "кнопку <Выполнить>.";
+  }
+  if (problem.empty()) OnUi([&] { host_.SetCode(code); });
+  state_.Stage = 2;
+  SaveProcedureState();
+  if (!problem.empty()) {
+    Message(problem);
+    // An exposure by a code nobody chose must wait for the engineer.
+    StopAutoMode();
+    return;
+  }
+  Message(state_.FirstPass ? calmsg::kInitialCode : calmsg::kInitialCodeUpper);
+}
+
+void TCalProcedureK3::SearchBand() {
+  int code = 0, step = 1;
+  if (!ReadCode(code, step)) return;
+  // The lock is held through the pause as well: the tube cools before anyone else exposes.
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  if (!snapshot_->AcceptSnapshotParameters(state_.PassVoltage, state_.TargetCurrent, kParameterTime,
+                                           true)) {
+    // The parameters' own message has told why; repeating it automatically would only repeat it.
+    Message(kRefused);
+    StopAutoMode();
+    return;
+  }
+  const auto shot = MakeCalibrationShotK3(code);
+  if (!shot) return;
+  const int current = shot->current;
+  if (current < i1_) {
+    Message(kBelowBand);
+    MoveCode(code + kSearchMove, shot->code);
+  } else if (current > i8_) {
+    Message(kAboveBand);
+    MoveCode(code - kSearchMove, shot->code);
+  } else {
+    Message(kInBand);
+    state_.FirstInRange = state_.ShotCount.load();
+    if (current == i1_) {
+      state_.Direction = 1;
+      state_.MiddleShot = state_.FirstInRange.load();
+      MoveCode(shot->code + step, shot->code);
+    } else {
+      state_.Direction = 0;
+      MoveCode(shot->code - step, shot->code);
+    }
+    state_.Stage = 3;
+  }
+  SaveProcedureState();
+  WaitBetweenShots(PauseMs());
+}
+
+void TCalProcedureK3::Series() {
+  Message(calmsg::kSeries);
+  const int direction = state_.Direction;
+  if (direction != 0 && direction != 1) return;
+  int code = 0, step = 1;
+  if (!ReadCode(code, step)) return;
+  std::optional<ReadShot> shot;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    shot = MakeCalibrationShotK3(code);
+  }
+  if (!shot) return;
+  const int count = state_.ShotCount;
+  if (direction == 0) {
+    if (shot->current > i1_) {
+      MoveCode(shot->code - step, shot->code);
+    } else {
+      state_.MiddleShot = count;
+      state_.Direction = 1;
+      std::optional<ShotRow> first;
+      const int firstShot = state_.FirstInRange;
+      OnUi([&] { first = host_.Tables().ReadShotRow(firstShot); });
+      // The upward sweep starts one step above the first shot in the band.
+      MoveCode((first ? first->Code : shot->code) + step, -1);
+    }
+    SaveProcedureState();
+    WaitBetweenShots(PauseMs());
+    return;
+  }
+  if (shot->current < i8_) {
+    MoveCode(shot->code + step, shot->code);
+    WaitBetweenShots(PauseMs());
+    return;
+  }
+  state_.LastShot = count;
+  if (state_.FirstPass) {
+    // The first characteristic is complete; the second, at the upper bound, starts at once.
+    state_.FirstPass = false;
+    state_.SecondPass = true;
+    state_.FirstInRange1 = state_.FirstInRange.load();
+    state_.MiddleShot1 = state_.MiddleShot.load();
+    state_.LastShot1 = state_.LastShot.load();
+    state_.FirstInRange = 0;
+    state_.MiddleShot = 0;
+    state_.LastShot = 0;
+    state_.Stage = 1;
+  } else {
+    state_.SecondPass = false;
+    state_.Stage = 4;
+    OnUi([&] { host_.SeriesEnded(); });
+  }
+  SaveProcedureState();
+  lock_.Request(state_);
+}
+
+void TCalProcedureK3::ComputeTables() {
+  const auto range = ReadRange();
+  if (!range) return;
+  const SweepShots first{state_.FirstInRange1, state_.MiddleShot1, state_.LastShot1};
+  const SweepShots second{state_.FirstInRange, state_.MiddleShot, state_.LastShot};
+  CalResult result;
+  std::vector<int> kept;
+  OnUi([&] { result = host_.Tables().ComputeCalibrationTableK3(*range, first, second, &kept); });
+  if (!result) {
+    // The stage stays: after the log is mended (or a state file loaded) a request computes again.
+    Message("\nНовая калибровочная таблица не расчитана.\n" + result.problem);
+    StopAutoMode();
+    return;
+  }
+  OnUi([&] { host_.TablesComputed({}); });
+  std::string text = calmsg::kComputed;
+  if (!kept.empty()) {
+    std::string currents;
+    for (int ma : kept) currents += (currents.empty() ? "" : ", ") + std::to_string(ma);
+    text += "\nСтолбцы токов " + currents +
+            " мА оставлены без изменений: в исходной таблице их коды на границах диапазона "
+            "равны. Проверьте их и при необходимости сдвиньте вручную на закладке <Графики>.";
+  }
+  Message(text);
+  SaveProcedureState();
+  state_.Stage = 5;
+  StopAutoMode();
+}
+
+}  // namespace kvt

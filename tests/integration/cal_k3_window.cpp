@@ -1,0 +1,263 @@
+// The calibration window of types K3 and K4 and its worker against the simulated apparatus
+// (instant timing, pauses shortened), the engineer's readings of the shots' currents scripted:
+// the parameter set's current, where the sweeps start, the second characteristic, the state file,
+// the dialog given up or read outside the table's currents, and convergence on the simulator's
+// truth with the currents read off the curves.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "adjust_fixture.h"
+#include "calibration/CalProcedureK3.h"
+#include "calibration/Calibration.h"
+#include "sim/Profile.h"
+#include "sim/Truth.h"
+#include "support/ExactPlant.h"
+
+namespace kvt {
+namespace {
+
+using Header = std::array<int, 8>;
+constexpr Header kHeader40{40, 60, 80, 100, 120, 140, 160, 200};
+// The determination dialog reads up to 200 mA: a table that ends below it lets the sweeps end on
+// readings the dialog can give.
+constexpr Header kHeader180{40, 60, 80, 100, 120, 140, 160, 180};
+
+class CalK3 : public adjusttest::AdjustFixture {
+ protected:
+  void TearDown() override {
+    w.reset();
+    AdjustFixture::TearDown();
+  }
+
+  void StartType(const std::string& type, sim::Profile profile = {}) {
+    profile.type = type;
+    profile_ = profile;
+    Start(std::move(profile));
+  }
+  // The table's header currents, with the codes a new tube of the type needs at them (the
+  // factory table of the plant's nominal settings).
+  void SetHeader(const Header& header) {
+    const sim::Profile nominal = testsupport::ExactPlant(profile_);
+    std::vector<std::uint8_t> bytes;
+    auto put = [&](int v) {
+      bytes.push_back(std::uint8_t(v >> 8));
+      bytes.push_back(std::uint8_t(v));
+    };
+    for (int h : header) put(h);
+    for (int kv = 40; kv <= 120; kv += 10)
+      for (int h : header) put(int(std::lround(sim::truth::FilamentCode(nominal, kv, h))));
+    apparatus->WriteMemory(0x210, bytes);
+    apparatus->CommitBank(2);
+  }
+
+  TfrmCalibrationK3& Open() {
+    CalWindowOptions o;
+    o.priority = platform::ThreadPriority::Normal;
+    o.timing.pauseScale = 0.001;
+    o.timing.pauseStepMs = 5;
+    o.timing.shotLimits.readyMs = o.timing.shotLimits.prepareMs = 1500;
+    o.timing.shotLimits.pollPauseMs = 1;
+    o.stateFile = dir.Path() / "caltablek3.ini";
+    w = std::make_unique<TfrmCalibrationK3>(nullptr, o);
+    w->FormCreate();
+    return *w;
+  }
+  bool Until(const std::function<bool()>& cond, int ms = 300000) { return ui->PumpUntil(cond, ms); }
+  // One press, served until the worker has ended every step it led to.
+  void Step(const std::function<void()>& press) {
+    ASSERT_TRUE(Until([&] { return !w->Worker()->InStep(); }));
+    const int done = w->Worker()->StepsDone();
+    press();
+    ASSERT_TRUE(Until([&] { return w->Worker()->StepsDone() > done && !w->Worker()->InStep(); }));
+  }
+  void Shot() {
+    Step([&] { w->btnMakeShot.Click(); });
+  }
+  void Accept() {
+    Step([&] { w->btnAcceptInterval.Click(); });
+  }
+  ShotRow Row(int k) { return w->Tables_.ReadShotRow(k).value(); }
+  int Code() { return w->udCurrentNakal.Position(); }
+  // The last parameter set sent: kV, mA, time.
+  std::array<int, 3> LastParameters() {
+    const auto f = Frames(0x05, 0x03);
+    if (f.empty() || f.back().size() < 6) return {-1, -1, -1};
+    return {f.back()[2], f.back()[3], f.back()[4] << 8 | f.back()[5]};
+  }
+  void ExpectTargetInParameterSet(const Header& header, int target) {
+    StartType("K3");
+    SetHeader(header);
+    Open();
+    EXPECT_EQ(w->TargetCurrent(), target);
+    ScriptDialog({100});
+    Accept();
+    Shot();
+    EXPECT_EQ(LastParameters(), (std::array<int, 3>{40, target, 6}));
+    ASSERT_EQ(w->Tables_.LoggedShots(), 1);
+    EXPECT_EQ(Row(1).Ia, 100);
+  }
+
+  sim::Profile profile_;
+  std::unique_ptr<TfrmCalibrationK3> w;
+};
+
+TEST_F(CalK3, TargetCurrentIsTheMiddleOfTheHeader40) {
+  ExpectTargetInParameterSet(kHeader40, 120);
+}
+
+TEST_F(CalK3, TargetCurrentIsTheMiddleOfTheHeader45) {
+  ExpectTargetInParameterSet({45, 60, 80, 100, 120, 140, 160, 200}, 122);
+}
+
+TEST_F(CalK3, FirstHeaderCurrentHitExactlyStartsTheUpwardSweep) {
+  StartType("K3");
+  auto& win = Open();
+  ScriptDialog({50});  // the shipped table's first current
+  Accept();
+  const int code = Code();
+  Shot();
+  EXPECT_EQ(Row(1).Code, code);
+  EXPECT_EQ(win.State.Stage, 3);
+  EXPECT_EQ(win.State.Direction, 1);
+  EXPECT_EQ(win.State.FirstInRange, 1);
+  EXPECT_EQ(win.State.MiddleShot, 1);
+  EXPECT_EQ(Code(), code + 10);
+}
+
+TEST_F(CalK3, SecondCharacteristicStartsFromTheMiddleShotAtTheUpperBoundAndSurvivesTheFile) {
+  StartType("K3");
+  SetHeader(kHeader40);
+  auto& win = Open();
+  ScriptDialog({100, 40, 200});
+  Accept();
+  Shot();  // in the band: down
+  EXPECT_EQ(win.State.Direction, 0);
+  Shot();  // the first current: up from one step above the first shot
+  EXPECT_EQ(win.State.Direction, 1);
+  EXPECT_EQ(win.State.MiddleShot, 2);
+  EXPECT_EQ(Code(), Row(1).Code + 10);
+  Shot();  // the last current: the first characteristic is complete
+  // The second characteristic's start followed without a press.
+  EXPECT_EQ(win.State.Stage, 2);
+  EXPECT_FALSE(win.State.FirstPass);
+  EXPECT_TRUE(win.State.SecondPass);
+  EXPECT_EQ(win.State.FirstInRange1, 1);
+  EXPECT_EQ(win.State.MiddleShot1, 2);
+  EXPECT_EQ(win.State.LastShot1, 3);
+  EXPECT_EQ(win.State.FirstInRange, 0);
+  EXPECT_EQ(Code(), Row(2).Code);
+  EXPECT_EQ(win.lbCurrentMessage.Caption(), calmsg::kInitialCodeUpper);
+  ScriptDialog({120});
+  Shot();
+  EXPECT_EQ(LastParameters(), (std::array<int, 3>{120, 120, 6}));
+  EXPECT_EQ(win.State.Stage, 3);
+
+  // The state file carries both characteristics; loading it sends the pass's parameters again.
+  w.reset();
+  apparatus->ClearFrameLog();
+  auto& again = Open();
+  again.N3Click();
+  EXPECT_EQ(again.State.Stage, 3);
+  EXPECT_TRUE(again.State.SecondPass);
+  EXPECT_EQ(again.State.MiddleShot1, 2);
+  EXPECT_EQ(again.State.LastShot1, 3);
+  EXPECT_EQ(again.State.FirstInRange, 4);
+  EXPECT_EQ(again.State.ShotCount, 4);
+  EXPECT_EQ(again.Tables_.LoggedShots(), 4);
+  EXPECT_EQ(LastParameters(), (std::array<int, 3>{120, 120, 6}));
+}
+
+TEST_F(CalK3, NoReadingLogsNothingAndACurrentOutsideTheHeaderIsQuestioned) {
+  StartType("K4");
+  auto& win = Open();
+  EXPECT_EQ(win.udCurrentNakal.Max(), kMaxFilamentCodeK3);
+  ScriptDialog({std::nullopt});
+  Accept();
+  const int code = Code();
+  Shot();  // the dialog closed by its frame
+  EXPECT_EQ(win.Tables_.LoggedShots(), 0);
+  EXPECT_EQ(win.State.ShotCount, 0);
+  EXPECT_EQ(win.State.Stage, 2);
+  EXPECT_EQ(Code(), code);
+  EXPECT_NE(win.lbCurrentMessage.Caption().find("не определен"), std::string::npos);
+
+  // 30 mA is below the table's 50: confirmed, it is used, and below the band the code rises by 50.
+  ScriptDialog({30});
+  ui->QueueAnswer(platform::Answer::Yes);
+  Shot();
+  ASSERT_EQ(win.Tables_.LoggedShots(), 1);
+  EXPECT_EQ(Row(1).Ia, 30);
+  EXPECT_EQ(Code(), code + 50);
+  const auto texts = ui->Messages();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_NE(texts.back().text.find("30 мА лежит вне диапазона"), std::string::npos);
+
+  // Not confirmed: the engineer reads again.
+  ScriptDialog({30, 60});
+  ui->QueueAnswer(platform::Answer::No);
+  Shot();
+  ASSERT_EQ(win.Tables_.LoggedShots(), 2);
+  EXPECT_EQ(Row(2).Ia, 60);
+  EXPECT_EQ(win.State.Stage, 3);
+}
+
+// With the currents read off the curves as an engineer reads them, one automatic calibration of
+// the whole table brings its codes to the simulated tube's truth.
+class CalK3Convergence : public CalK3, public ::testing::WithParamInterface<const char*> {};
+
+struct CodeError {
+  double mean = 0;
+  int worst = 0;
+};
+
+TEST_P(CalK3Convergence, CalibratedTableIsThreeTimesCloserToTheTruth) {
+  StartType(GetParam());
+  // The channel adjustment comes first: the controller regulates the voltage through KUAN.
+  apparatus->WriteMemory(0x13, {std::uint8_t(std::lround(sim::truth::Kuan(profile_)))});
+  apparatus->CommitBank(0);
+  SetHeader(kHeader180);
+  ReadDialogPeaks();
+  auto& win = Open();
+  Accept();
+  win.btnAuto.Click();
+  ASSERT_TRUE(Until([&] { return win.State.Stage == 5 || !win.CalLock.AutoMode(win.State); }));
+  ASSERT_EQ(win.State.Stage, 5) << win.lbCurrentMessage.Caption();
+  EXPECT_TRUE(win.btnOK.Enabled());
+  EXPECT_FALSE(win.btnMakeShot.Enabled());
+
+  auto error = [&](const platform::StringGrid& grid, int firstRow) {
+    CodeError e;
+    long sum = 0;
+    int cells = 0;
+    for (int r = 1; r <= 9; ++r)
+      for (int c = 1; c <= 8; ++c) {
+        const int kv = 40 + 10 * (r - 1);
+        const int code = std::stoi(grid.Cell(c, r + firstRow - 1));
+        const int d = std::abs(
+            code - int(std::lround(sim::truth::FilamentCode(profile_, kv, kHeader180[c - 1]))));
+        sum += d;
+        e.worst = std::max(e.worst, d);
+        ++cells;
+      }
+    e.mean = double(sum) / cells;
+    return e;
+  };
+  const CodeError factory = error(win.SourceCTable, 1);
+  const CodeError calibrated = error(win.NewCTable, 1);
+  std::printf(
+      "%s: code error against the truth over 72 cells, mean / worst: factory %.2f / %d, "
+      "calibrated (%d shots) %.2f / %d\n",
+      GetParam(), factory.mean, factory.worst, win.State.ShotCount.load(), calibrated.mean,
+      calibrated.worst);
+  EXPECT_LE(calibrated.mean, factory.mean / 3);
+  EXPECT_LE(calibrated.worst, factory.worst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, CalK3Convergence, ::testing::Values("K3", "K4"));
+
+}  // namespace
+}  // namespace kvt
