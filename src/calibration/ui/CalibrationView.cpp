@@ -128,7 +128,7 @@ CalibrationView::CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       model_(std::move(model)) {
-  setObjectName("frmCalibration");
+  setObjectName(model_->K3() ? "frmCalibrationK3" : "frmCalibration");
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(527, 545);
   TfrmCalibration& m = *model_;
@@ -174,18 +174,25 @@ void CalibrationView::BuildTables(QWidget* page) {
   MakeLabel(info, m.Label5, QRect(346, 33, 30, 16));
   MakeLabel(info, m.Label6, QRect(346, 50, 30, 16));
 
+  // Types K3 and K4 have no resistance table: the calibration tables stand in the middle.
+  const bool k3 = m.K3();
+  const QRect table = k3 ? QRect(73, 16, 364, 192) : QRect(6, 16, 364, 192);
   auto* source = MakeGroup(page, m.GroupBox2, QRect(4, 76, 511, 214));
-  auto* sc = MakeGroup(source, m.GroupBox3, QRect(6, 16, 364, 192));
+  auto* sc = MakeGroup(source, m.GroupBox3, table);
   MakeGrid(sc, m.SourceCTable, QRect(6, 16, 352, 170));
-  auto* sr = MakeGroup(source, m.GroupBox4, QRect(374, 16, 131, 192));
-  MakeGrid(sr, m.SourceRTable, QRect(6, 16, 119, 170));
+  if (!k3) {
+    auto* sr = MakeGroup(source, m.GroupBox4, QRect(374, 16, 131, 192));
+    MakeGrid(sr, m.SourceRTable, QRect(6, 16, 119, 170));
+  }
 
   auto* results = MakeGroup(page, m.GroupBox5, QRect(4, 292, 511, 214));
-  auto* nc = MakeGroup(results, m.GroupBox6, QRect(6, 16, 364, 192));
-  auto* newC = MakeGrid(nc, m.NewCTable, QRect(6, 16, 352, 170));
-  auto* nr = MakeGroup(results, m.GroupBox7, QRect(374, 16, 131, 192));
-  auto* newR = MakeGrid(nr, m.NewRTable, QRect(6, 16, 119, 170));
-  for (QWidget* w : {static_cast<QWidget*>(newC), static_cast<QWidget*>(newR)}) {
+  auto* nc = MakeGroup(results, m.GroupBox6, table);
+  std::vector<QWidget*> newTables{MakeGrid(nc, m.NewCTable, QRect(6, 16, 352, 170))};
+  if (!k3) {
+    auto* nr = MakeGroup(results, m.GroupBox7, QRect(374, 16, 131, 192));
+    newTables.push_back(MakeGrid(nr, m.NewRTable, QRect(6, 16, 119, 170)));
+  }
+  for (QWidget* w : newTables) {
     w->setToolTip(QString::fromUtf8(TfrmCalibration::kMenuHint));
     AttachMenu(w, {&m.N4, &m.N5});
   }
@@ -223,11 +230,14 @@ void CalibrationView::BuildProcedure(QWidget* page) {
   MakeButton(proc, m.Button2, QRect(6, 18, 62, 25));
   MakeButton(proc, m.btnOK, QRect(72, 18, 52, 25));
 
-  auto* osc = MakeGroup(page, m.OscilBox, QRect(4, 248, 511, 176));
-  MakeChart(osc, m.ChartUa, QRect(6, 16, 248, 154));
-  MakeChart(osc, m.ChartIa, QRect(257, 16, 248, 154));
+  // The K3 message is a little larger (it also names the currents the table kept).
+  const int oscHeight = m.K3() ? 160 : 176;
+  auto* osc = MakeGroup(page, m.OscilBox, QRect(4, 248, 511, oscHeight));
+  MakeChart(osc, m.ChartUa, QRect(6, 16, 248, oscHeight - 22));
+  MakeChart(osc, m.ChartIa, QRect(257, 16, 248, oscHeight - 22));
 
-  auto* message = MakeLabel(page, m.lbCurrentMessage, QRect(4, 426, 511, 86));
+  auto* message = MakeLabel(page, m.lbCurrentMessage,
+                            m.K3() ? QRect(2, 410, 515, 103) : QRect(4, 426, 511, 86));
   message->setAlignment(Qt::AlignCenter);
   message->setWordWrap(true);
 }
@@ -237,21 +247,24 @@ void CalibrationView::BuildGraphs(QWidget* page) {
   auto* inner = new QTabWidget(page);
   inner->setObjectName("PageControl1");
   inner->setGeometry(2, 2, 515, 510);
-  QWidget* sheets[3];
+  std::vector<QWidget*> sheets;
   for (int i = 0; i < m.PageControl1.PageCount(); ++i) {
-    sheets[i] = new QWidget;
-    sheets[i]->setObjectName(QString::fromStdString(m.PageControl1.PageName(i)));
-    inner->addTab(sheets[i], QString::fromStdString(m.PageControl1.PageCaption(i)));
+    sheets.push_back(new QWidget);
+    sheets.back()->setObjectName(QString::fromStdString(m.PageControl1.PageName(i)));
+    inner->addTab(sheets.back(), QString::fromStdString(m.PageControl1.PageCaption(i)));
   }
-  auto* src = MakeGroup(sheets[0], m.GroupBox14, QRect(4, 4, 501, 234));
-  MakeChart(src, m.Chart3, QRect(6, 16, 489, 212));
-  auto* calc = MakeGroup(sheets[0], m.GroupBox15, QRect(4, 242, 501, 234));
-  MakeChart(calc, m.Chart1, QRect(6, 16, 489, 212));
+  if (!m.K3()) {
+    auto* src = MakeGroup(sheets[0], m.GroupBox14, QRect(4, 4, 501, 234));
+    MakeChart(src, m.Chart3, QRect(6, 16, 489, 212));
+    auto* calc = MakeGroup(sheets[0], m.GroupBox15, QRect(4, 242, 501, 234));
+    MakeChart(calc, m.Chart1, QRect(6, 16, 489, 212));
+    MakeChart(sheets[1], m.Chart2, QRect(4, 4, 501, 472));
+  }
 
-  MakeChart(sheets[1], m.Chart2, QRect(4, 4, 501, 472));
-
-  MakeChart(sheets[2], m.Chart4, QRect(4, 4, 501, 386));
-  auto* modes = MakeGroup(sheets[2], m.GroupBox16, QRect(4, 394, 200, 82));
+  // The family of characteristics is the last sheet in both variants.
+  QWidget* family = sheets.back();
+  MakeChart(family, m.Chart4, QRect(4, 4, 501, 386));
+  auto* modes = MakeGroup(family, m.GroupBox16, QRect(4, 394, 200, 82));
   int y = 18;
   for (platform::RadioButton* r : {&m.RadioButton1, &m.RadioButton2, &m.RadioButton3}) {
     auto* rb = new QRadioButton(modes);
@@ -260,7 +273,7 @@ void CalibrationView::BuildGraphs(QWidget* page) {
     pq::BindCheckBox(rb, *r);
     y += 20;
   }
-  auto* manual = MakeGroup(sheets[2], m.GroupBox17, QRect(210, 394, 295, 82));
+  auto* manual = MakeGroup(family, m.GroupBox17, QRect(210, 394, 295, 82));
   MakeLabel(manual, m.Label9, QRect(10, 22, 40, 18));
   MakeCombo(manual, m.cbCurrents, QRect(56, 18, 80, 24));
   MakeLabel(manual, m.Label10, QRect(150, 22, 50, 18));
