@@ -13,6 +13,7 @@
 #include "image/ConvertDat.h"
 #include "image/ImageDiff.h"
 #include "image/MemoryImage.h"
+#include "image/Workflows.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -36,6 +37,9 @@ int LoadFile(const std::string& name, std::vector<std::uint8_t>& image) {
   auto bytes = platform::ReadBinaryFile(name);
   if (!bytes) return cli::Fail("diff: cannot read " + name);
   if (ext == ".mi") {
+    // An image is at most page 0; anything longer is not one (and would only cost memory).
+    if (bytes->size() > kvt::kMaxImageSize)
+      return cli::Fail("diff: " + name + " is larger than page 0 (65536 bytes): not an image");
     image = std::move(*bytes);
     return 0;
   }

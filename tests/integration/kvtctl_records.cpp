@@ -85,8 +85,10 @@ TEST_F(KvtctlRecords, DiffTellsEqualDifferentAndBroken) {
   // Errors: a missing file, a word that is neither, a broken text; nothing is read then.
   const std::size_t backups = Backups();
   testsupport::WriteBytes(dir_ / "broken.dat", "1 2 oops\n");
-  for (const char* args : {"diff before.mi missing.mi", "diff before.mi apparatus2",
-                           "diff broken.dat apparatus", "diff before.mi"}) {
+  testsupport::WriteBytes(dir_ / "huge.mi", std::string(0x10001, '\0'));
+  for (const char* args :
+       {"diff before.mi missing.mi", "diff before.mi apparatus2", "diff broken.dat apparatus",
+        "diff before.mi", "diff huge.mi before.mi"}) {
     r = Kvtctl(args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err, "") << args;
