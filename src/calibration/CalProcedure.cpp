@@ -281,6 +281,15 @@ std::unique_ptr<TFilamentShot> TCalWorker::MakeCalibrationShot(int code) {
   return shot;
 }
 
+void TCalWorker::StartUpwardSweep(int middleShot, int fallbackCode, int move) {
+  state_.MiddleShot = middleShot;
+  state_.Direction = 1;
+  std::optional<ShotRow> first;
+  const int firstShot = state_.FirstInRange;
+  OnUi([&] { first = host_.Tables().ReadShotRow(firstShot); });
+  MoveCode((first ? first->Code : fallbackCode) + move, -1);
+}
+
 void TCalWorker::WaitBetweenShots(int ms) {
   OnUi([&] { host_.ShowPause(ms, ms); });
   const std::uint64_t t0 = platform::TickCount();
@@ -294,15 +303,7 @@ void TCalWorker::WaitBetweenShots(int ms) {
   OnUi([&] { host_.ShowPause(ms, 0); });
 }
 
-// ----------------------------------------------------------------------------- type K2
-
-TCalProcedure::~TCalProcedure() {
-  // The walk uses this object's members: it must end before they go.
-  Stop();
-  WaitFor();
-}
-
-void TCalProcedure::Step(int stage) {
+void TCalWorker::Step(int stage) {
   switch (stage) {
     case 1:
       InitialCode();
@@ -319,6 +320,14 @@ void TCalProcedure::Step(int stage) {
     default:
       break;
   }
+}
+
+// ----------------------------------------------------------------------------- type K2
+
+TCalProcedure::~TCalProcedure() {
+  // The walk uses this object's members: it must end before they go.
+  Stop();
+  WaitFor();
 }
 
 void TCalProcedure::InitialCode() {
@@ -426,13 +435,8 @@ void TCalProcedure::Series() {
     if (uv > range->StartUv) {
       MoveCode(shot->In + step, shot->In);
     } else {
-      state_.MiddleShot = count;
-      state_.Direction = 1;
-      std::optional<ShotRow> first;
-      const int firstShot = state_.FirstInRange;
-      OnUi([&] { first = host_.Tables().ReadShotRow(firstShot); });
       // The upward sweep starts one step above the first shot in the range.
-      MoveCode((first ? first->Code : shot->In) - step, -1);
+      StartUpwardSweep(count, shot->In, -step);
     }
     WaitBetweenShots(PauseMs());
     return;

@@ -170,8 +170,13 @@ class TCalWorker : public platform::Thread {
  protected:
   void Execute() override;
   // The step of a stage, called for every request (and continually in automatic mode while
-  // StageHasStep says there is one).
-  virtual void Step(int stage) = 0;
+  // StageHasStep says there is one): 1 the start code, 2 the search, 3 the series, 4 the
+  // computation.
+  void Step(int stage);
+  virtual void InitialCode() = 0;
+  virtual void SearchRange() = 0;
+  virtual void Series() = 0;
+  virtual void ComputeTables() = 0;
   virtual bool StageHasStep(int stage) const { return stage >= 1 && stage <= 4; }
   // K3 writes its own file; the K2 file counts the log's rows as its shots.
   virtual bool K3() const { return false; }
@@ -199,6 +204,9 @@ class TCalWorker : public platform::Thread {
   // that way and automatic mode stops. Returns the code set.
   int MoveCode(int code, int shotCode);
   void StopAutoMode();
+  // The downward sweep ended with shot middleShot: the upward one starts from the code of the
+  // first shot in the range moved by move (fallbackCode when that row cannot be read).
+  void StartUpwardSweep(int middleShot, int fallbackCode, int move);
   // Reads the code control and the step; false (engineer told) when the code is not a number.
   bool ReadCode(int& code, int& step);
   // The range, or nullopt with the engineer told.
@@ -234,13 +242,10 @@ class TCalProcedure : public TCalWorker {
   ~TCalProcedure() override;
 
  protected:
-  void Step(int stage) override;
-
- private:
-  void InitialCode();
-  void SearchRange();
-  void Series();
-  void ComputeTables();
+  void InitialCode() override;
+  void SearchRange() override;
+  void Series() override;
+  void ComputeTables() override;
 };
 
 namespace calmsg {

@@ -75,25 +75,6 @@ void TCalProcedureK3::Execute() {
   snapshot_.reset();
 }
 
-void TCalProcedureK3::Step(int stage) {
-  switch (stage) {
-    case 1:
-      StartCharacteristic();
-      break;
-    case 2:
-      SearchBand();
-      break;
-    case 3:
-      Series();
-      break;
-    case 4:
-      ComputeTables();
-      break;
-    default:
-      break;
-  }
-}
-
 void TCalProcedureK3::NoReading() {
   // An exposure nobody has read is no step of the procedure: the engineer repeats it.
   Message(kNoReading);
@@ -156,7 +137,7 @@ std::optional<TCalProcedureK3::ReadShot> TCalProcedureK3::MakeCalibrationShotK3(
   return ReadShot{shot->In, *current};
 }
 
-void TCalProcedureK3::StartCharacteristic() {
+void TCalProcedureK3::InitialCode() {
   const auto range = ReadRange();
   if (!range) return;
   if (i1_ <= 0 || i8_ <= i1_) {
@@ -200,7 +181,7 @@ void TCalProcedureK3::StartCharacteristic() {
   Message(state_.FirstPass ? calmsg::kInitialCode : calmsg::kInitialCodeUpper);
 }
 
-void TCalProcedureK3::SearchBand() {
+void TCalProcedureK3::SearchRange() {
   int code = 0, step = 1;
   if (!ReadCode(code, step)) return;
   // The lock is held through the pause as well: the tube cools before anyone else exposes.
@@ -255,13 +236,8 @@ void TCalProcedureK3::Series() {
     if (shot->current > i1_) {
       MoveCode(shot->code - step, shot->code);
     } else {
-      state_.MiddleShot = count;
-      state_.Direction = 1;
-      std::optional<ShotRow> first;
-      const int firstShot = state_.FirstInRange;
-      OnUi([&] { first = host_.Tables().ReadShotRow(firstShot); });
-      // The upward sweep starts one step above the first shot in the band.
-      MoveCode((first ? first->Code : shot->code) + step, -1);
+      // The upward sweep (the code grows) starts one step beyond the first shot in the band.
+      StartUpwardSweep(count, shot->code, step);
     }
     SaveProcedureState();
     WaitBetweenShots(PauseMs());

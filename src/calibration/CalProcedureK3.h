@@ -28,8 +28,12 @@ class TCalProcedureK3 : public TCalWorker {
 
  protected:
   void Execute() override;
-  void Step(int stage) override;
   bool K3() const override { return true; }
+  // 1: the start of a characteristic; 2: the search for the band of currents.
+  void InitialCode() override;
+  void SearchRange() override;
+  void Series() override;
+  void ComputeTables() override;
 
  private:
   // A shot the engineer has read: its code and the current he determined.
@@ -38,10 +42,6 @@ class TCalProcedureK3 : public TCalWorker {
     int current = 0;
   };
 
-  void StartCharacteristic();
-  void SearchBand();
-  void Series();
-  void ComputeTables();
   // One exposure with the code, its curves, the engineer's reading of its current and the
   // voltage the controller measured, logged. Nothing (and nothing logged) when the shot failed
   // or the engineer gave no reading. The caller holds the device lock.

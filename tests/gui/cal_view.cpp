@@ -1,6 +1,7 @@
 // The calibration window offscreen in the whole program on the simulator: connected and with the
 // image read, the main window's button opens it; a person chooses the range, accepts it, switches
-// automatic mode on and presses OK twice. PNGs of the four pages go to gui-shots/.
+// automatic mode on and presses OK twice. On a K4 simulator the same button opens the window of
+// types K3 and K4. PNGs of the pages go to gui-shots/.
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,21 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <fstream>
 
 #include "app/ui/Program.h"
-#include "calibration/ui/CalibrationView.h"
+#include "calibration/ui/CalibrationK3View.h"
 #include "image/MemoryImage.h"
 #include "link/SystemStatus.h"
 #include "sim/Apparatus.h"
+#include "sim/Install.h"
+#include "sim/Profile.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
 
@@ -61,6 +67,24 @@ class CalView : public guitest::ProgramOnSimulatorFixture {
     kvt::TfrmCalibration::LaunchOptions() = saved_;
     ProgramOnSimulatorFixture::TearDown();
   }
+  // Connected through the main window's button, the image read, the apparatus in standby
+  // heating; then the calibration button pressed.
+  void ConnectAndOpen(kvt::ui::ProgramWindows& windows) {
+    auto& view = windows.MainView();
+    auto& m = windows.Manager();
+    m.MonitorPriority = platform::ThreadPriority::Normal;
+    m.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager&, const std::string&) {});
+    view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
+    QPushButton* read = view.ButtonWidget(ManagerButton::btnReadConfig);
+    ASSERT_TRUE(PumpUntil([&] { return read->isEnabled(); }, 20000));
+    QTest::mouseClick(read, Qt::LeftButton);
+    ASSERT_TRUE(kvt::SystemStatus().ImageLoaded);
+    kvt::SystemStatus().ImageModified = false;
+    sim::CurrentApparatus()->SetState(8);  // on, standby heating
+    QPushButton* open = view.ButtonWidget(ManagerButton::bntTubeCalibration);
+    ASSERT_TRUE(PumpUntil([&] { return open->isEnabled(); }, 10000));
+    QTest::mouseClick(open, Qt::LeftButton);
+  }
   kvt::CalWindowOptions saved_;
 };
 
@@ -68,19 +92,8 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   kvt::ui::ProgramWindows windows;
   auto& view = windows.MainView();
   auto& m = windows.Manager();
-  m.MonitorPriority = platform::ThreadPriority::Normal;
-  m.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager&, const std::string&) {});
-  view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
-  QPushButton* read = view.ButtonWidget(ManagerButton::btnReadConfig);
-  ASSERT_TRUE(PumpUntil([&] { return read->isEnabled(); }, 20000));
-  QTest::mouseClick(read, Qt::LeftButton);
-  ASSERT_TRUE(kvt::SystemStatus().ImageLoaded);
-  kvt::SystemStatus().ImageModified = false;
-  sim::CurrentApparatus()->SetState(8);  // on, standby heating
-
+  ConnectAndOpen(windows);
   QPushButton* open = view.ButtonWidget(ManagerButton::bntTubeCalibration);
-  ASSERT_TRUE(PumpUntil([&] { return open->isEnabled(); }, 10000));
-  QTest::mouseClick(open, Qt::LeftButton);
   QPointer<CalibrationView> cal = CalibrationView::Current();
   ASSERT_NE(cal, nullptr);
   ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
@@ -151,6 +164,82 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   EXPECT_TRUE(cal.isNull());
   EXPECT_FALSE(m.ToolWindowOpen(kvt::ToolWindow::Calibration));
   kvt::SystemStatus().ImageModified = false;
+}
+
+// Types K3 and K4: a person accepts the range and makes two shots, reading each shot's current in
+// the determination dialog with the mouse.
+TEST_F(CalView, K3WindowOnK4ShotsReadInTheDialog) {
+  std::ofstream(dir_ / "simulator.ini") << "[Simulator]\nType=K4\nVersion=23\nTiming=instant\n";
+  sim::InstallForTest(sim::LoadProfile(dir_ / "simulator.ini"));
+  kvt::ui::ProgramWindows windows;
+  auto& m = windows.Manager();
+  ConnectAndOpen(windows);
+  ASSERT_EQ(kvt::SystemStatus().SystemType(), "K4");
+  QPointer<CalibrationView> cal = CalibrationView::Current();
+  ASSERT_NE(cal, nullptr);
+  ASSERT_NE(qobject_cast<kvt::ui::CalibrationK3View*>(cal.data()), nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
+  EXPECT_EQ(cal->windowTitle(), QString::fromUtf8("Калибровка рентгеновской трубки"));
+  EXPECT_TRUE(m.ToolWindowOpen(kvt::ToolWindow::Calibration));
+  auto& model = cal->Model();
+  ASSERT_TRUE(model.K3());
+  // No resistance table and no resistance charts.
+  EXPECT_EQ(cal->findChild<QTableWidget*>("SourceRTable"), nullptr);
+  EXPECT_EQ(cal->findChild<QWidget*>("Chart1"), nullptr);
+  auto* log = cal->findChild<QTableWidget*>("ShotsTable");
+  ASSERT_NE(log, nullptr);
+  EXPECT_EQ(log->horizontalHeaderItem(5) ? log->horizontalHeaderItem(5)->text().trimmed()
+                                         : log->item(0, 5)->text().trimmed(),
+            QString());
+
+  // The person reads each shot: a click high on the upper bar moves it a page, the lines to
+  // 110 mA; then accept.
+  int readings = 0;
+  QTimer reader;
+  QObject::connect(&reader, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal->objectName() != "frmDefineCurrent") return;
+    reader.stop();
+    auto* up = modal->findChild<QScrollBar*>("UpTrack1");
+    auto* accept = modal->findChild<QPushButton*>("Button1");
+    if (!up || !accept) return;
+    QTest::mouseClick(up, Qt::LeftButton, {}, QPoint(up->width() / 2, 20));
+    QApplication::processEvents();
+    if (readings == 0) {
+      QTest::qWait(300);
+      EXPECT_TRUE(guitest::SaveShot(modal, "frmCalibrationK3-reading"));
+    }
+    ++readings;
+    QTest::mouseClick(accept, Qt::LeftButton);
+  });
+
+  QTest::mouseClick(cal->findChild<QPushButton*>("btnAcceptInterval"), Qt::LeftButton);
+  auto* shot = cal->findChild<QPushButton*>("btnMakeShot");
+  ASSERT_TRUE(PumpUntil([&] { return shot->isEnabled() && model.State.Stage == 2; }, 10000));
+  for (int n = 1; n <= 2; ++n) {
+    reader.start(20);
+    QTest::mouseClick(shot, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return model.Tables_.LoggedShots() == n; }, 60000)) << n;
+    ASSERT_TRUE(PumpUntil([&] { return shot->isEnabled(); }, 20000));
+  }
+  EXPECT_EQ(readings, 2);
+  EXPECT_EQ(log->item(1, 3)->text(), "110");
+  EXPECT_EQ(model.State.Stage, 3);
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-procedure"));
+
+  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgTables);
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-tables"));
+  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgGraph);
+  auto* inner = cal->findChild<QTabWidget*>("PageControl1");
+  ASSERT_NE(inner, nullptr);
+  EXPECT_EQ(inner->count(), 1);
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-family"));
+
+  // Closed by its frame: the worker ends and the flag goes down.
+  cal->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(cal.isNull());
+  EXPECT_FALSE(m.ToolWindowOpen(kvt::ToolWindow::Calibration));
 }
 
 }  // namespace

@@ -171,6 +171,31 @@ TEST_F(CalK3, SecondCharacteristicStartsFromTheMiddleShotAtTheUpperBoundAndSurvi
   EXPECT_EQ(LastParameters(), (std::array<int, 3>{120, 120, 6}));
 }
 
+TEST_F(CalK3, BothCharacteristicsGiveTheTableAndAColumnEqualAtTheBoundsIsKeptAndTold) {
+  StartType("K3");
+  SetHeader(kHeader40);
+  // The 40 mA column holds the same code at 40 and at 120 kV.
+  apparatus->WriteMemory(0x210 + 9 * 16, apparatus->ReadMemory(0x210 + 16, 2));
+  auto& win = Open();
+  ScriptDialog({100, 40, 200, 100, 40, 200});
+  Accept();
+  for (int k = 0; k < 6; ++k) Shot();
+  ASSERT_TRUE(Until([&] { return win.State.Stage == 5; }, 20000)) << win.lbCurrentMessage.Caption();
+  EXPECT_NE(win.lbCurrentMessage.Caption().find("Столбцы токов 40 мА оставлены без изменений"),
+            std::string::npos)
+      << win.lbCurrentMessage.Caption();
+  for (int r = 1; r <= 9; ++r)
+    EXPECT_EQ(win.NewCTable.Cell(1, r), win.SourceCTable.Cell(1, r)) << r;
+  EXPECT_NE(win.NewCTable.Cell(2, 1), win.SourceCTable.Cell(2, 1));
+  EXPECT_TRUE(win.btnOK.Enabled());
+  EXPECT_FALSE(win.btnMakeShot.Enabled());
+  EXPECT_FALSE(win.btnAuto.Enabled());
+  // Bounds and calibration table only: no resistance table.
+  std::vector<TCalTables::ImageBlock> blocks;
+  ASSERT_TRUE(win.Tables_.TablesImageBlocks({40, 120}, true, blocks).ok);
+  EXPECT_EQ(blocks.size(), 2u);
+}
+
 TEST_F(CalK3, NoReadingLogsNothingAndACurrentOutsideTheHeaderIsQuestioned) {
   StartType("K4");
   auto& win = Open();

@@ -9,18 +9,10 @@ CalibrationK3View::CalibrationK3View(std::unique_ptr<TfrmCalibrationK3> model, Q
     : CalibrationView(std::move(model), parent) {}
 
 void OpenCalibrationK3Window(TfrmManager& manager) {
-  // One calibration at a time, whichever the type.
-  if (CalibrationView* open = CalibrationView::Current()) {
-    open->showNormal();
-    open->raise();
-    open->activateWindow();
-    return;
-  }
-  auto* view = new CalibrationK3View(
-      std::make_unique<TfrmCalibrationK3>(&manager, TfrmCalibration::LaunchOptions()));
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
+  CalibrationView::Open([&] {
+    return new CalibrationK3View(
+        std::make_unique<TfrmCalibrationK3>(&manager, TfrmCalibration::LaunchOptions()));
+  });
 }
 
 static ToolInstaller installCalibrationK3([](TfrmManager& manager) {

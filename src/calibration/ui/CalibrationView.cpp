@@ -315,19 +315,26 @@ void CalibrationView::CloseAll() {
   delete current;
 }
 
-void OpenCalibrationWindow(TfrmManager& manager) {
-  // The procedure state and its state file belong to one calibration at a time.
-  if (CalibrationView* open = CalibrationView::Current()) {
+void CalibrationView::Open(const std::function<CalibrationView*()>& make) {
+  // The procedure state and its state file belong to one calibration at a time, whichever the
+  // system's type.
+  if (CalibrationView* open = Current()) {
     open->showNormal();
     open->raise();
     open->activateWindow();
     return;
   }
-  auto* view = new CalibrationView(
-      std::make_unique<TfrmCalibration>(&manager, TfrmCalibration::LaunchOptions()));
+  CalibrationView* view = make();
   view->show();
   view->PlaceAtTopLeft();
   view->Model().FormCreate();
+}
+
+void OpenCalibrationWindow(TfrmManager& manager) {
+  CalibrationView::Open([&] {
+    return new CalibrationView(
+        std::make_unique<TfrmCalibration>(&manager, TfrmCalibration::LaunchOptions()));
+  });
 }
 
 static ToolInstaller installCalibration([](TfrmManager& manager) {

@@ -4,6 +4,7 @@
 // model and frees itself (and the model, which stops the worker) when closed.
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "calibration/Calibration.h"
@@ -31,6 +32,9 @@ class CalibrationView : public QWidget {
   static CalibrationView* Current();
   // Destroys it at once (the main window closing).
   static void CloseAll();
+  // Brings the calibration window that exists to the front, or shows the one make() creates at
+  // the top left and runs its opening sequence.
+  static void Open(const std::function<CalibrationView*()>& make);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
