@@ -1,4 +1,5 @@
-// kvtctl calibrate: the type-K2 tube calibration without the window. The same worker runs in
+// kvtctl calibrate: the type-K2 tube calibration without the window (other types are refused:
+// theirs needs the engineer's reading of every shot). The same worker runs in
 // automatic mode over the chosen range; every logged shot is printed, then the new tables, which
 // may be exported as ".dat" text and stored into the apparatus's memory image.
 
@@ -131,6 +132,13 @@ int Calibrate(cli::Context& context) {
       return cli::Fail("calibrate: the apparatus is not ready for exposures (state " +
                        std::to_string(state) +
                        "); switch it on with standby filament heating first");
+    // This walk is the type-K2 one; K3 and K4 need each shot's current read off its curve.
+    const std::string type = link.ReadSystemType();
+    if (type != "K2")
+      return cli::Fail("calibrate: the apparatus is of type " + (type.empty() ? "?" : type) +
+                       "; only type K2 is calibrated here. Types K3 and K4 are calibrated in the "
+                       "program's calibration window, where the engineer reads each shot's "
+                       "current off its curve; nothing done.");
   }
 
   kvt::CalRunOptions options;

@@ -1,6 +1,6 @@
 // kvtctl calibrate as an engineer scripts it: refused while the apparatus is not ready for
-// exposures; on a ready one a line per shot, the new tables, their .dat export and, with
-// --apply, the tables in the apparatus's committed memory.
+// exposures or is not of type K2; on a ready one a line per shot, the new tables, their .dat
+// export and, with --apply, the tables in the apparatus's committed memory.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -28,9 +28,9 @@ class CalKvtctl : public ::testing::Test {
     fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
   }
   static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
-  void Simulator(const std::string& extra) {
+  void Simulator(const std::string& extra, const std::string& type = "K2") {
     std::ofstream(dir_ / "simulator.ini")
-        << "[Simulator]\nType=K2\nTiming=instant\nMemoryFile=sim-memory.bin\n"
+        << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=sim-memory.bin\n"
         << "[Faults]\n"
         << extra;
   }
@@ -53,6 +53,13 @@ TEST_F(CalKvtctl, RefusesAnApparatusThatIsNotReady) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("not ready for exposures (state 0)"), std::string::npos) << r.err;
   EXPECT_EQ(r.out.find("shot="), std::string::npos);
+
+  // A ready K3 is not exposed either: its calibration needs the engineer's readings.
+  Simulator("State=8\n", "K3");
+  const CliRun k3 = Kvtctl("calibrate --from 60 --to 70");
+  EXPECT_EQ(k3.status, 2);
+  EXPECT_NE(k3.err.find("of type K3"), std::string::npos) << k3.err;
+  EXPECT_EQ(k3.out.find("shot="), std::string::npos);
 
   const CliRun bad = Kvtctl("calibrate --from");
   EXPECT_EQ(bad.status, 2);
