@@ -88,8 +88,15 @@ class CalK3 : public adjusttest::AdjustFixture {
     if (f.empty() || f.back().size() < 6) return {-1, -1, -1};
     return {f.back()[2], f.back()[3], f.back()[4] << 8 | f.back()[5]};
   }
-  void ExpectTargetInParameterSet(const Header& header, int target) {
-    StartType("K3");
+  sim::Profile profile_;
+  std::unique_ptr<TfrmCalibrationK3> w;
+};
+
+TEST_F(CalK3, TargetCurrentIsTheMiddleOfTheHeaderAndGoesIntoTheParameterSet) {
+  StartType("K3");
+  const std::pair<Header, int> cases[] = {{kHeader40, 120},
+                                          {{45, 60, 80, 100, 120, 140, 160, 200}, 122}};
+  for (const auto& [header, target] : cases) {
     SetHeader(header);
     Open();
     EXPECT_EQ(w->TargetCurrent(), target);
@@ -99,18 +106,8 @@ class CalK3 : public adjusttest::AdjustFixture {
     EXPECT_EQ(LastParameters(), (std::array<int, 3>{40, target, 6}));
     ASSERT_EQ(w->Tables_.LoggedShots(), 1);
     EXPECT_EQ(Row(1).Ia, 100);
+    w.reset();
   }
-
-  sim::Profile profile_;
-  std::unique_ptr<TfrmCalibrationK3> w;
-};
-
-TEST_F(CalK3, TargetCurrentIsTheMiddleOfTheHeader40) {
-  ExpectTargetInParameterSet(kHeader40, 120);
-}
-
-TEST_F(CalK3, TargetCurrentIsTheMiddleOfTheHeader45) {
-  ExpectTargetInParameterSet({45, 60, 80, 100, 120, 140, 160, 200}, 122);
 }
 
 TEST_F(CalK3, FirstHeaderCurrentHitExactlyStartsTheUpwardSweep) {
