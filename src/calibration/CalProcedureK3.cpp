@@ -289,8 +289,7 @@ void TCalProcedureK3::ComputeTables() {
     std::string currents;
     for (int ma : kept) currents += (currents.empty() ? "" : ", ") + std::to_string(ma);
     text += "\nСтолбцы токов " + currents +
-            " мА оставлены без изменений: в исходной таблице их коды на границах диапазона "
-            "равны. Проверьте их и при необходимости сдвиньте вручную на закладке <Графики>.";
+            " мА оставлены без изменений: их коды на границах диапазона равны.";
   }
   Message(text);
   SaveProcedureState();

@@ -4,6 +4,7 @@
 
 #include "app/MainHost.h"
 #include "calibration/CalProcedureK3.h"
+#include "calibration/DefineCurrent.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
@@ -259,6 +260,14 @@ void TfrmCalibration::FormCreate() {
   if (k3_) {
     const auto header = Tables_.HeaderCurrents();
     State.TargetCurrent = header ? (header->front() + header->back()) / 2 : 0;
+    // The upward sweeps end on a reading of the table's last current; the dialog cannot give
+    // more than its largest one.
+    if (read && header && header->back() > TfrmDefineCurrent::kMaxCurrent)
+      lbCurrentMessage.SetCaption(
+          lbCurrentMessage.Caption() + "\nВнимание: последний ток таблицы " +
+          std::to_string(header->back()) + " мА больше " +
+          std::to_string(TfrmDefineCurrent::kMaxCurrent) +
+          " мА, которые можно определить по осциллограмме:\nсерия снимков не завершится.");
     State.FirstInRange = State.MiddleShot = State.LastShot = 0;
     State.FirstInRange1 = State.MiddleShot1 = State.LastShot1 = 0;
     State.FirstPass = true;

@@ -23,8 +23,12 @@ struct ModeLook {
 
 constexpr ModeLook kVoltageLook{
     TfrmDefineCurrent::kVoltageCaption, " Анодное напряжение ", "Напряжение:", "кВ", 140, 20};
-constexpr ModeLook kCurrentLook{
-    TfrmDefineCurrent::kCurrentCaption, " Анодный ток ", "Анодный ток:", "мА", 200, 25};
+constexpr ModeLook kCurrentLook{TfrmDefineCurrent::kCurrentCaption,
+                                " Анодный ток ",
+                                "Анодный ток:",
+                                "мА",
+                                TfrmDefineCurrent::kMaxCurrent,
+                                25};
 
 }  // namespace
 

@@ -28,6 +28,8 @@ class TfrmDefineCurrent {
  public:
   static constexpr const char* kCurrentCaption = "Определение значения анодного тока";
   static constexpr const char* kVoltageCaption = "Определение значения анодного напряжения";
+  // The largest anode current the two lines can be set to, mA.
+  static constexpr int kMaxCurrent = 200;
 
   TfrmDefineCurrent();
   TfrmDefineCurrent(const TfrmDefineCurrent&) = delete;

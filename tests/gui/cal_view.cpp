@@ -183,6 +183,7 @@ TEST_F(CalView, K3WindowOnK4ShotsReadInTheDialog) {
   EXPECT_TRUE(m.ToolWindowOpen(kvt::ToolWindow::Calibration));
   auto& model = cal->Model();
   ASSERT_TRUE(model.K3());
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-opened"));
   // No resistance table and no resistance charts.
   EXPECT_EQ(cal->findChild<QTableWidget*>("SourceRTable"), nullptr);
   EXPECT_EQ(cal->findChild<QWidget*>("Chart1"), nullptr);

@@ -230,14 +230,15 @@ void CalibrationView::BuildProcedure(QWidget* page) {
   MakeButton(proc, m.Button2, QRect(6, 18, 62, 25));
   MakeButton(proc, m.btnOK, QRect(72, 18, 52, 25));
 
-  // The K3 message is a little larger (it also names the currents the table kept).
-  const int oscHeight = m.K3() ? 160 : 176;
+  // The K3 message is a little larger (it may add a warning about the table's currents, or name
+  // the columns the computation kept).
+  const int oscHeight = m.K3() ? 146 : 176;
   auto* osc = MakeGroup(page, m.OscilBox, QRect(4, 248, 511, oscHeight));
   MakeChart(osc, m.ChartUa, QRect(6, 16, 248, oscHeight - 22));
   MakeChart(osc, m.ChartIa, QRect(257, 16, 248, oscHeight - 22));
 
   auto* message = MakeLabel(page, m.lbCurrentMessage,
-                            m.K3() ? QRect(2, 410, 515, 103) : QRect(4, 426, 511, 86));
+                            m.K3() ? QRect(2, 396, 515, 117) : QRect(4, 426, 511, 86));
   message->setAlignment(Qt::AlignCenter);
   message->setWordWrap(true);
 }
