@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "platform/Console.h"
 #include "platform/Paths.h"
 #include "platform/SerialTrace.h"
 #include "sim/Install.h"
@@ -80,6 +81,7 @@ static int Usage() {
 }
 
 int main(int argc, char** argv) {
+  platform::UseUtf8Console();
   cli::Context context;
   context.dir = std::filesystem::current_path();
   std::filesystem::path trace;

@@ -11,6 +11,22 @@
 
 namespace kvt {
 
+namespace {
+// The folder written as the roots are, so a root's text is a prefix of every folder under it. On
+// Windows a folder may come with backslashes, a lower-case drive letter or no drive at all.
+std::string AsRootsAreWritten(const std::string& dir) {
+#ifdef _WIN32
+  std::error_code ec;
+  const std::filesystem::path full = std::filesystem::absolute(dir, ec);
+  std::string s = ec ? dir : full.generic_string();
+  if (s.size() >= 2 && s[1] == ':' && s[0] >= 'a' && s[0] <= 'z') s[0] = char(s[0] - 'a' + 'A');
+  return s;
+#else
+  return dir;
+#endif
+}
+}  // namespace
+
 TfrmSelectDir::TfrmSelectDir() {
   Form.SetCaption("Выбор директории");
   BitBtn1.SetCaption("OK");
@@ -29,9 +45,10 @@ void TfrmSelectDir::SetDirectory(const std::string& dir) {
   int best = -1;
   std::size_t bestLength = 0;
   const auto& roots = Drive.Items();
+  const std::string where = AsRootsAreWritten(dir);
   for (std::size_t i = 0; i < roots.size(); ++i) {
     const std::string& r = roots[i];
-    if (dir.compare(0, r.size(), r) == 0 && r.size() >= bestLength) {
+    if (where.compare(0, r.size(), r) == 0 && r.size() >= bestLength) {
       best = int(i);
       bestLength = r.size();
     }
@@ -48,7 +65,7 @@ void TfrmSelectDir::DriveChange() {
   const int i = Drive.ItemIndex();
   if (i < 0 || i >= int(Drive.Items().size())) return;
   const std::string& root = Drive.Items()[std::size_t(i)];
-  if (directory_.compare(0, root.size(), root) != 0) SetDirectory(root);
+  if (AsRootsAreWritten(directory_).compare(0, root.size(), root) != 0) SetDirectory(root);
 }
 
 bool TfrmSelectDir::Execute() {

@@ -15,4 +15,14 @@ void Delay(int ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+std::tm UtcTime(std::time_t t) {
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &t);
+#else
+  gmtime_r(&t, &utc);
+#endif
+  return utc;
+}
+
 }  // namespace platform

@@ -1,7 +1,5 @@
 #include "platform/Codepage.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -10,34 +8,34 @@ namespace platform {
 
 namespace {
 
-// windows-1251 is a single-byte code page, so both directions are table look-ups; iconv fills
-// the tables once. Bytes the code page leaves undefined (0x98) map to '?'.
+// windows-1251 is a single-byte code page, so both directions are table look-ups. The upper half:
+// 0x80 to 0xBF are listed, 0xC0 to 0xFF are А to я in order. The code page leaves 0x98 undefined;
+// it reads as '?'.
+constexpr char16_t kUpperQuarters[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 0x88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 0x98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // 0xA0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // 0xA8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // 0xB0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // 0xB8
+};
+
 struct Cp1251Tables {
   std::array<char32_t, 256> toUnicode{};
   std::unordered_map<char32_t, unsigned char> fromUnicode;
 
   Cp1251Tables() {
     for (int i = 0; i < 128; ++i) toUnicode[i] = static_cast<char32_t>(i);
-    iconv_t cd = iconv_open("UTF-32LE", "CP1251");
-    for (int i = 128; i < 256; ++i) {
-      char32_t cp = U'?';
-      if (cd != reinterpret_cast<iconv_t>(-1)) {
-        char in = static_cast<char>(i);
-        unsigned char out[8] = {};
-        char* inp = &in;
-        char* outp = reinterpret_cast<char*>(out);
-        size_t inLeft = 1, outLeft = sizeof out;
-        if (iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1) &&
-            outLeft == sizeof out - 4) {
-          cp = static_cast<char32_t>(out[0] | (out[1] << 8) | (out[2] << 16) |
-                                     (static_cast<std::uint32_t>(out[3]) << 24));
-        }
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      }
-      toUnicode[i] = cp;
-      if (cp != U'?') fromUnicode.emplace(cp, static_cast<unsigned char>(i));
+    for (int i = 0x80; i < 0xC0; ++i) {
+      const char32_t cp = kUpperQuarters[i - 0x80];
+      toUnicode[i] = cp != 0 ? cp : U'?';
     }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    for (int i = 0xC0; i < 0x100; ++i) toUnicode[i] = static_cast<char32_t>(0x0410 + (i - 0xC0));
+    for (int i = 0x80; i < 0x100; ++i) {
+      if (toUnicode[i] != U'?') fromUnicode.emplace(toUnicode[i], static_cast<unsigned char>(i));
+    }
   }
 };
 

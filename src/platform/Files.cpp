@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #define KVT_POSIX_FILES 1
+#elif defined(_WIN32)
+#include "platform/win32/Win32.h"
 #endif
 
 namespace platform {
@@ -45,6 +47,8 @@ fs::path TempNameFor(const fs::path& path, unsigned attempt) {
   static std::atomic<unsigned> counter{0};
 #ifdef KVT_POSIX_FILES
   const long pid = static_cast<long>(getpid());
+#elif defined(_WIN32)
+  const long pid = static_cast<long>(win32::ProcessId());
 #else
   const long pid = 0;
 #endif
@@ -96,6 +100,18 @@ bool WriteFileAtomic(const fs::path& path, const void* data, std::size_t size) {
   if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp.c_str());
   return ok;
+#elif defined(_WIN32)
+  fs::path temp;
+  win32::NewFile made = win32::NewFile::Exists;
+  for (unsigned attempt = 0; attempt < 100 && made == win32::NewFile::Exists; ++attempt) {
+    temp = TempNameFor(path, attempt);
+    made = win32::WriteNewFile(temp, data, size);
+  }
+  if (made != win32::NewFile::Written) return false;
+  // The replacement is one step: a reader sees the old file or the new one, never a part.
+  if (win32::MoveReplacing(temp, path)) return true;
+  fs::remove(temp, ec);
+  return false;
 #else
   fs::path temp = TempNameFor(path, 0);
   {

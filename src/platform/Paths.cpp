@@ -3,6 +3,10 @@
 #include <mutex>
 #include <system_error>
 
+#ifdef _WIN32
+#include "platform/win32/Win32.h"
+#endif
+
 namespace platform {
 
 namespace {
@@ -38,7 +42,10 @@ std::filesystem::path SettingsPath() {
 
 std::filesystem::path ExecutableDir() {
   std::error_code ec;
-#if defined(__linux__)
+#if defined(_WIN32)
+  const auto exe = win32::ModulePath();
+  if (exe.has_parent_path()) return exe.parent_path();
+#elif defined(__linux__)
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec && exe.has_parent_path()) return exe.parent_path();
 #endif

@@ -10,7 +10,7 @@ void SetProgramDir(const std::filesystem::path& dir);
 std::filesystem::path ProgramDir();
 // ProgramDir() / "vesmar.ini"
 std::filesystem::path SettingsPath();
-// The folder of the running executable (/proc/self/exe on Linux).
+// The folder of the running executable (/proc/self/exe on Linux, GetModuleFileNameW on Windows).
 std::filesystem::path ExecutableDir();
 
 }  // namespace platform

@@ -1,11 +1,14 @@
 #include "platform/SerialPort.h"
 
-#include <libserialport.h>
-
 #include <algorithm>
 #include <cctype>
 #include <mutex>
 
+#ifdef _WIN32
+#include "platform/win32/Win32.h"
+#else
+#include <libserialport.h>
+#endif
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -59,6 +62,7 @@ int ComNumber(std::string_view name) {
   return n;
 }
 
+#ifndef _WIN32
 // Device paths of the ports libserialport lists, in its order.
 std::vector<std::string> SystemPorts() {
   std::vector<std::string> ports;
@@ -164,6 +168,7 @@ bool ClaimExclusively(sp_port* port) {
   return true;
 }
 #endif
+#endif  // !_WIN32
 
 }  // namespace
 
@@ -183,6 +188,11 @@ std::string MapPortName(const std::string& name) {
   IniFile ini(SettingsPath());
   if (ini.SectionExists(kPortsSection))
     return TrimBlanks(ini.ReadString(kPortsSection, trimmed, ""));
+#ifdef _WIN32
+  // Windows opens a port by its own name, or by a device path such as \\.\COM12.
+  if (ComNumber(trimmed) > 0 || trimmed.front() == '\\') return trimmed;
+  return "";
+#else
   const int n = ComNumber(trimmed);
   if (n > 0) {
     const auto ports = SystemPorts();
@@ -191,6 +201,7 @@ std::string MapPortName(const std::string& name) {
   // A device path given directly is its own target.
   if (trimmed.front() == '/') return trimmed;
   return "";
+#endif
 }
 
 std::vector<std::string> ListSerialPorts() {
@@ -215,9 +226,13 @@ std::vector<std::string> ListSerialPorts() {
     }
     return names;
   }
+#ifdef _WIN32
+  return win32::RegistrySerialPorts();
+#else
   const auto ports = SystemPorts();
   for (std::size_t i = 0; i < ports.size(); ++i) names.push_back("COM" + std::to_string(i + 1));
   return names;
+#endif
 }
 
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
@@ -230,7 +245,11 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
     if (!factory) return nullptr;
     port = factory();
   } else {
+#ifdef _WIN32
+    port = OpenWin32SerialPort(target);
+#else
     port = OpenLibSerialPort(target);
+#endif
   }
   if (!port || !port->Configure()) return nullptr;
   // Traced only when a trace is asked for; otherwise the port goes out as it is.
@@ -239,6 +258,7 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
   return port;
 }
 
+#ifndef _WIN32
 std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device) {
   sp_port* port = nullptr;
   if (device.empty() || sp_get_port_by_name(device.c_str(), &port) != SP_OK || port == nullptr)
@@ -257,5 +277,7 @@ std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device) {
 #endif
   return std::make_unique<LibSerialPortBackend>(port);
 }
+
+#endif  // !_WIN32
 
 }  // namespace platform

@@ -44,11 +44,12 @@ class SerialPort {
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name);
 
 // The port names the system offers: the names mapped in [Ports] of the settings file when the
-// section exists, else the ports libserialport lists (named COM1, COM2, ... in its order).
-// Stands in for the Windows registry check of the connection set-up.
+// section exists; else on Windows the ports its registry lists, elsewhere the ports libserialport
+// lists (named COM1, COM2, ... in its order).
 std::vector<std::string> ListSerialPorts();
 
-// The target a port name maps to: a device path, "simulator", or "" when unmapped.
+// The target a port name maps to: a device path, "simulator", or "" when unmapped. Without
+// [Ports], Windows opens a port by its own name, elsewhere COMn is the n-th listed port.
 std::string MapPortName(const std::string& name);
 
 // The simulator registers how to reach it; a port mapped to "simulator" is opened through it.
@@ -57,7 +58,13 @@ void SetSimulatorPortFactory(SimulatorPortFactory factory);
 // The factory registered now (empty when none), so a caller can put it back after replacing it.
 SimulatorPortFactory GetSimulatorPortFactory();
 
+#ifdef _WIN32
+// The real line through Win32, opened exclusively by port name ("COM3") or device path
+// ("\\.\COM12"). Null on failure.
+std::unique_ptr<SerialPort> OpenWin32SerialPort(const std::string& device);
+#else
 // The real line through libserialport, opened by device path. Null on failure.
 std::unique_ptr<SerialPort> OpenLibSerialPort(const std::string& device);
+#endif
 
 }  // namespace platform

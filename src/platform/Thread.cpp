@@ -10,6 +10,8 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#elif defined(_WIN32)
+#include "platform/win32/Win32.h"
 #endif
 
 namespace platform {
@@ -41,6 +43,8 @@ void Thread::Run() {
   }
 #if defined(__linux__)
   tid_.store(static_cast<long>(::syscall(SYS_gettid)));
+#elif defined(_WIN32)
+  tid_.store(win32::CurrentThreadId());
 #endif
   ApplyPriority();
   Execute();
@@ -102,6 +106,9 @@ void Thread::ApplyPriority() {
       (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(id), -10);
       break;
   }
+#elif defined(_WIN32)
+  const long tid = tid_.load();
+  if (tid != 0) win32::ApplyThreadPriority(tid, priority_.load());
 #endif
 }
 

@@ -8,6 +8,7 @@
 #include "calibration/DefineCurrent.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
+#include "platform/Clock.h"
 #include "platform/Codepage.h"
 #include "platform/Files.h"
 #include "platform/LinkLock.h"
@@ -148,9 +149,7 @@ TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imag
   if (host_) host_->ToolWindowOpen(ToolWindow::CheckShots) = true;
   Now = [] {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    return utc;
+    return platform::UtcTime(t);
   };
 
   Form.SetCaption(kCaption);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "procedures/CurrentCorrection.h"
@@ -62,8 +63,8 @@ Samples Sine(double amplitude, int pointsPerMs, int count, double phase = 0) {
   Samples s(std::size_t(count), 128);
   for (int j = 0; j < count; ++j) {
     const double t = j / (pointsPerMs * 1000.0);
-    s[std::size_t(j)] =
-        std::uint8_t(std::lround(128 + amplitude * std::sin(2 * M_PI * 50 * t + phase)));
+    s[std::size_t(j)] = std::uint8_t(
+        std::lround(128 + amplitude * std::sin(2 * std::numbers::pi * 50 * t + phase)));
   }
   return s;
 }
