@@ -119,13 +119,14 @@ void TfrmAdjustConnectionInfo::DetectType() {
   const std::string shown = platform::Cp1251ToUtf8(link.ReadSystemType());
   if (!shown.empty()) text += "\nОбнаружено устройство KVT-" + shown;
   link.SendFrame(frames::SoftwareVersion());
+  status.SetSoftwareVersion("");
   if (link.LastCount() >= 3) {
     // The version byte reads with a point before its last digit: 23 is version 2.3.
     const std::string digits = std::to_string(link.RxBuffer()[2]);
-    text.append("\nВерсия программного обеспечения ")
-        .append(digits, 0, digits.size() - 1)
-        .append(".")
-        .append(digits, digits.size() - 1, 1);
+    const std::string version =
+        digits.substr(0, digits.size() - 1) + "." + digits.substr(digits.size() - 1);
+    text.append("\nВерсия программного обеспечения ").append(version);
+    status.SetSoftwareVersion(version);
   }
   Label2.SetCaption(text);
   const std::string type = platform::Cp1251ToUtf8(link.ReadSystemType());

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/MainHost.h"
+#include "app/ProtocolPdf.h"
 #include "calibration/CalProcedureK3.h"
 #include "calibration/DefineCurrent.h"
 #include "link/SystemStatus.h"
@@ -121,6 +122,8 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool 
   Button2.SetEnabled(false);
   btnOK.SetCaption("OK");
   btnOK.SetEnabled(false);
+  // Two lines: the button shares the information group with the table's bounds.
+  btnSavePdf.SetCaption("Сохранить протокол\nв PDF");
   Group(OscilBox, " Осциллограммы последнего снимка ");
   ChartUa.SetTitle("Анодное напряжение (кВ)");
   ChartUa.AddSeries("Series1", platform::SeriesKind::Line, kSourceColor);
@@ -199,6 +202,7 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool 
   N2.OnClick = [this] { N2Click(); };
   N3.OnClick = [this] { N3Click(); };
   N4.OnClick = [this] { N4Click(); };
+  btnSavePdf.OnClick = [this] { btnSavePdfClick(); };
   CalPages.OnChange = [this] { CalPagesChange(); };
   PageControl1.OnChange = [this] {
     if (!k3_ && PageControl1.ActivePageIndex() == 0) TabSheet1Show();

@@ -17,6 +17,7 @@
 #include "calibration/CalProcedure.h"
 #include "calibration/CalTables.h"
 #include "platform/Controls.h"
+#include "platform/Document.h"
 
 namespace kvt {
 
@@ -103,6 +104,7 @@ class TfrmCalibration : public TCalHost {
   platform::GroupBox GroupBox13{"GroupBox13"};  // " Процедура "
   platform::Button Button2{"Button2"};
   platform::Button btnOK{"btnOK"};
+  platform::Button btnSavePdf{"btnSavePdf"};  // "Сохранить протокол в PDF", page pgTables
   platform::GroupBox OscilBox{"OscilBox"};
   platform::Chart ChartUa{"ChartUa"};
   platform::Chart ChartIa{"ChartIa"};
@@ -150,6 +152,11 @@ class TfrmCalibration : public TCalHost {
   void btnAutoClick();
   void btnOKClick();
   void Button2Click() {}
+  // The calibration's protocol as PDF for the apparatus's maintenance record.
+  void btnSavePdfClick();
+  // What it holds: the range, the source and new tables, the characteristics and the shot log as
+  // the window shows them now (the stamp is added on saving).
+  platform::PrintDocument ProtocolDocument() const;
   void N1Click();
   void N2Click();
   void N3Click();

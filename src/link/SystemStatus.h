@@ -32,6 +32,16 @@ struct SystemStatusRecord {
     systemType_ = type;
   }
 
+  // The controller's software version as the connection read it ("2.3"; empty when unknown).
+  std::string SoftwareVersion() const {
+    std::lock_guard<std::mutex> g(typeMutex_);
+    return softwareVersion_;
+  }
+  void SetSoftwareVersion(const std::string& version) {
+    std::lock_guard<std::mutex> g(typeMutex_);
+    softwareVersion_ = version;
+  }
+
   // Every flag from LinkUp through the PagePresent flags; ImageModified and SystemType stay.
   void Clear() {
     LinkUp = SystemOn = Preheated = ImageLoaded = ChecksumsOk = TypeKnown = false;
@@ -42,6 +52,7 @@ struct SystemStatusRecord {
  private:
   mutable std::mutex typeMutex_;
   std::string systemType_;
+  std::string softwareVersion_;
 };
 
 // The one record of the program.

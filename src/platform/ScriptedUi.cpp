@@ -28,6 +28,27 @@ void ScriptedUi::QueueFileDialog(FileDialogResult result) {
   fileAnswers_.push_back(std::move(result));
 }
 
+void ScriptedUi::QueueInput(std::optional<std::string> answer) {
+  std::lock_guard lock(m_);
+  inputAnswers_.push_back(std::move(answer));
+}
+
+std::vector<ScriptedUi::InputRecord> ScriptedUi::Inputs() const {
+  std::lock_guard lock(m_);
+  return inputs_;
+}
+
+bool ScriptedUi::InputQuery(const InputRequest& request, std::string& value) {
+  std::lock_guard lock(m_);
+  inputs_.push_back({request, value});
+  if (inputAnswers_.empty()) return false;
+  std::optional<std::string> answer = std::move(inputAnswers_.front());
+  inputAnswers_.pop_front();
+  if (!answer) return false;
+  value = std::move(*answer);
+  return true;
+}
+
 void ScriptedUi::SetMessageObserver(std::function<void(const MessageRequest&)> observer) {
   std::lock_guard lock(m_);
   observer_ = std::move(observer);
@@ -47,6 +68,7 @@ void ScriptedUi::ClearRecords() {
   std::lock_guard lock(m_);
   messages_.clear();
   fileDialogs_.clear();
+  inputs_.clear();
 }
 
 Answer ScriptedUi::ShowMessage(const MessageRequest& request) {

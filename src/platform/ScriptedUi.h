@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/Ui.h"
@@ -21,11 +22,19 @@ class ScriptedUi : public Ui {
   void QueueAnswer(Answer answer);
   void SetDefaultAnswer(Answer answer);
   void QueueFileDialog(FileDialogResult result);
+  // The text the next input question accepts; nullopt cancels it. Unscripted questions cancel.
+  void QueueInput(std::optional<std::string> answer);
   // Called (on the showing thread) for each message after it is recorded; may print it.
   void SetMessageObserver(std::function<void(const MessageRequest&)> observer);
 
   std::vector<MessageRequest> Messages() const;
   std::vector<FileDialogRequest> FileDialogs() const;
+  // Each input question with the text it offered.
+  struct InputRecord {
+    InputRequest request;
+    std::string offered;
+  };
+  std::vector<InputRecord> Inputs() const;
   void ClearRecords();
 
   // Serves queued interface work on the interface thread until pred() holds or timeoutMs passed.
@@ -37,6 +46,7 @@ class ScriptedUi : public Ui {
 
   Answer ShowMessage(const MessageRequest& request) override;
   FileDialogResult RunFileDialog(const FileDialogRequest& request) override;
+  bool InputQuery(const InputRequest& request, std::string& value) override;
   void Synchronize(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
   bool IsInterfaceThread() const override;
@@ -56,6 +66,8 @@ class ScriptedUi : public Ui {
   std::deque<std::function<void()>> queue_;
   std::deque<Answer> answers_;
   std::deque<FileDialogResult> fileAnswers_;
+  std::deque<std::optional<std::string>> inputAnswers_;
+  std::vector<InputRecord> inputs_;
   Answer defaultAnswer_ = Answer::Ok;
   bool defaultSet_ = false;
   std::vector<MessageRequest> messages_;

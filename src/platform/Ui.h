@@ -35,12 +35,26 @@ struct FileDialogResult {
   int filterIndex = 1;
 };
 
+// A one-line text question ("ФИО инженера"): value comes in as the text to offer and goes out as
+// the text accepted.
+struct InputRequest {
+  std::string caption;
+  std::string prompt;
+};
+
 class Ui {
  public:
   virtual ~Ui() = default;
 
   virtual Answer ShowMessage(const MessageRequest& request) = 0;
   virtual FileDialogResult RunFileDialog(const FileDialogRequest& request) = 0;
+  // False when the engineer cancelled (value unchanged). An interface without input fields
+  // reports cancelled.
+  virtual bool InputQuery(const InputRequest& request, std::string& value) {
+    (void)request;
+    (void)value;
+    return false;
+  }
 
   // Runs fn on the interface thread and waits for it (runs it at once when called there).
   virtual void Synchronize(const std::function<void()>& fn) = 0;

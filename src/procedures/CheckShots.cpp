@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/MainHost.h"
+#include "app/ProtocolPdf.h"
 #include "calibration/DefineCurrent.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
@@ -166,6 +167,7 @@ TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imag
   gbProcedure.SetCaption(" Процедура ");
   btnSaveProtocol.SetCaption("Сохранить");
   btnOK.SetCaption("OK");
+  btnSavePdf.SetCaption(protocol::kButtonCaption);
   gbProtocol.SetCaption(" Протокол испытаний ");
   lbCurrentMessage.SetWordWrap(true);
 
@@ -182,6 +184,7 @@ TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imag
   btnAuto.SetEnabled(false);
   btnSaveProtocol.SetEnabled(false);
   btnOK.SetEnabled(false);
+  btnSavePdf.SetEnabled(false);
   ShotsTable.SetEnabled(false);
   ShotsTable.SetFixedRows(1);
   ShotsTable.SetDefaultColWidth(84);
@@ -193,6 +196,7 @@ TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imag
   btnAuto.OnClick = [this] { btnAutoClick(); };
   btnSaveProtocol.OnClick = [this] { btnSaveProtocolClick(); };
   btnOK.OnClick = [this] { btnOKClick(); };
+  btnSavePdf.OnClick = [this] { btnSavePdfClick(); };
 }
 
 TfrmCheckShots::~TfrmCheckShots() {
@@ -304,7 +308,7 @@ void TfrmCheckShots::btnAcceptClick() {
            &udIa, &btnAccept})
     c->SetEnabled(false);
   for (platform::Control* c : std::initializer_list<platform::Control*>{
-           &ShotsTable, &btnMakeShot, &btnAuto, &btnSaveProtocol, &btnOK})
+           &ShotsTable, &btnMakeShot, &btnAuto, &btnSaveProtocol, &btnOK, &btnSavePdf})
     c->SetEnabled(true);
   {
     std::lock_guard g(cs_);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/Controls.h"
+#include "platform/Document.h"
 #include "platform/Thread.h"
 
 namespace kvt {
@@ -81,6 +82,7 @@ class TfrmCheckShots {
   platform::GroupBox gbProcedure{"gbProcedure"};  // " Процедура "
   platform::Button btnSaveProtocol{"btnSaveProtocol"};
   platform::Button btnOK{"btnOK"};
+  platform::Button btnSavePdf{"btnSavePdf"};  // "Сохранить протокол в PDF"
   platform::Gauge WaitIndikator{"WaitIndikator"};
   platform::GroupBox gbProtocol{"gbProtocol"};  // " Протокол испытаний "
   platform::StringGrid ShotsTable{"ShotsTable", 5, 2};
@@ -95,6 +97,8 @@ class TfrmCheckShots {
   void btnMakeShotClick();
   void btnAutoClick();
   void btnSaveProtocolClick();
+  // The protocol as a PDF document for the apparatus's maintenance record.
+  void btnSavePdfClick();
   // "OK": the view closes the window (OnClose).
   void btnOKClick();
   // Closing: the worker asked to end and waited for (an exposure under way completes, its
@@ -104,6 +108,8 @@ class TfrmCheckShots {
   // Writes the protocol to path (the dialog left out). False, with the engineer told, when
   // nothing was written; the protocol then still counts as unsaved.
   bool SaveProtocol(const std::filesystem::path& path);
+  // What the PDF holds: the accepted parameters and the rows done (the stamp is added on saving).
+  platform::PrintDocument ProtocolDocument() const;
 
   // --- state the tests and the view read ---
   const std::string& SystemType() const { return systemType_; }

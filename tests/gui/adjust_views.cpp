@@ -21,6 +21,7 @@
 #include "procedures/ui/AmcView.h"
 #include "procedures/ui/CheckShotsView.h"
 #include "sim/Apparatus.h"
+#include "support/PdfProtocol.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
 
@@ -134,6 +135,20 @@ TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
   EXPECT_EQ(table->item(3, 1)->text(), QString("70"));
   EXPECT_EQ(table->item(0, 4)->text(), QString("       dUa"));
   EXPECT_TRUE(guitest::SaveShot(view, "frmCheckShots"));
+
+  // The protocol as PDF: the engineer's name asked, the file chosen, a PDF written with the rows.
+  auto* pdf = view->findChild<QPushButton*>("btnSavePdf");
+  ASSERT_NE(pdf, nullptr);
+  EXPECT_EQ(pdf->text(), QString::fromUtf8("Сохранить протокол в PDF"));
+  const auto doc = guitest::SaveProtocolByButton(ui_, pdf, dir_ / "checkshots", "Петров П.П.",
+                                                 "protocol-checkshots");
+  ASSERT_TRUE(doc.has_value());
+  EXPECT_EQ(guitest::FileStart(dir_ / "checkshots.pdf", 5), "%PDF-");
+  EXPECT_GT(std::filesystem::file_size(dir_ / "checkshots.pdf"), 2000u);
+  EXPECT_EQ(doc->Stamp("Инженер"), "Петров П.П.");
+  EXPECT_EQ(doc->Stamp("Версия ПО аппарата"), "2.3");
+  ASSERT_EQ(doc->Tables().size(), 1u);
+  EXPECT_EQ(doc->Tables()[0]->rows.size(), 3u);
 
   // Closing with an unsaved protocol asks (answered "No" here).
   ui_.QueueNonInteractiveAnswer(platform::Answer::No);

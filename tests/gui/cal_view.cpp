@@ -29,6 +29,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "sim/Profile.h"
+#include "support/PdfProtocol.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
 
@@ -135,6 +136,18 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   EXPECT_EQ(newTable->rowCount(), 6);
   EXPECT_EQ(newTable->item(1, 0)->text(), "80");
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibration-tables"));
+  // The calibration's protocol as PDF, from the button beside the table's bounds.
+  const auto doc = guitest::SaveProtocolByButton(ui_, cal->findChild<QPushButton*>("btnSavePdf"),
+                                                 dir_ / "calibration.pdf", "Сидоров С.С.",
+                                                 "protocol-calibration");
+  ASSERT_TRUE(doc.has_value());
+  EXPECT_EQ(guitest::FileStart(dir_ / "calibration.pdf", 5), "%PDF-");
+  EXPECT_EQ(doc->Stamp("Тип аппарата"), "KVT-K2");
+  // Source and new calibration tables, both resistance tables, the shot log.
+  ASSERT_EQ(doc->Tables().size(), 5u);
+  EXPECT_EQ(doc->Tables()[2]->rows.size(), 5u);
+  EXPECT_EQ(int(doc->Tables()[4]->rows.size()), model.State.ShotCount);
+  EXPECT_GE(platform::qt::DocumentPageCount(*doc), 2);
 
   ClickTab(cal->Pages(), kvt::TfrmCalibration::pgGraph);
   auto* inner = cal->findChild<QTabWidget*>("PageControl1");
@@ -230,6 +243,15 @@ TEST_F(CalView, K3WindowOnK4ShotsReadInTheDialog) {
 
   ClickTab(cal->Pages(), kvt::TfrmCalibration::pgTables);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-tables"));
+  // Its protocol mid-way: the source table and the shots so far, no resistances.
+  const auto doc = guitest::SaveProtocolByButton(ui_, cal->findChild<QPushButton*>("btnSavePdf"),
+                                                 dir_ / "k3.pdf", "", "protocol-calibration-k3");
+  ASSERT_TRUE(doc.has_value());
+  EXPECT_EQ(guitest::FileStart(dir_ / "k3.pdf", 5), "%PDF-");
+  EXPECT_EQ(doc->Stamp("Тип аппарата"), "KVT-K4");
+  ASSERT_EQ(doc->Tables().size(), 2u);
+  EXPECT_EQ(doc->Tables()[1]->rows.size(), 2u);
+  EXPECT_EQ(doc->Tables()[1]->header.size(), 5u);
   ClickTab(cal->Pages(), kvt::TfrmCalibration::pgGraph);
   auto* inner = cal->findChild<QTabWidget*>("PageControl1");
   ASSERT_NE(inner, nullptr);

@@ -214,6 +214,20 @@ TEST_F(CheckShots, K3SeriesReadAtTheCurvesPeaks) {
     EXPECT_EQ(r[3], std::abs(100 - r[2]));
   }
   EXPECT_TRUE(w->SaveProtocol(ProtocolCopy("check-shots-K3.txt")));
+
+  // The printable protocol: the current shots were made at, and the deviation named as current.
+  const platform::PrintDocument doc = w->ProtocolDocument();
+  ASSERT_EQ(doc.Tables().size(), 1u);
+  const platform::DocTable& table = *doc.Tables()[0];
+  EXPECT_EQ(table.header.back(), "dIa, мА");
+  ASSERT_EQ(table.rows.size(), 3u);
+  EXPECT_EQ(table.rows[2],
+            (std::vector<std::string>{
+                "3", std::to_string(w->Rows()[2][0]), std::to_string(w->Rows()[2][1]),
+                std::to_string(w->Rows()[2][2]), std::to_string(w->Rows()[2][3])}));
+  const auto& params = std::get<platform::DocText>(doc.blocks.front()).text;
+  EXPECT_NE(params.find("60 … 80 кВ, шаг 10 кВ"), std::string::npos) << params;
+  EXPECT_NE(params.find("Анодный ток: 100 мА"), std::string::npos) << params;
 }
 
 TEST_F(CheckShots, ClosingDuringAShotWaitsForItAndServesItsDialogs) {

@@ -173,6 +173,7 @@ void CalibrationView::BuildTables(QWidget* page) {
   MakeLabel(info, m.Label4, QRect(346, 16, 30, 16));
   MakeLabel(info, m.Label5, QRect(346, 33, 30, 16));
   MakeLabel(info, m.Label6, QRect(346, 50, 30, 16));
+  MakeButton(info, m.btnSavePdf, QRect(384, 16, 120, 48));
 
   // Types K3 and K4 have no resistance table: the calibration tables stand in the middle.
   const bool k3 = m.K3();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QWidget>
@@ -106,6 +107,16 @@ QtUi::~QtUi() {
   queue_.clear();
 }
 
+void QtUi::QueueNonInteractiveInput(std::string text) {
+  std::lock_guard<std::mutex> g(m_);
+  scriptedInputs_.push_back(std::move(text));
+}
+
+void QtUi::QueueNonInteractiveFile(std::string path) {
+  std::lock_guard<std::mutex> g(m_);
+  scriptedFiles_.push_back(std::move(path));
+}
+
 void QtUi::QueueNonInteractiveAnswer(Answer answer) {
   std::lock_guard<std::mutex> g(m_);
   scriptedAnswers_.push_back(answer);
@@ -128,6 +139,33 @@ FileDialogResult QtUi::RunFileDialog(const FileDialogRequest& request) {
   FileDialogResult result;
   Synchronize([&] { result = RunFileDialogHere(request); });
   return result;
+}
+
+bool QtUi::InputQuery(const InputRequest& request, std::string& value) {
+  if (!IsInterfaceThread()) {
+    bool accepted = false;
+    Synchronize([&] { accepted = InputQuery(request, value); });
+    return accepted;
+  }
+  if (nonInteractive_) {
+    std::lock_guard<std::mutex> g(m_);
+    if (!scriptedInputs_.empty()) {
+      value = std::move(scriptedInputs_.front());
+      scriptedInputs_.pop_front();
+      return true;
+    }
+    std::cerr << request.caption << ": " << request.prompt << " cancelled (non-interactive)"
+              << std::endl;
+    return false;
+  }
+  QInputDialog dialog(dialogParent_);
+  dialog.setWindowTitle(Q(request.caption));
+  dialog.setLabelText(Q(request.prompt));
+  dialog.setTextValue(Q(value));
+  QueueHold hold;
+  if (dialog.exec() != QDialog::Accepted) return false;
+  value = dialog.textValue().toStdString();
+  return true;
 }
 
 Answer QtUi::ShowMessageHere(const MessageRequest& request) {
@@ -176,6 +214,13 @@ FileDialogResult QtUi::RunFileDialogHere(const FileDialogRequest& request) {
   FileDialogResult result;
   result.filterIndex = request.filterIndex;
   if (nonInteractive_) {
+    std::lock_guard<std::mutex> g(m_);
+    if (!scriptedFiles_.empty()) {
+      result.accepted = true;
+      result.path = std::move(scriptedFiles_.front());
+      scriptedFiles_.pop_front();
+      return result;
+    }
     std::cerr << (request.save ? "save dialog" : "open dialog") << " in " << request.initialDir
               << ": cancelled (non-interactive)" << std::endl;
     return result;

@@ -42,11 +42,15 @@ class QtUi : public QObject, public Ui {
   // Answers that a test wants given by message boxes (consumed first in first out) when the
   // program runs non-interactively.
   void QueueNonInteractiveAnswer(Answer answer);
+  // Likewise the text an input question accepts and the path a file dialog chooses.
+  void QueueNonInteractiveInput(std::string text);
+  void QueueNonInteractiveFile(std::string path);
   // Every message shown so far (text and title); for tests of the views.
   std::vector<MessageRequest> ShownMessages() const;
 
   Answer ShowMessage(const MessageRequest& request) override;
   FileDialogResult RunFileDialog(const FileDialogRequest& request) override;
+  bool InputQuery(const InputRequest& request, std::string& value) override;
   void Synchronize(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
   bool IsInterfaceThread() const override;
@@ -89,6 +93,8 @@ class QtUi : public QObject, public Ui {
   std::uint64_t wakeCount_ = 0;
   int holds_ = 0;  // interface thread only
   std::deque<Answer> scriptedAnswers_;
+  std::deque<std::string> scriptedInputs_;
+  std::deque<std::string> scriptedFiles_;
   std::vector<MessageRequest> shown_;
 };
 

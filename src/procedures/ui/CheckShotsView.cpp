@@ -86,8 +86,9 @@ CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* p
   Button(procedure, m.btnOK, QRect(98, 18, 52, 28));
 
   QGroupBox* protocol = Group(this, m.gbProtocol, QRect(146, 64, 444, 240));
-  auto* table = Named(new QTableWidget(protocol), m.ShotsTable, QRect(8, 18, 428, 214));
+  auto* table = Named(new QTableWidget(protocol), m.ShotsTable, QRect(8, 18, 428, 180));
   pq::BindStringGrid(table, m.ShotsTable);
+  Button(protocol, m.btnSavePdf, QRect(226, 202, 210, 30));
   auto* gauge = Named(new QProgressBar(this), m.WaitIndikator, QRect(598, 70, 22, 234));
   gauge->setOrientation(Qt::Vertical);
   gauge->setTextVisible(false);
