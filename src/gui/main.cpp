@@ -58,7 +58,13 @@ int Run(QApplication& app, platform::QtUi& ui) {
     return 0;
   }
   QApplication::setApplicationName("KVT-K2");
-  platform::SetProgramDir(platform::ExecutableDir());
+  // The program folder is the executable's when the settings lie beside it (the folder the
+  // program is shipped and staged as); an installed program has none there, and its launcher
+  // starts it in the engineer's own writable folder, where the settings were just found.
+  const std::filesystem::path exeDir = platform::ExecutableDir();
+  platform::SetProgramDir(std::filesystem::is_regular_file(exeDir / "vesmar.ini", ec)
+                              ? exeDir
+                              : std::filesystem::current_path());
   sim::InstallSimulator(platform::ProgramDir());
 
   kvt::ui::ProgramWindows windows;
