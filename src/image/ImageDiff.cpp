@@ -140,16 +140,19 @@ ImageDiffResult DiffImages(const std::vector<std::uint8_t>& a, const std::vector
   for (const Run& run : runs) {
     std::string name, rest;
     if (run.note >= 0) SplitName(notes[std::size_t(run.note)], name, rest);
+    // Appended piece by piece: GCC 12 takes "literal" + string for an overlapping copy.
     std::string line = Address(run.first);
-    if (run.units.size() > 1) line += "-" + Address(run.last);
-    if (!name.empty()) line += " " + name;
+    if (run.units.size() > 1) line.append("-").append(Address(run.last));
+    if (!name.empty()) line.append(" ").append(name);
     std::string before, after;
     for (const Unit& u : run.units) {
-      before += (before.empty() ? "" : " ") + std::to_string(Value(a, u));
-      after += (after.empty() ? "" : " ") + std::to_string(Value(b, u));
+      if (!before.empty()) before += ' ';
+      before += std::to_string(Value(a, u));
+      if (!after.empty()) after += ' ';
+      after += std::to_string(Value(b, u));
     }
-    line += " " + before + " → " + after;
-    if (!rest.empty()) line += " (" + rest + ")";
+    line.append(" ").append(before).append(" → ").append(after);
+    if (!rest.empty()) line.append(" (").append(rest).append(")");
     result.lines.push_back(std::move(line));
   }
   if (a.size() != b.size()) {
