@@ -37,9 +37,8 @@ std::string JoinNumbers(const std::vector<int>& numbers) {
 
 }  // namespace
 
-TfrmAdjustConnectionInfo::TfrmAdjustConnectionInfo(std::atomic<bool>* openFlag)
-    : openFlag_(openFlag) {
-  if (openFlag_) *openFlag_ = true;
+TfrmAdjustConnectionInfo::TfrmAdjustConnectionInfo(MainHost* host)
+    : openMark_(host, ToolWindow::ConnectionInfo) {
   Self.SetCaption("Настройка связи с системой");
 
   Panel1.SetBackgroundColor(platform::colors::Silver);
@@ -72,9 +71,7 @@ TfrmAdjustConnectionInfo::TfrmAdjustConnectionInfo(std::atomic<bool>* openFlag)
   lbConclusion.SetBackgroundColor(platform::colors::Black);
 }
 
-TfrmAdjustConnectionInfo::~TfrmAdjustConnectionInfo() {
-  if (openFlag_) *openFlag_ = false;
-}
+TfrmAdjustConnectionInfo::~TfrmAdjustConnectionInfo() = default;
 
 std::string TfrmAdjustConnectionInfo::FindPort() {
   triedPorts_.clear();

@@ -5,11 +5,11 @@
 // are run in order by the connection sequence (app/Connection.h) under the device lock; each can
 // also be run by itself once the port is open.
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 
 namespace kvt {
@@ -20,8 +20,8 @@ inline constexpr const char* kAutoConfigSection = "Описание режимо
 
 class TfrmAdjustConnectionInfo {
  public:
-  // openFlag (the owner's ToolWindowOpen flag of this window kind) is set while the window lives.
-  explicit TfrmAdjustConnectionInfo(std::atomic<bool>* openFlag = nullptr);
+  // Counted as the host's open connection window while it lives (none: a window tested alone).
+  explicit TfrmAdjustConnectionInfo(MainHost* host = nullptr);
   ~TfrmAdjustConnectionInfo();
   TfrmAdjustConnectionInfo(const TfrmAdjustConnectionInfo&) = delete;
   TfrmAdjustConnectionInfo& operator=(const TfrmAdjustConnectionInfo&) = delete;
@@ -68,7 +68,7 @@ class TfrmAdjustConnectionInfo {
   std::vector<std::string> triedPorts_;
   bool connectionLost_ = false;
 
-  std::atomic<bool>* openFlag_;
+  ToolWindowMark openMark_;
   std::vector<ModuleRow> rows_;  // the data rows of ModulesTable, in order
   std::vector<int> unknownPages_;
   std::vector<int> violatingRows_;  // rows of ModulesTable (1 = first data row)

@@ -8,6 +8,14 @@
 
 namespace kvt {
 
+ToolWindowMark::ToolWindowMark(MainHost* host, ToolWindow kind) : host_(host), kind_(kind) {
+  if (host_) ++host_->openWindows_[std::size_t(kind_)];
+}
+
+ToolWindowMark::~ToolWindowMark() {
+  if (host_) --host_->openWindows_[std::size_t(kind_)];
+}
+
 MainHost::MainHost() : self_(std::make_shared<std::atomic<MainHost*>>(this)) {}
 
 MainHost::~MainHost() {
@@ -87,8 +95,7 @@ void MainHost::RequestReannounce() {
 
 TfrmAdjustConnectionInfo& MainHost::NewConnectionWindow() {
   DestroyConnectionWindow();
-  connectionWindow_ =
-      std::make_unique<TfrmAdjustConnectionInfo>(&ToolWindowOpen(ToolWindow::ConnectionInfo));
+  connectionWindow_ = std::make_unique<TfrmAdjustConnectionInfo>(this);
   return *connectionWindow_;
 }
 

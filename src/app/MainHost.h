@@ -2,8 +2,8 @@
 // What the connection sequence, the state monitor and the tools need of the main window. The main
 // window model derives from MainHost and supplies the three displays (state text, command
 // refresh, terminal); the ownership of the program-wide objects (the connection link that opened
-// the port, the state monitor, the connection information window) and the tool-window flags live
-// here, so every host behaves the same.
+// the port, the state monitor, the connection information window) and the tool-window flags
+// (app/ToolWindow.h) live here, so every host behaves the same.
 //
 // Threads: ShowState, RefreshButtons, OpenTerminal, ShowConnectionWindow and everything that
 // creates or destroys the connection window or the monitor run on the interface thread. Workers
@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/ToolWindow.h"
 #include "platform/Thread.h"
 
 namespace kvt {
@@ -25,21 +26,6 @@ namespace kvt {
 class TSystemLink;
 class TVDemon;
 class TfrmAdjustConnectionInfo;
-
-// One flag per tool window kind: set by the window's construction, cleared by its destruction.
-enum class ToolWindow {
-  ConnectionInfo,
-  Rotation,
-  HeatCheck,
-  MeasureChannels,
-  MeasureChannelsK4,
-  Calibration,
-  CheckShots,
-  Oscillograms,
-  ControlPanel,
-  Terminal,
-  Count
-};
 
 // The terminal's console page, the one the monitor opens on an alarm.
 inline constexpr const char* kTerminalConsolePage = "Консоль";
@@ -102,7 +88,10 @@ class MainHost {
   void DestroyConnectionWindow();
 
   // --- program-wide flags ---
-  std::atomic<bool>& ToolWindowOpen(ToolWindow kind) { return toolWindowOpen_[std::size_t(kind)]; }
+  // Whether a window of the kind is open: the one place the program keeps it (ToolWindowMark).
+  bool ToolWindowOpen(ToolWindow kind) const { return OpenToolWindows(kind) > 0; }
+  // How many windows of the kind are open.
+  int OpenToolWindows(ToolWindow kind) const { return openWindows_[std::size_t(kind)]; }
   // The state monitor's thread runs (set when it starts, cleared when its thread ends).
   std::atomic<bool> MonitorRunning{false};
 
@@ -116,7 +105,8 @@ class MainHost {
   std::unique_ptr<TSystemLink> link_;
   std::unique_ptr<TVDemon> monitor_;
   std::unique_ptr<TfrmAdjustConnectionInfo> connectionWindow_;
-  std::array<std::atomic<bool>, std::size_t(ToolWindow::Count)> toolWindowOpen_{};
+  friend class ToolWindowMark;
+  std::array<std::atomic<int>, std::size_t(ToolWindow::Count)> openWindows_{};
   bool shutDown_ = false;
 };
 

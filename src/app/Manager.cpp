@@ -113,7 +113,6 @@ class ManagerWorkflowHost : public WorkflowHost {
   void RefreshButtons() override { m_.RefreshButtons(); }
   void RequestReannounce() override { m_.RequestReannounce(); }
   void OpenTerminal(const std::string& page) override { m_.OpenTerminal(page); }
-  void TerminalOpenChanged(bool open) override { m_.ToolWindowOpen(ToolWindow::Terminal) = open; }
   void WithProgress(const std::string& caption,
                     const std::function<void(const ProgressCallback&)>& work) override {
     TfrmProgress window(caption);
@@ -213,8 +212,6 @@ TfrmManager::TfrmManager() {
   ImageDir = settings::ReadImageDir(SettingsPath, ProgramDir);
   SystemStatus().Clear();
   RefreshButtons();
-  for (std::size_t k = 0; k < std::size_t(ToolWindow::Count); ++k)
-    ToolWindowOpen(ToolWindow(k)) = false;
   MonitorRunning = false;
   CurrentDatFile.clear();
 }
@@ -318,12 +315,31 @@ void TfrmManager::CloseWindowsOf(ToolWindow kind) {
   closer();
 }
 
+namespace {
+
+// The order in which the main window closes its windows. The K4 channel window closes only at the
+// program's end: closing it switches the apparatus off, which no other command may do in passing.
+// The terminal is modal and is never closed from here.
+struct ClosingStep {
+  ToolWindow kind;
+  bool alsoByCommands;
+};
+constexpr ClosingStep kClosingOrder[] = {
+    {ToolWindow::ConnectionInfo, true},    {ToolWindow::Rotation, true},
+    {ToolWindow::HeatCheck, true},         {ToolWindow::MeasureChannels, true},
+    {ToolWindow::Calibration, true},       {ToolWindow::CheckShots, true},
+    {ToolWindow::Oscillograms, true},      {ToolWindow::ControlPanel, true},
+    {ToolWindow::MeasureChannelsK4, false}};
+
+}  // namespace
+
+void TfrmManager::CloseWindows(bool programEnd) {
+  for (const ClosingStep& step : kClosingOrder)
+    if (step.alsoByCommands || programEnd) CloseWindowsOf(step.kind);
+}
+
 void TfrmManager::CloseToolWindows() {
-  const ToolWindow order[] = {ToolWindow::ConnectionInfo, ToolWindow::Rotation,
-                              ToolWindow::HeatCheck,      ToolWindow::MeasureChannels,
-                              ToolWindow::Calibration,    ToolWindow::CheckShots,
-                              ToolWindow::Oscillograms,   ToolWindow::ControlPanel};
-  for (ToolWindow kind : order) CloseWindowsOf(kind);
+  CloseWindows(false);
 }
 
 void TfrmManager::btnOptionsClick() {
@@ -444,16 +460,8 @@ void TfrmManager::btnOpenControlPanelClick() {
 void TfrmManager::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  CloseToolWindows();
-  // The K4 channel window is not among the tool windows other commands close (closing it
-  // switches the apparatus off); the program's end closes it while the port is still open.
-  if (ToolWindowOpen(ToolWindow::MeasureChannelsK4)) {
-    auto it = closers_.find(ToolWindow::MeasureChannelsK4);
-    if (it != closers_.end()) {
-      auto closer = it->second;
-      closer();
-    }
-  }
+  // Every window, the K4 channel window too, while the port is still open.
+  CloseWindows(true);
   // The monitor may be retrying a silent line (LinkUp false) while the port is still open: stop
   // it and close the port whenever either exists, not only while the link is up.
   if (SystemStatus().LinkUp || MonitorRunning || Monitor() || HasConnectionLink()) {

@@ -201,6 +201,8 @@ class TfrmManager : public MainHost {
   // Whether the tool has a window; tells the engineer when it has none.
   bool Available(ManagerTool tool) const;
   void CloseWindowsOf(ToolWindow kind);
+  // CloseToolWindows, and at the program's end (programEnd) also the windows only it closes.
+  void CloseWindows(bool programEnd);
   void SendPowerFrame(const Frame& frame, int waitMs);
 
   std::unique_ptr<WorkflowHost> workflowHost_;

@@ -24,8 +24,6 @@ CalWindowOptions& TfrmCalibration::LaunchOptions() {
 
 namespace {
 
-int openWindows = 0;
-
 constexpr platform::Color kSourceColor = platform::colors::Lime;
 constexpr platform::Color kNewColor = platform::colors::Red;
 
@@ -74,9 +72,7 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
     : TfrmCalibration(host, std::move(options), false) {}
 
 TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool k3)
-    : k3_(k3), host_(host), options_(std::move(options)) {
-  ++openWindows;
-  if (host_) host_->ToolWindowOpen(ToolWindow::Calibration) = true;
+    : k3_(k3), openMark_(host, ToolWindow::Calibration), options_(std::move(options)) {
   if (options_.stateFile.empty()) options_.stateFile = TCalTables::StateFilePath(k3_);
 
   Form.SetCaption(kCaption);
@@ -227,12 +223,6 @@ TfrmCalibration::~TfrmCalibration() {
     worker_->WaitFor();
     worker_.reset();
   }
-  --openWindows;
-  if (host_ && openWindows == 0) host_->ToolWindowOpen(ToolWindow::Calibration) = false;
-}
-
-int TfrmCalibration::OpenCount() {
-  return openWindows;
 }
 
 // ----------------------------------------------------------------------------- opening

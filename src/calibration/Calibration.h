@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ToolWindow.h"
 #include "calibration/CalProcedure.h"
 #include "calibration/CalTables.h"
 #include "platform/Controls.h"
@@ -178,8 +179,6 @@ class TfrmCalibration : public TCalHost {
 
   // The worker (null before FormCreate).
   TCalWorker* Worker() const { return worker_.get(); }
-  // How many calibration windows exist (of both variants).
-  static int OpenCount();
   // The variant of types K3 and K4 (TfrmCalibrationK3).
   bool K3() const { return k3_; }
 
@@ -219,7 +218,7 @@ class TfrmCalibration : public TCalHost {
   void AcceptPassParameters();
 
   const bool k3_;
-  MainHost* host_;
+  ToolWindowMark openMark_;
   CalWindowOptions options_;
   std::unique_ptr<TCalWorker> worker_;
   bool tablesStored_ = false;

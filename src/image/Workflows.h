@@ -49,8 +49,6 @@ class WorkflowHost {
   virtual void RequestReannounce() = 0;
   // Creates the terminal on the named page and shows it modally; returns when it is closed.
   virtual void OpenTerminal(const std::string& page) = 0;
-  // The terminal was created (true) or destroyed (false): its tool-window flag.
-  virtual void TerminalOpenChanged(bool open) { (void)open; }
   // Runs work while a progress window with the caption is shown; work reports through the
   // callback it is given.
   virtual void WithProgress(const std::string& caption,

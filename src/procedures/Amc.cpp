@@ -319,15 +319,8 @@ void TfrmAMC::CalibrateMains() {
 
 // ----------------------------------------------------------------------------- the window
 
-namespace {
-int openWindows = 0;
-}
-
 TfrmAMC::TfrmAMC(MainHost* host, std::function<TMemoryImage*()> image)
-    : host_(host), image_(std::move(image)) {
-  ++openWindows;
-  if (host_) host_->ToolWindowOpen(ToolWindow::MeasureChannels) = true;
-
+    : openMark_(host, ToolWindow::MeasureChannels), image_(std::move(image)) {
   Form.SetCaption(kCaption);
   gbMains.SetCaption(" Настройка канала измерения сетевого напряжения ");
   gbAnode.SetCaption(" Настройка канала измерения анодного напряжения ");
@@ -403,7 +396,6 @@ void TfrmAMC::FormDestroy() {
     refresh_->WaitFor();
     refresh_.reset();
   }
-  if (--openWindows == 0 && host_) host_->ToolWindowOpen(ToolWindow::MeasureChannels) = false;
 }
 
 void TfrmAMC::Focus(const std::string& control) {

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ToolWindow.h"
 #include "calibration/DefineCurrent.h"
 #include "platform/Controls.h"
 #include "platform/Thread.h"
@@ -138,7 +139,7 @@ class TfrmAMC {
   void CalibrateMains();
   void Wake();
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> image_;
   std::unique_ptr<TMeasureRefresh> refresh_;
   bool destroyed_ = false;

@@ -75,14 +75,7 @@ std::optional<PhaseCoefficientsK4> ComputePhaseCoefficients(int umin, int umax, 
   return c;
 }
 
-namespace {
-int openWindows = 0;
-}
-
-TfrmAMC_K4::TfrmAMC_K4(MainHost* host) : host_(host) {
-  ++openWindows;
-  if (host_) host_->ToolWindowOpen(ToolWindow::MeasureChannelsK4) = true;
-
+TfrmAMC_K4::TfrmAMC_K4(MainHost* host) : openMark_(host, ToolWindow::MeasureChannelsK4) {
   Form.SetCaption(kCaption);
   gbControl.SetCaption(" Контрольное напряжение ");
   lbUmin.SetCaption("Umin");
@@ -261,7 +254,6 @@ void TfrmAMC_K4::FormDestroy() {
     link.SendFrame(frames::PowerOff());
     link.Delay(kPowerOffWaitMs);
   }
-  if (--openWindows == 0 && host_) host_->ToolWindowOpen(ToolWindow::MeasureChannelsK4) = false;
 }
 
 void TfrmAMC_K4::Focus(const std::string& control) {

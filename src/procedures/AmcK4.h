@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 
 namespace kvt {
@@ -111,7 +112,7 @@ class TfrmAMC_K4 {
   bool ReadCodes(platform::Edit* const (&into)[3]);
   void Reset();
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   bool destroyed_ = false;
   std::string focused_;
   platform::Edit* codeMin_[3] = {&edADCminA, &edADCminB, &edADCminC};

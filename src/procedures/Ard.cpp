@@ -106,8 +106,7 @@ int& TfrmARD::TimePresses() {
 }
 
 TfrmARD::TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : host_(host), currentImage_(std::move(currentImage)) {
-  if (host_) host_->ToolWindowOpen(ToolWindow::Rotation) = true;
+    : openMark_(host, ToolWindow::Rotation), currentImage_(std::move(currentImage)) {
   Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Настройка граничных токов ");
   Label1.SetCaption("Разгон:");
@@ -162,7 +161,6 @@ TfrmARD::~TfrmARD() {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     SetRotationMode(link, 0);
   }
-  if (host_) host_->ToolWindowOpen(ToolWindow::Rotation) = false;
 }
 
 void TfrmARD::SetLamps(int mode) {

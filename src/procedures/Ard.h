@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 
 namespace kvt {
@@ -136,7 +137,7 @@ class TfrmARD {
   void TimeSecondPress();
   void TimeThirdPress();
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> currentImage_;
   std::string focused_;
 

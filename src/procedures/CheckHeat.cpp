@@ -26,8 +26,6 @@ constexpr std::uint8_t kMarkerOpen = 0;
 constexpr std::uint8_t kMarkerClosed = 244;
 constexpr int kSettleMs = 400;
 
-int openWindows = 0;
-
 const char* PercentMessage(int p) {
   switch (p) {
     case 25:
@@ -90,9 +88,7 @@ void TCurrentRefresh::Execute() {
 // ----------------------------------------------------------------------------- the window
 
 TfrmCheckHeat::TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : host_(host), currentImage_(std::move(currentImage)) {
-  ++openWindows;
-  if (host_) host_->ToolWindowOpen(ToolWindow::HeatCheck) = true;
+    : openMark_(host, ToolWindow::HeatCheck), currentImage_(std::move(currentImage)) {
   Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Соответствие тока накала установленному коду ");
   Label2.SetCaption("Рассогласование");
@@ -142,11 +138,6 @@ TfrmCheckHeat::~TfrmCheckHeat() {
   }
   refresh_.reset();  // asks the thread to end and waits for it
   alive_.reset();    // readings still queued for the window are dropped
-  if (--openWindows == 0 && host_) host_->ToolWindowOpen(ToolWindow::HeatCheck) = false;
-}
-
-int TfrmCheckHeat::OpenCount() {
-  return openWindows;
 }
 
 void TfrmCheckHeat::Message(const std::string& text) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 #include "platform/Thread.h"
 
@@ -105,8 +106,6 @@ class TfrmCheckHeat {
   // The deviation shown ("Рассогласование").
   int Deviation() const;
   TCurrentRefresh& Refresher() { return *refresh_; }
-  // How many heating-check windows exist.
-  static int OpenCount();
 
   // --- the steps behind the handlers ---
   // False (nothing sent) when n lies outside 0..MaxCode().
@@ -128,7 +127,7 @@ class TfrmCheckHeat {
   // Called on the interface thread with a reading the thread took for the live point.
   void ApplyRefresh(std::uint64_t generation, std::size_t index, double percent);
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> currentImage_;
   std::string focused_;
   int maxCode_ = 1023;

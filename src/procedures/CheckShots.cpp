@@ -140,14 +140,8 @@ class TfrmCheckShots::TCheckShotsProc : public platform::Thread {
 
 // ----------------------------------------------------------------------------- the window
 
-namespace {
-int openWindows = 0;
-}
-
 TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imageDir)
-    : host_(host), imageDir_(std::move(imageDir)) {
-  ++openWindows;
-  if (host_) host_->ToolWindowOpen(ToolWindow::CheckShots) = true;
+    : openMark_(host, ToolWindow::CheckShots), imageDir_(std::move(imageDir)) {
   Now = [] {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     return platform::UtcTime(t);
@@ -484,7 +478,6 @@ void TfrmCheckShots::FormDestroy() {
     proc_->WaitFor();
     proc_.reset();
   }
-  if (--openWindows == 0 && host_) host_->ToolWindowOpen(ToolWindow::CheckShots) = false;
   if (protocolUnsaved_ && shotsDone_ > 0 &&
       platform::ShowMessage(kUnsavedQuestion, "", platform::Icon::Question,
                             platform::Buttons::YesNo) == platform::Answer::Yes)

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 #include "platform/Document.h"
 #include "platform/Thread.h"
@@ -149,7 +150,7 @@ class TfrmCheckShots {
   void EndAuto();
   void OnUi(const std::function<void()>& fn);
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   std::function<std::string()> imageDir_;
   std::string systemType_;
   std::unique_ptr<TCheckShotsProc> proc_;

@@ -35,9 +35,6 @@ constexpr platform::Color kCurrentColor = platform::colors::Yellow;
 // Sample k lies 2k positions of 0.05 into the recorder's store.
 constexpr double kSampleStep = 0.1;
 
-// Windows open, and the host whose flag they set (the program has one main window).
-int openWindows = 0;
-
 void PutDouble(std::vector<std::uint8_t>& out, double value) {
   const auto bits = std::bit_cast<std::uint64_t>(value);
   for (int i = 0; i < 8; ++i) out.push_back(std::uint8_t(bits >> (8 * i)));
@@ -106,10 +103,7 @@ std::string OscFileName(const std::string& chosen) {
 // ----------------------------------------------------------------------------- the window
 
 TfrmOscillograms::TfrmOscillograms(MainHost* host, std::function<std::string()> imageDir)
-    : host_(host), imageDir_(std::move(imageDir)) {
-  ++openWindows;
-  if (host_) host_->ToolWindowOpen(ToolWindow::Oscillograms) = true;
-
+    : openMark_(host, ToolWindow::Oscillograms), imageDir_(std::move(imageDir)) {
   Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Напряжение ");
   GroupBox2.SetCaption(" Ток ");
@@ -141,14 +135,9 @@ TfrmOscillograms::TfrmOscillograms(MainHost* host, std::function<std::string()> 
   btnSave.OnClick = [this] { btnSaveClick(); };
 }
 
-TfrmOscillograms::~TfrmOscillograms() {
-  // Another oscillogram window still open keeps the flag, so closing the main window closes it too.
-  if (--openWindows == 0 && host_) host_->ToolWindowOpen(ToolWindow::Oscillograms) = false;
-}
-
-int TfrmOscillograms::OpenCount() {
-  return openWindows;
-}
+// Another oscillogram window still open keeps the flag (counted by openMark_), so closing the main
+// window closes it too.
+TfrmOscillograms::~TfrmOscillograms() = default;
 
 void TfrmOscillograms::FormCreate() {
   std::vector<int> samples;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 #include "platform/Ui.h"
 
@@ -108,13 +109,10 @@ class TfrmOscillograms {
   // Plots a sample list as read: voltage, current, voltage, current, ... (complete pairs only).
   void ShowSamples(const std::vector<int>& samples);
 
-  // How many oscillogram windows exist.
-  static int OpenCount();
-
  private:
   platform::FileDialogRequest DialogRequest(bool save) const;
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   std::function<std::string()> imageDir_;
 };
 

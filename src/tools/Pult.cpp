@@ -285,9 +285,8 @@ void TSnapshotDispatcher::Execute() {
 
 // ----------------------------------------------------------------------------- TfrmPult
 
-TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing) : host_(host), timing_(timing) {
-  if (host_) host_->ToolWindowOpen(ToolWindow::ControlPanel) = true;
-
+TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
+    : openMark_(host, ToolWindow::ControlPanel), timing_(timing) {
   Form.SetCaption(pult::kCaption);
   Form.SetBackgroundColor(platform::colors::Maroon);
   Panel1.SetBackgroundColor(platform::colors::Silver);
@@ -421,7 +420,6 @@ TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing) : host_(host), timi
 TfrmPult::~TfrmPult() {
   FormClose();
   StopDispatcher();
-  if (host_) host_->ToolWindowOpen(ToolWindow::ControlPanel) = false;
 }
 
 void TfrmPult::FormCreate() {

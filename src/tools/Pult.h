@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ToolWindow.h"
 #include "platform/Controls.h"
 #include "platform/Thread.h"
 #include "tools/PultKeys.h"
@@ -254,7 +255,7 @@ class TfrmPult {
   void DispatcherPrepared();
   void DispatcherEnded();
 
-  MainHost* host_;
+  ToolWindowMark openMark_;
   PultTiming timing_;
   int uLow_ = 0;
   int uHigh_ = 255;

@@ -32,8 +32,8 @@ void TfrmTerminal::SetModalRunner(ModalRunner runner) {
   Runner() = std::move(runner);
 }
 
-TfrmTerminal::TfrmTerminal(TConfigWorkflows& workflows) : workflows_(workflows) {
-  workflows_.Host().TerminalOpenChanged(true);
+TfrmTerminal::TfrmTerminal(TConfigWorkflows& workflows, MainHost* host)
+    : openMark_(host, ToolWindow::Terminal), workflows_(workflows) {
   platform::TheLinkLock().Lock();
 
   Form.SetCaption("Терминал");
@@ -92,7 +92,6 @@ TfrmTerminal::~TfrmTerminal() {
     workflows_.btnSaveConfigClick();
   }
   workflows_.DetachTerminal(this);
-  workflows_.Host().TerminalOpenChanged(false);
   platform::TheLinkLock().Unlock();
 }
 
@@ -422,8 +421,8 @@ bool TfrmTerminal::FormCloseQuery() {
 
 // ----------------------------------------------------------------------------- showing
 
-void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page) {
-  TfrmTerminal terminal(workflows);
+void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page, MainHost* host) {
+  TfrmTerminal terminal(workflows, host);
   terminal.FormCreate();
   terminal.SelectPage(page);
   terminal.FormShow();

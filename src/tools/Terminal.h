@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ToolWindow.h"
 #include "image/Workflows.h"
 #include "link/SystemLink.h"
 #include "platform/Controls.h"
@@ -29,10 +30,10 @@ class TfrmTerminal : public ImageTextView {
   static constexpr const char* kMemory = "tsMemory";
   static constexpr const char* kMemImage = "tsMemImage";
 
-  // Sets the terminal's tool-window flag and takes the device lock.
-  explicit TfrmTerminal(TConfigWorkflows& workflows);
-  // Destruction: offers to save a modified image (unless the close already asked), clears the
-  // flag and releases the device lock.
+  // Counts as the host's open terminal (none: a terminal tested alone) and takes the device lock.
+  explicit TfrmTerminal(TConfigWorkflows& workflows, MainHost* host = nullptr);
+  // Destruction: offers to save a modified image (unless the close already asked) and releases the
+  // device lock.
   ~TfrmTerminal() override;
   TfrmTerminal(const TfrmTerminal&) = delete;
   TfrmTerminal& operator=(const TfrmTerminal&) = delete;
@@ -136,6 +137,7 @@ class TfrmTerminal : public ImageTextView {
   // Takes the edited text into the image; false (and the engineer told) on a format error.
   bool ApplyEditedText();
 
+  ToolWindowMark openMark_;
   TConfigWorkflows& workflows_;
   std::unique_ptr<TSystemLink> link_;
   std::string focused_;
@@ -147,12 +149,14 @@ class TfrmTerminal : public ImageTextView {
   std::string lineEnd_ = "\n";
   bool closeAsked_ = false;
 
-  friend void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page);
+  friend void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page,
+                                 MainHost* host);
 };
 
-// Creates the terminal on the named page (name or caption), shows it modally and destroys it when
-// it is closed. The workflows' own terminal requests come here.
-void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page);
+// Creates the terminal of the host on the named page (name or caption), shows it modally and
+// destroys it when it is closed. The workflows' own terminal requests come here.
+void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page,
+                        MainHost* host = nullptr);
 
 namespace termtext {
 inline constexpr const char* kAskSaveChanges = "Сохранить изменения файла настроек?";

@@ -283,16 +283,15 @@ TEST_F(OscWindow, FailedSavesLeaveNoFileAndSayWhy) {
 
 TEST_F(OscWindow, FlagStaysWhileAnyWindowIsOpen) {
   EXPECT_FALSE(host.ToolWindowOpen(ToolWindow::Oscillograms));
-  const int before = TfrmOscillograms::OpenCount();
   auto first = Window();
   auto second = Window();
-  EXPECT_EQ(TfrmOscillograms::OpenCount(), before + 2);
+  EXPECT_EQ(host.OpenToolWindows(ToolWindow::Oscillograms), 2);
   EXPECT_TRUE(host.ToolWindowOpen(ToolWindow::Oscillograms));
   first.reset();
   EXPECT_TRUE(host.ToolWindowOpen(ToolWindow::Oscillograms));
   second.reset();
   EXPECT_FALSE(host.ToolWindowOpen(ToolWindow::Oscillograms));
-  EXPECT_EQ(TfrmOscillograms::OpenCount(), before);
+  EXPECT_EQ(host.OpenToolWindows(ToolWindow::Oscillograms), 0);
 }
 
 }  // namespace

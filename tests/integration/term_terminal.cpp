@@ -301,7 +301,7 @@ TEST_F(TermTerminal, TemplateButtonReplacesTheTemplateAfterTheQuestion) {
 TEST_F(TermTerminal, MainWindowButtonsReachTheWorkflowsAndTheTerminal) {
   kvt::TfrmManager manager;
   manager.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager& m, const std::string& page) {
-    kvt::OpenTerminalWindow(m.Workflows(), page);
+    kvt::OpenTerminalWindow(m.Workflows(), page, &m);
   });
   SystemStatus().LinkUp = true;
   SystemStatus().PagePresent[0] = true;

@@ -9,8 +9,9 @@
 //
 // The launcher opens the window when its button is pressed, the closer destroys every open window
 // of the kind when the main window closes them, and the window's model keeps the open flag
-// MainHost::ToolWindowOpen(kind) (a ToolWindowMark member does it). An installer that needs the
-// main window's view (to own its window) or keeps a window for the whole run takes MainWindowParts.
+// MainHost::ToolWindowOpen(kind) with a ToolWindowMark member (app/ToolWindow.h). An installer that
+// needs the main window's view (to own its window) or keeps a window for the whole run takes
+// MainWindowParts.
 //
 // The Qt views are linked as object files, so such installers are always part of the program.
 

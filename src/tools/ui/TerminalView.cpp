@@ -247,7 +247,7 @@ void InstallTerminalView(QWidget* parent) {
 // The terminal opens modally over the main window, which owns it, on the workflows' values.
 static ToolInstaller installTerminal([](MainWindowParts& parts) {
   parts.Manager().SetLauncher(ManagerTool::Terminal, [](TfrmManager& m, const std::string& page) {
-    OpenTerminalWindow(m.Workflows(), page);
+    OpenTerminalWindow(m.Workflows(), page, &m);
   });
   InstallTerminalView(parts.Owner());
 });
