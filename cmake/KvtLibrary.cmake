@@ -26,10 +26,14 @@ function(kvt_core_library name dir)
   add_library(kvt::${name} ALIAS kvt_${name})
 endfunction()
 
-# The Qt views of every subsystem: src/*/ui/*.cpp and src/platform/qt/*.cpp.
+# The Qt views of every subsystem (src/*/ui/*.cpp, sim/ui/*.cpp, src/platform/qt/*.cpp) and the
+# pieces of the desktop program that join them (src/gui/*.cpp but its main.cpp).
 function(kvt_ui_sources out)
   file(GLOB_RECURSE s CONFIGURE_DEPENDS
        ${CMAKE_SOURCE_DIR}/src/platform/qt/*.cpp
        ${CMAKE_SOURCE_DIR}/src/*/ui/*.cpp)
+  file(GLOB more CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/sim/ui/*.cpp ${CMAKE_SOURCE_DIR}/src/gui/*.cpp)
+  list(REMOVE_ITEM more ${CMAKE_SOURCE_DIR}/src/gui/main.cpp)
+  list(APPEND s ${more})
   set(${out} ${s} PARENT_SCOPE)
 endfunction()

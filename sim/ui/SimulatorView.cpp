@@ -1,4 +1,4 @@
-#include "app/ui/SimulatorView.h"
+#include "sim/ui/SimulatorView.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,7 +9,6 @@
 #include <QShortcut>
 #include <QSpinBox>
 
-#include "app/ui/ToolRegistry.h"
 #include "platform/SerialPort.h"
 #include "platform/qt/Bindings.h"
 #include "sim/Install.h"
@@ -129,9 +128,5 @@ std::unique_ptr<SimulatorView> MakeSimulatorWindow(QWidget& mainWindow) {
   });
   return view;
 }
-
-static ToolInstaller installSimulator([](MainWindowParts& parts) {
-  if (auto window = MakeSimulatorWindow(*parts.Owner())) parts.Keep(std::move(window));
-});
 
 }  // namespace kvt::ui

@@ -1,0 +1,13 @@
+// The trainer's simulator window joins the program beside the main window. Its view lives with the
+// simulator (sim/ui), which knows nothing of the main window; the program puts the two together.
+
+#include "app/ui/ToolRegistry.h"
+#include "sim/ui/SimulatorView.h"
+
+namespace kvt::ui {
+
+static ToolInstaller installSimulator([](MainWindowParts& parts) {
+  if (auto window = MakeSimulatorWindow(*parts.Owner())) parts.Keep(std::move(window));
+});
+
+}  // namespace kvt::ui
