@@ -1,7 +1,8 @@
 // Every enabled button of the main window that stands for a window, pressed with the mouse on a
-// connected simulator (K2 and K4): it opens its window, or it tells the engineer the tool is not
-// available and sends the apparatus nothing but questions. A button that commands the apparatus
-// and then opens nothing, or that does nothing at all, fails.
+// connected simulator (K2, K3 and K4): it opens its own window (its open flag is up). A tool
+// without a window would tell the engineer so and send the apparatus nothing but questions; as
+// every window now exists, a missing launcher fails, as does a button that commands the
+// apparatus and then opens nothing, or that does nothing at all.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <fstream>
+#include <optional>
 
 #include "app/Manager.h"
 #include "app/ui/ManagerView.h"
@@ -23,6 +25,8 @@
 namespace {
 
 using kvt::ManagerButton;
+using kvt::ManagerTool;
+using kvt::ToolWindow;
 
 // The buttons whose purpose is a window; the others command the apparatus or a file themselves.
 const ManagerButton kWindowButtons[] = {
@@ -36,6 +40,55 @@ const ManagerButton kWindowButtons[] = {
     ManagerButton::btnShowOscilograms,
     ManagerButton::btnOpenControlPanel,
 };
+
+// The tool behind a window button on a system of the given type.
+ManagerTool ToolOf(ManagerButton b, const std::string& type) {
+  switch (b) {
+    case ManagerButton::btnOptions:
+      return ManagerTool::Options;
+    case ManagerButton::btnTools:
+      return ManagerTool::Terminal;
+    case ManagerButton::btnAdjustRotation:
+      return ManagerTool::Rotation;
+    case ManagerButton::btnHeatCheck:
+      return ManagerTool::HeatCheck;
+    case ManagerButton::btnAdjustMeasuresChannels:
+      return type == "K4" ? ManagerTool::MeasureChannelsK4 : ManagerTool::MeasureChannels;
+    case ManagerButton::bntTubeCalibration:
+      return type == "K2" ? ManagerTool::Calibration : ManagerTool::CalibrationK3;
+    case ManagerButton::btnDoCheckShots:
+      return ManagerTool::CheckShots;
+    case ManagerButton::btnShowOscilograms:
+      return ManagerTool::Oscillograms;
+    default:
+      return ManagerTool::ControlPanel;
+  }
+}
+
+// The open flag a tool's window raises while it stays open (none: modal, or not known here).
+std::optional<ToolWindow> FlagOf(ManagerTool t) {
+  switch (t) {
+    case ManagerTool::Rotation:
+      return ToolWindow::Rotation;
+    case ManagerTool::HeatCheck:
+      return ToolWindow::HeatCheck;
+    case ManagerTool::MeasureChannels:
+      return ToolWindow::MeasureChannels;
+    case ManagerTool::MeasureChannelsK4:
+      return ToolWindow::MeasureChannelsK4;
+    case ManagerTool::Calibration:
+    case ManagerTool::CalibrationK3:
+      return ToolWindow::Calibration;
+    case ManagerTool::CheckShots:
+      return ToolWindow::CheckShots;
+    case ManagerTool::Oscillograms:
+      return ToolWindow::Oscillograms;
+    case ManagerTool::ControlPanel:
+      return ToolWindow::ControlPanel;
+    default:
+      return std::nullopt;
+  }
+}
 
 // Frames that only ask the apparatus something: module selection, the state poll, type and
 // version, memory reads, variables and counters.
@@ -118,18 +171,29 @@ class EveryButton : public guitest::ProgramOnSimulatorFixture {
       commands.push_back(hex);
     }
     const auto messages = ui_.ShownMessages();
-    const std::string name = windows.Manager().ButtonOf(b).Name() + " on " + type;
-    if (!opened) {
-      EXPECT_TRUE(commands.empty()) << name << " sent " << commands.front() << "and opened nothing";
+    kvt::TfrmManager& manager = windows.Manager();
+    const std::string name = manager.ButtonOf(b).Name() + " on " + type;
+    const ManagerTool tool = ToolOf(b, type);
+    if (manager.HasLauncher(tool)) {
+      EXPECT_TRUE(opened) << name << " opened nothing";
+      if (auto flag = FlagOf(tool))
+        EXPECT_TRUE(manager.ToolWindowOpen(*flag)) << name << " opened another window";
+    } else {
+      EXPECT_FALSE(opened) << name << " opened a window it does not have";
+      if (!commands.empty())
+        ADD_FAILURE() << name << " sent " << commands.front() << "and opened nothing";
       EXPECT_GT(messages.size(), messagesBefore) << name << " did nothing and said nothing";
     }
-    windows.Manager().CloseToolWindows();
+    manager.CloseToolWindows();
     for (QWidget* w : VisibleWindows() - before) w->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
   void PressEveryWindowButton(const char* type) {
     kvt::ui::ProgramWindows windows;
+    // Every window the main window opens is part of the program.
+    for (int t = 0; t <= int(ManagerTool::ControlPanel); ++t)
+      EXPECT_TRUE(windows.Manager().HasLauncher(ManagerTool(t))) << "no window for tool " << t;
     Connect(windows, type);
     int pressed = 0;
     for (bool systemOn : {true, false}) {
@@ -147,6 +211,7 @@ class EveryButton : public guitest::ProgramOnSimulatorFixture {
 
 TEST_F(EveryButton, WindowButtonsOpenTheirWindowOrSayTheToolIsMissing) {
   PressEveryWindowButton("K2");
+  PressEveryWindowButton("K3");
   PressEveryWindowButton("K4");
 }
 
