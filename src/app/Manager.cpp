@@ -125,16 +125,6 @@ class ManagerWorkflowHost : public WorkflowHost {
 
 }  // namespace
 
-const char* const TfrmManager::kTechPowerQuestion =
-    "             Для проведения калибровки измерительных каналов,\n"
-    "питание всех(трех) фаз должно быть подано через автотрансформатор.\n"
-    "Если цепи питания подготовлены к процессу калибровки то будет включен\n"
-    "режим технологического питания.\n"
-    "                                                ВКЛЮЧИТЬ?";
-const char* const TfrmManager::kTypeUnknown = "Тип системы не определен.";
-const char* const TfrmManager::kToolUnavailable =
-    "Этот инструмент недоступен в данной версии программы.";
-
 TfrmManager::TfrmManager() {
   Form.SetCaption("KVT-Vesmar");
   Form.SetBackgroundColor(platform::colors::Silver);

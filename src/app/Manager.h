@@ -92,10 +92,16 @@ enum class ManagerTool {
 class TfrmManager : public MainHost {
  public:
   // The technological power question asked before the K4 measuring channels are adjusted.
-  static const char* const kTechPowerQuestion;
-  static const char* const kTypeUnknown;
+  static constexpr const char* kTechPowerQuestion =
+      "             Для проведения калибровки измерительных каналов,\n"
+      "питание всех(трех) фаз должно быть подано через автотрансформатор.\n"
+      "Если цепи питания подготовлены к процессу калибровки то будет включен\n"
+      "режим технологического питания.\n"
+      "                                                ВКЛЮЧИТЬ?";
+  static constexpr const char* kTypeUnknown = "Тип системы не определен.";
   // Told instead of acting when a button's window is not part of the program.
-  static const char* const kToolUnavailable;
+  static constexpr const char* kToolUnavailable =
+      "Этот инструмент недоступен в данной версии программы.";
 
   // Construction: program paths, image folder, cleared status, refreshed buttons, cleared tool
   // flags. The device lock is the program's one lock (platform::TheLinkLock()).

@@ -13,10 +13,6 @@
 
 namespace kvt {
 
-const char* const TfrmCalibration::kCaption = "Калибровка рентгеновской трубки";
-const char* const TfrmCalibration::kTitle = "Калибровка";
-const char* const TfrmCalibration::kMenuHint = "Вызов меню - правая кнопка мыши";
-
 CalWindowOptions& TfrmCalibration::LaunchOptions() {
   static CalWindowOptions options;
   return options;

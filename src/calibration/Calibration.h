@@ -39,9 +39,9 @@ std::optional<CalRange> ParseCalRange(const TCalTables& tables, const std::strin
 
 class TfrmCalibration : public TCalHost {
  public:
-  static const char* const kCaption;
-  static const char* const kTitle;     // of this window's message boxes
-  static const char* const kMenuHint;  // of the new tables
+  static constexpr const char* kCaption = "Калибровка рентгеновской трубки";
+  static constexpr const char* kTitle = "Калибровка";  // of this window's message boxes
+  static constexpr const char* kMenuHint = "Вызов меню - правая кнопка мыши";  // of the new tables
   // Options of the windows the main window opens (tests shorten the pauses).
   static CalWindowOptions& LaunchOptions();
 

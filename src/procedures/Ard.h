@@ -23,22 +23,45 @@ class TSystemLink;
 
 class TfrmARD {
  public:
-  static const char* const kCaption;
-  static const char* const kWarningTitle;  // "Предупреждение!"
+  static constexpr const char* kCaption = "Настройка драйвера вращения анода.";
+  static constexpr const char* kWarningTitle = "Предупреждение!";
   // Texts of the message panel and the boxes.
-  static const char* const kIntro;
-  static const char* const kMeasuring;
-  static const char* const kOutOfRange;
-  static const char* const kHardwareFailure;
-  static const char* const kSensitivity;
-  static const char* const kAtBorder;
-  static const char* const kProposed;
-  static const char* const kGoTime;
-  static const char* const kTimeHint;
-  static const char* const kTimeFound;
-  static const char* const kGoTest;
-  static const char* const kTestDone;
-  static const char* const kAlarmPrefix;  // "Возникла авария: "
+  static constexpr const char* kIntro =
+      "Для настройки драйвера вращения необходимо определить контрольные значения токов статора в "
+      "различных режимах работы\nи дополнительное время торможения анода.\nДля начала процесса "
+      "настройки нажмите кнопку\n<Определить граничные токи>.";
+  static constexpr const char* kMeasuring = "ИДЕТ ПРОЦЕСС ИЗМЕРЕНИЯ ТОКОВ СТАТОРА ...";
+  static constexpr const char* kOutOfRange =
+      "Токи статора трубки выходят за пределы диапазона измерения!\nДля продолжения настройки "
+      "системы нобходимо установить причину превышения токов, или уменьшить коэффициент передачи "
+      "измерительного канала.";
+  static constexpr const char* kHardwareFailure =
+      "Аппаратная авария системы вращения анода!\nПроверьте исправность электрических цепей "
+      "системы вращения.";
+  static constexpr const char* kSensitivity =
+      "Чувствительность системы контроля токов статора не соответствует их реальным "
+      "значениям.\nРекомендуется увеличить коэффициент передачи измерительного канала.";
+  static constexpr const char* kAtBorder =
+      "Токи статора трубки находятся на границе диапазона измерений, что может привести к сбоям в "
+      "работе системы.\nРекомендуется уменьшить коэффициент передачи измерительного канала.";
+  static constexpr const char* kProposed =
+      "Определены рекомендуемые значения контрольных параметров.\nЕсли вы не видите необходимости "
+      "в их изменении нажмите кнопку\n<Принять значения токов>.";
+  static constexpr const char* kGoTime =
+      "Для продолжения настройки системы вращения\nнажмите кнопку <Определить время>.";
+  static constexpr const char* kTimeHint =
+      "\nПри повторном нажатии кнопки <Определить время> анод рентгеновской трубки будет "
+      "раскручен, после чего включится режим торможения.\nВам необходимо нажать клавишу <ENTER> в "
+      "момент остановки анода\n(при исчезновении шума подшипников).";
+  static constexpr const char* kTimeFound =
+      "Опрделено время дополнительного торможения.\nЕсли вы не видите необходимости в его "
+      "изменении,\nнажмите кнопку <Принять значение времени>.";
+  static constexpr const char* kGoTest =
+      "Для проверки работы системы вращения проведите тест драйвера.";
+  static constexpr const char* kTestDone =
+      "Если система вращения анода работает нормально,\nнажмите <OK> для завершения процедуры "
+      "настройки.";
+  static constexpr const char* kAlarmPrefix = "Возникла авария: ";
 
   // currentImage: the held memory image (null when none); host: whose flag the window sets.
   TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage);

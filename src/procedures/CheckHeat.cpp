@@ -12,14 +12,6 @@
 
 namespace kvt {
 
-const char* const TfrmCheckHeat::kCaption = "Проверка работы систкемы накала";
-const char* const TfrmCheckHeat::kIntro =
-    "\nДля проверки работы системы накала Вы можете постепенно увеличивая код накала "
-    "непосредственно наблюдая возрастание яркости свечения катода рентгеновской трубки, и "
-    "контролировать при этом отклонение реального тока накала от расчетного значения.\nДля "
-    "начала проверки нажмите кнопку <25% накала>";
-const char* const TfrmCheckHeat::kOffMessage = "\nНАКАЛ ВЫКЛЮЧЕН.";
-
 namespace {
 
 constexpr std::uint8_t kMarkerOpen = 0;

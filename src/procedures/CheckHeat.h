@@ -51,9 +51,13 @@ class TCurrentRefresh : public platform::Thread {
 
 class TfrmCheckHeat {
  public:
-  static const char* const kCaption;
-  static const char* const kIntro;
-  static const char* const kOffMessage;
+  static constexpr const char* kCaption = "Проверка работы систкемы накала";
+  static constexpr const char* kIntro =
+      "\nДля проверки работы системы накала Вы можете постепенно увеличивая код накала "
+      "непосредственно наблюдая возрастание яркости свечения катода рентгеновской трубки, и "
+      "контролировать при этом отклонение реального тока накала от расчетного значения.\nДля "
+      "начала проверки нажмите кнопку <25% накала>";
+  static constexpr const char* kOffMessage = "\nНАКАЛ ВЫКЛЮЧЕН.";
 
   // currentImage: the held memory image (null when none); host: whose flag the window sets.
   TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> currentImage);

@@ -14,11 +14,6 @@
 
 namespace kvt {
 
-const char* const TfrmOscillograms::kCaption = "Осциллограммы последнего снимка";
-const char* const TfrmOscillograms::kFilter = "Осциллограмма снимка|*.osc";
-const char* const TfrmOscillograms::kProgressCaption = "Чтение осциллограмм...";
-const char* const TfrmOscillograms::kTitle = "oscillograms";
-
 namespace {
 
 namespace osctext {

@@ -59,10 +59,10 @@ std::string OscFileName(const std::string& chosen);
 
 class TfrmOscillograms {
  public:
-  static const char* const kCaption;
-  static const char* const kFilter;  // "Осциллограмма снимка|*.osc"
-  static const char* const kProgressCaption;
-  static const char* const kTitle;  // of this window's message boxes
+  static constexpr const char* kCaption = "Осциллограммы последнего снимка";
+  static constexpr const char* kFilter = "Осциллограмма снимка|*.osc";
+  static constexpr const char* kProgressCaption = "Чтение осциллограмм...";
+  static constexpr const char* kTitle = "oscillograms";  // of this window's message boxes
 
   // Sets the oscillograms' tool-window flag of host (none when null). imageDir gives the folder
   // the file dialogs open in (read at each use: the options may change it).

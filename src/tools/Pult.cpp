@@ -70,11 +70,11 @@ std::string SecondsText(int hundredths) {
 }
 
 std::string TText(int hundredths) {
-  return hundredths == 0 ? std::string(kScop) : SecondsText(hundredths);
+  return hundredths == 0 ? std::string(TfrmPult::kScop) : SecondsText(hundredths);
 }
 
 int ParseT(const std::string& text) {
-  if (text == kScop) return 0;
+  if (text == TfrmPult::kScop) return 0;
   std::string s = text;
   std::replace(s.begin(), s.end(), ',', '.');
   double v = 0;
@@ -287,7 +287,7 @@ void TSnapshotDispatcher::Execute() {
 
 TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
     : openMark_(host, ToolWindow::ControlPanel), timing_(timing) {
-  Form.SetCaption(pult::kCaption);
+  Form.SetCaption(TfrmPult::kCaption);
   Form.SetBackgroundColor(platform::colors::Maroon);
   Panel1.SetBackgroundColor(platform::colors::Silver);
   for (platform::Label* l : {&lbU, &lbI, &lbT, &CounterIndicator}) {
@@ -414,7 +414,7 @@ TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
   Densities.SetEnabled(false);
   currentDensity_ = &btnH1;
   currentMode_ = &btnLungs;
-  if (!answered) platform::ShowMessage(texts::kNoAnswer, pult::kTitle, platform::Icon::Warning);
+  if (!answered) platform::ShowMessage(texts::kNoAnswer, TfrmPult::kTitle, platform::Icon::Warning);
 }
 
 TfrmPult::~TfrmPult() {
@@ -500,7 +500,7 @@ void TfrmPult::btnVSynchroClick() {
   if (!ok) {
     // The key shows what the apparatus has, not what was asked for.
     btnVSynchro.SetDown(!btnVSynchro.Down());
-    platform::ShowMessage(texts::kSyncNotWritten, pult::kTitle, platform::Icon::Warning);
+    platform::ShowMessage(texts::kSyncNotWritten, TfrmPult::kTitle, platform::Icon::Warning);
   }
 }
 
@@ -593,7 +593,7 @@ void TfrmPult::LoadProgram(int program) {
   shot.SendFrame(frames::ReadProgram(std::uint8_t(program)));
   // A program that did not arrive must not be sent back as parameters.
   if (shot.LastCount() < 6 || shot.RxBuffer()[1] != kReplyAccepted) {
-    platform::ShowMessage(texts::kProgramNotRead, pult::kTitle, platform::Icon::Warning);
+    platform::ShowMessage(texts::kProgramNotRead, TfrmPult::kTitle, platform::Icon::Warning);
     return;
   }
   const auto& rx = shot.RxBuffer();
@@ -609,14 +609,16 @@ void TfrmPult::StoreProgram() {
   TSystemLink link;
   TSnapshot shot(true);
   if (!shot.AcceptSnapshotParameters(U(), I(), T(), true)) {
-    platform::ShowMessage(pult::kNotAccepted, pult::kSelectModeTitle, platform::Icon::Error);
+    platform::ShowMessage(TfrmPult::kNotAccepted, TfrmPult::kSelectModeTitle,
+                          platform::Icon::Error);
     return;
   }
   link.SendFrame(frames::StoreProgram(std::uint8_t(program)));
   const bool stored = link.LastCount() >= 2 && link.RxBuffer()[1] == kReplyAccepted;
   link.SendFrame(frames::Commit(4));
   if (!stored)
-    platform::ShowMessage(texts::kProgramNotStored, pult::kSelectModeTitle, platform::Icon::Error);
+    platform::ShowMessage(texts::kProgramNotStored, TfrmPult::kSelectModeTitle,
+                          platform::Icon::Error);
 }
 
 void TfrmPult::btnProgrammClick() {
@@ -636,7 +638,7 @@ void TfrmPult::ShowCounter(std::uint8_t selector) {
     value = link.ReadCounter(selector);
   }
   if (value < 0) {
-    CounterIndicator.SetCaption(pult::kUnreadable);
+    CounterIndicator.SetCaption(TfrmPult::kUnreadable);
     return;
   }
   const std::string text = pult::NumberText(value);
@@ -702,7 +704,7 @@ void TfrmPult::btnSnapshotClick() {
     return;
   }
   stage_ = ShotStage::None;
-  platform::ShowMessage(pult::kCannotShoot, pult::kTitle, platform::Icon::Warning);
+  platform::ShowMessage(TfrmPult::kCannotShoot, TfrmPult::kTitle, platform::Icon::Warning);
 }
 
 void TfrmPult::btnSnapshotMouseUp(MouseButton button) {

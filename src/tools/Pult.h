@@ -31,14 +31,6 @@ class TSnapshot;
 class TfrmPult;
 
 namespace pult {
-inline constexpr const char* kCaption = "Пульт управления";
-inline constexpr const char* kTitle = "pult";
-inline constexpr const char* kSelectModeTitle = "TfrmPult::SelectMode";
-inline constexpr const char* kScop = "скоп";
-inline constexpr const char* kCannotShoot = "Снимок не может быть выполнен.";
-inline constexpr const char* kNotAccepted = "Параметры не приняты";
-// Shown in the counter display when the counter could not be read.
-inline constexpr const char* kUnreadable = "----";
 
 // Lamp pictures.
 inline constexpr const char* kPrepOn = "PrepOnLamp";
@@ -57,7 +49,7 @@ inline constexpr int kTMax = 65535;
 
 // Hundredths as the shortest decimal number of seconds: 6 -> "0.06", 150 -> "1.5", 100 -> "1".
 std::string SecondsText(int hundredths);
-// What lbT shows: "скоп" for 0, else SecondsText.
+// What lbT shows: TfrmPult::kScop for 0, else SecondsText.
 std::string TText(int hundredths);
 // lbT's text back in hundredths ("скоп" gives 0), rounded to the nearest hundredth; -1 when the
 // text is no number.
@@ -136,6 +128,16 @@ class TSnapshotDispatcher : public platform::Thread {
 
 class TfrmPult {
  public:
+  // Texts of the window.
+  static constexpr const char* kCaption = "Пульт управления";
+  static constexpr const char* kTitle = "pult";
+  static constexpr const char* kSelectModeTitle = "TfrmPult::SelectMode";
+  static constexpr const char* kScop = "скоп";
+  static constexpr const char* kCannotShoot = "Снимок не может быть выполнен.";
+  static constexpr const char* kNotAccepted = "Параметры не приняты";
+  // Shown in the counter display when the counter could not be read.
+  static constexpr const char* kUnreadable = "----";
+
   enum class ShotStage { None, Preparing, Prepared, Exposing };
 
   // Sets the control panel's tool-window flag of host (none when null), then reads the U limits,

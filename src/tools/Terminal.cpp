@@ -86,8 +86,7 @@ TfrmTerminal::TfrmTerminal(TConfigWorkflows& workflows, MainHost* host)
 
 TfrmTerminal::~TfrmTerminal() {
   link_.reset();
-  if (!closeAsked_ && SystemStatus().ImageModified &&
-      platform::AskYesNo(termtext::kAskSaveChanges)) {
+  if (!closeAsked_ && SystemStatus().ImageModified && platform::AskYesNo(kAskSaveChanges)) {
     // The terminal still exists, so a ".dat" save writes the text as it stands in the memo.
     workflows_.btnSaveConfigClick();
   }
@@ -317,7 +316,7 @@ void TfrmTerminal::btnReadBankClick() {
   bool ok = false;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
-    WithProgress(termtext::kProgressBank, [&](std::function<void(int)> progress) {
+    WithProgress(kProgressBank, [&](std::function<void(int)> progress) {
       link_->ReadMemory(address, sizeof bank, bank, progress);
       ok = link_->LastTransferOk();
     });
@@ -328,7 +327,7 @@ void TfrmTerminal::btnReadBankClick() {
       BankData.SetCell(c, r, ok ? Hex2(bank[(r - 1) * 16 + (c - 1)]) : std::string());
   BankData.EndUpdate();
   // Zeros from a silent line must not pass for the bank's contents.
-  if (!ok) platform::ShowMessage(termtext::kBankNotRead, "", platform::Icon::Error);
+  if (!ok) platform::ShowMessage(kBankNotRead, "", platform::Icon::Error);
 }
 
 // ----------------------------------------------------------------------------- image page
@@ -340,9 +339,8 @@ bool TfrmTerminal::ApplyEditedText() {
     return true;
   }
   // The text stays in the memo as typed, so the engineer can put it right.
-  platform::ShowMessage(
-      std::string(termtext::kTextError) + error.Describe() + termtext::kTextErrorTail, "",
-      platform::Icon::Error);
+  platform::ShowMessage(std::string(kTextError) + error.Describe() + kTextErrorTail, "",
+                        platform::Icon::Error);
   if (OnShowTextLine && error.line > 0) OnShowTextLine(error.line);
   return false;
 }
@@ -374,9 +372,8 @@ void TfrmTerminal::btnTranslateClick() {
 void TfrmTerminal::btnTemplateClick() {
   if (SystemStatus().ImageLoaded && textShown_ && textPartial_) {
     // The text lacks the values past the image's end: as the template it would lose them.
-    platform::ShowMessage(termtext::kTemplatePartial, "", platform::Icon::Error);
-  } else if (SystemStatus().ImageLoaded && textShown_ &&
-             platform::AskYesNo(termtext::kAskTemplate)) {
+    platform::ShowMessage(kTemplatePartial, "", platform::Icon::Error);
+  } else if (SystemStatus().ImageLoaded && textShown_ && platform::AskYesNo(kAskTemplate)) {
     // A template with an error would spoil every later display and ".dat" save: refuse it.
     std::string onDisk;
     for (const auto& l : ImageMemo.Lines()) onDisk += l + lineEnd_;
@@ -385,9 +382,8 @@ void TfrmTerminal::btnTemplateClick() {
     DatError error;
     if (!ListDatValues(onDisk, values, &error)) {
       if (textUtf8_) error.token = platform::Utf8ToCp1251(error.token);
-      platform::ShowMessage(
-          std::string(termtext::kTextError) + error.Describe() + "\nШаблон не заменён.", "",
-          platform::Icon::Error);
+      platform::ShowMessage(std::string(kTextError) + error.Describe() + "\nШаблон не заменён.", "",
+                            platform::Icon::Error);
       if (OnShowTextLine && error.line > 0) OnShowTextLine(error.line);
     } else {
       const auto path = workflows_.Host().ProgramDir() / "Memory" / "etalon.pat";
@@ -407,7 +403,7 @@ void TfrmTerminal::ImageMemoKeyPress() {
 bool TfrmTerminal::FormCloseQuery() {
   if (closeAsked_) return true;
   if (SystemStatus().ImageModified) {
-    if (platform::AskYesNo(termtext::kAskSaveChanges)) {
+    if (platform::AskYesNo(kAskSaveChanges)) {
       // Typed changes go into the image first (the save workflow does it), so a ".mi" save holds
       // them too. A save that failed keeps the window open: the text would be lost with it.
       if (workflows_.SaveImage() == SaveResult::Failed) return false;

@@ -29,6 +29,18 @@ class TfrmTerminal : public ImageTextView {
   static constexpr const char* kConsole = "tsConsole";
   static constexpr const char* kMemory = "tsMemory";
   static constexpr const char* kMemImage = "tsMemImage";
+  // Texts of the window's questions and messages.
+  static constexpr const char* kAskSaveChanges = "Сохранить изменения файла настроек?";
+  static constexpr const char* kAskTemplate = "Сохранить текущие настройки как шаблон?";
+  static constexpr const char* kProgressBank = "Чтение банка памяти...";
+  static constexpr const char* kBankNotRead =
+      "Банк памяти не прочитан: система не ответила.\nПовторите чтение после проверки связи.";
+  static constexpr const char* kTemplatePartial =
+      "Шаблон не заменён: образ памяти короче шаблона, и значения за его концом в тексте не "
+      "показаны.";
+  static constexpr const char* kTextError = "В тексте настроек ошибка.\n";
+  static constexpr const char* kTextErrorTail =
+      "\nОбраз памяти не изменён. Исправьте текст и повторите.";
 
   // Counts as the host's open terminal (none: a terminal tested alone) and takes the device lock.
   explicit TfrmTerminal(TConfigWorkflows& workflows, MainHost* host = nullptr);
@@ -157,19 +169,5 @@ class TfrmTerminal : public ImageTextView {
 // destroys it when it is closed. The workflows' own terminal requests come here.
 void OpenTerminalWindow(TConfigWorkflows& workflows, const std::string& page,
                         MainHost* host = nullptr);
-
-namespace termtext {
-inline constexpr const char* kAskSaveChanges = "Сохранить изменения файла настроек?";
-inline constexpr const char* kAskTemplate = "Сохранить текущие настройки как шаблон?";
-inline constexpr const char* kProgressBank = "Чтение банка памяти...";
-inline constexpr const char* kBankNotRead =
-    "Банк памяти не прочитан: система не ответила.\nПовторите чтение после проверки связи.";
-inline constexpr const char* kTemplatePartial =
-    "Шаблон не заменён: образ памяти короче шаблона, и значения за его концом в тексте не "
-    "показаны.";
-inline constexpr const char* kTextError = "В тексте настроек ошибка.\n";
-inline constexpr const char* kTextErrorTail =
-    "\nОбраз памяти не изменён. Исправьте текст и повторите.";
-}  // namespace termtext
 
 }  // namespace kvt

@@ -137,7 +137,7 @@ TEST_F(TermTerminal, BankFromASilentLineIsNotShownAsData) {
   apparatus_->GoSilent();
   t->btnReadBank.Click();
   EXPECT_EQ(t->BankData.Cell(1, 1), "");
-  EXPECT_EQ(Texts(), std::vector<std::string>{kvt::termtext::kBankNotRead});
+  EXPECT_EQ(Texts(), std::vector<std::string>{kvt::TfrmTerminal::kBankNotRead});
 }
 
 TEST_F(TermTerminal, WithoutLinkItOpensOnTheImagePageWithReadAndTranslateDisabled) {
