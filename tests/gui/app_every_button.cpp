@@ -176,8 +176,9 @@ class EveryButton : public guitest::ProgramOnSimulatorFixture {
     const ManagerTool tool = ToolOf(b, type);
     if (manager.HasLauncher(tool)) {
       EXPECT_TRUE(opened) << name << " opened nothing";
-      if (auto flag = FlagOf(tool))
+      if (auto flag = FlagOf(tool)) {
         EXPECT_TRUE(manager.ToolWindowOpen(*flag)) << name << " opened another window";
+      }
     } else {
       EXPECT_FALSE(opened) << name << " opened a window it does not have";
       if (!commands.empty())
