@@ -56,6 +56,17 @@ bool Cell(const platform::StringGrid& grid, int col, int row, int& value, std::s
   return true;
 }
 
+// The source table's codes of rows 1..rows-1 of the new table (row 0 and column 0 left 0),
+// taken from the source rows starting after `off`; every one must be a whole number.
+bool SourceCodes(const platform::StringGrid& grid, int rows, int off,
+                 std::vector<std::vector<int>>& codes, std::string& problem) {
+  codes.assign(std::size_t(rows), std::vector<int>(9, 0));
+  for (int i = 1; i < rows; ++i)
+    for (int c = 1; c <= 8; ++c)
+      if (!Cell(grid, c, i + off, codes[std::size_t(i)][std::size_t(c)], problem)) return false;
+  return true;
+}
+
 // The straight line through (x0, y0) and (x1, y1) taken at x. Two points at the same abscissa
 // give their mean, as their least-squares fit does.
 double Line(double x0, double y0, double x1, double y1, double x) {
@@ -411,11 +422,8 @@ CalResult TCalTables::ComputeCalibrationTable(const CalRange& range, const Sweep
   // Every source cell of the range must be a number before anything changes.
   const int newRows = (range.FinishUv - range.StartUv) / step_ + 2;
   std::string problem;
-  std::vector<std::vector<int>> source(std::size_t(newRows), std::vector<int>(9, 0));
-  for (int i = 1; i < newRows; ++i)
-    for (int c = 1; c <= 8; ++c)
-      if (!Cell(SourceCTable, c, i + off, source[std::size_t(i)][std::size_t(c)], problem))
-        return CalResult::Fail(problem);
+  std::vector<std::vector<int>> source;
+  if (!SourceCodes(SourceCTable, newRows, off, source, problem)) return CalResult::Fail(problem);
 
   if (curve) {
     curve->line.clear();
@@ -470,11 +478,8 @@ CalResult TCalTables::ComputeCalibrationTableK3(const CalRange& range, const Swe
   const int newRows = (range.FinishUv - range.StartUv) / step_ + 2;
   const int last = newRows - 1;
   std::string problem;
-  std::vector<std::vector<int>> src(std::size_t(newRows), std::vector<int>(9, 0));
-  for (int i = 1; i < newRows; ++i)
-    for (int c = 1; c <= 8; ++c)
-      if (!Cell(SourceCTable, c, i + off, src[std::size_t(i)][std::size_t(c)], problem))
-        return CalResult::Fail(problem);
+  std::vector<std::vector<int>> src;
+  if (!SourceCodes(SourceCTable, newRows, off, src, problem)) return CalResult::Fail(problem);
 
   NewCTable.BeginUpdate();
   NewCTable.SetRowCount(newRows);

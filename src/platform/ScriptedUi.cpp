@@ -179,19 +179,9 @@ bool ScriptedUi::PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
 }
 
 void ScriptedUi::WaitServing(const std::function<bool()>& done) {
-  std::unique_lock lock(m_);
-  const bool serve = uiThread_ == std::this_thread::get_id();
-  for (;;) {
-    if (serve) {
-      while (RunOne(lock)) {
-      }
-    }
-    const std::uint64_t seen = wakeSeq_;
-    lock.unlock();
-    const bool ok = done();
-    lock.lock();
-    if (ok) return;
-    WaitForNews(lock, seen, serve, kSafetyIntervalMs);
+  // The same serving loop as PumpUntil, without a deadline: each round ends after a minute and
+  // the next one starts at once.
+  while (!PumpUntil(done, 60000)) {
   }
 }
 
