@@ -4,6 +4,7 @@
 
 #include "link/SystemStatus.h"
 #include "platform/Ini.h"
+#include "platform/LocalTime.h"
 #include "platform/Paths.h"
 #include "platform/Ui.h"
 
@@ -29,9 +30,14 @@ std::string FormatDate(const std::tm& t) {
 }
 
 std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
+  const platform::LocalDateTime now = platform::LocalNow();
   std::tm t{};
-  localtime_r(&now, &t);
+  t.tm_year = now.year - 1900;
+  t.tm_mon = now.month - 1;
+  t.tm_mday = now.day;
+  t.tm_hour = now.hour;
+  t.tm_min = now.minute;
+  t.tm_sec = now.second;
   return t;
 }
 
