@@ -7,7 +7,7 @@
 #include "link/SystemLink.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
-#include "procedures/FilamentShot.h"
+#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

@@ -28,7 +28,7 @@
 #include "calibration/CalTables.h"
 #include "platform/Thread.h"
 #include "platform/Ui.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 
 namespace kvt {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
-#include "procedures/FilamentShot.h"
+#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

@@ -5,11 +5,11 @@
 #include "app/MainHost.h"
 #include "app/ProtocolPdf.h"
 #include "calibration/CalProcedureK3.h"
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 
 namespace kvt {
 

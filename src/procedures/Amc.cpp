@@ -10,7 +10,7 @@
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 #include "tools/VoltageMeter.h"
 
 namespace kvt {

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "app/ToolWindow.h"
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 #include "platform/Controls.h"
 #include "platform/Thread.h"
 

@@ -6,7 +6,7 @@
 
 #include "app/MainHost.h"
 #include "app/ProtocolPdf.h"
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
 #include "platform/Clock.h"
@@ -14,7 +14,7 @@
 #include "platform/Files.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 
 namespace kvt {
 

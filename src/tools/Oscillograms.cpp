@@ -10,7 +10,7 @@
 #include "link/SystemLink.h"
 #include "platform/Files.h"
 #include "platform/LinkLock.h"
-#include "procedures/FilamentShot.h"
+#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

@@ -9,7 +9,7 @@
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 
 namespace kvt {
 

@@ -13,8 +13,8 @@
 #include <optional>
 #include <thread>
 
-#include "calibration/DefineCurrent.h"
-#include "calibration/ui/DefineCurrentView.h"
+#include "exposure/DefineCurrent.h"
+#include "exposure/ui/DefineCurrentView.h"
 #include "platform/qt/QtUi.h"
 #include "support/Shots.h"
 

@@ -27,7 +27,7 @@
 #include "platform/Paths.h"
 #include "platform/ScriptedUi.h"
 #include "platform/qt/QtUi.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ProgramFixture.h"

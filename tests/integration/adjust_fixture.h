@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "sim/Apparatus.h"

@@ -13,7 +13,7 @@
 #include "integration/term_fixture.h"
 #include "platform/Files.h"
 #include "platform/Ini.h"
-#include "procedures/FilamentShot.h"
+#include "exposure/FilamentShot.h"
 #include "support/ExactPlant.h"
 #include "support/Watchdog.h"
 

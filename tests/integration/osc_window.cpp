@@ -10,7 +10,7 @@
 #include "app/Progress.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ExactPlant.h"

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 #include "support/ScopedUi.h"
 
 namespace {

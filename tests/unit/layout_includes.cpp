@@ -23,9 +23,10 @@ const std::map<std::string, std::set<std::string>> kMayInclude = {
     {"link", {"platform"}},
     {"image", {"link", "platform"}},
     {"app", {"image", "link", "platform"}},
-    {"procedures", {"calibration", "tools", "app", "image", "link", "platform"}},
-    {"calibration", {"procedures", "tools", "app", "image", "link", "platform"}},
-    {"tools", {"procedures", "calibration", "app", "image", "link", "platform"}},
+    {"exposure", {"app", "image", "link", "platform"}},
+    {"tools", {"exposure", "app", "image", "link", "platform"}},
+    {"calibration", {"exposure", "app", "image", "link", "platform"}},
+    {"procedures", {"tools", "exposure", "app", "image", "link", "platform"}},
     {"sim", {"platform"}},
     {"gui", {"*"}},
     {"cli", {"*"}},
@@ -101,6 +102,8 @@ TEST(LayoutIncludes, TheRulesReadAsTheLayersMean) {
   EXPECT_TRUE(MayInclude("app", "link"));
   EXPECT_FALSE(MayInclude("link", "app"));
   EXPECT_FALSE(MayInclude("app", "tools"));
+  EXPECT_FALSE(MayInclude("tools", "procedures"));
+  EXPECT_FALSE(MayInclude("exposure", "calibration"));
   EXPECT_TRUE(MayInclude("tools/ui", "app/ui"));
   EXPECT_FALSE(MayInclude("app/ui", "tools/ui"));
   EXPECT_FALSE(MayInclude("tools", "tools/ui"));

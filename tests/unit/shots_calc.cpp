@@ -7,8 +7,8 @@
 #include <numbers>
 #include <vector>
 
-#include "procedures/CurrentCorrection.h"
-#include "procedures/Snapshot.h"
+#include "exposure/CurrentCorrection.h"
+#include "exposure/Snapshot.h"
 #include "tools/VoltageMeter.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 
 class QChartView;
 

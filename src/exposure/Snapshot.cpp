@@ -1,8 +1,8 @@
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 
 #include "platform/Clock.h"
 #include "platform/Ui.h"
-#include "procedures/CurrentCorrection.h"
+#include "exposure/CurrentCorrection.h"
 
 namespace kvt {
 

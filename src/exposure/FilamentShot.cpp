@@ -1,4 +1,4 @@
-#include "procedures/FilamentShot.h"
+#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

@@ -1,4 +1,4 @@
-#include "procedures/CurrentCorrection.h"
+#include "exposure/CurrentCorrection.h"
 
 #include <array>
 

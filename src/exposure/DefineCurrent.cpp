@@ -1,4 +1,4 @@
-#include "calibration/DefineCurrent.h"
+#include "exposure/DefineCurrent.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "calibration/ui/DefineCurrentView.h"
+#include "exposure/ui/DefineCurrentView.h"
 
 #include <QChart>
 #include <QChartView>

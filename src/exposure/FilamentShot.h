@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "procedures/Snapshot.h"
+#include "exposure/Snapshot.h"
 
 namespace kvt {
 
