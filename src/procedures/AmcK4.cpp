@@ -174,9 +174,18 @@ bool TfrmAMC_K4::TypedVolts(platform::Edit& edit, const char* name, const std::s
   if (v && *v >= kMinVolts && *v <= kMaxVolts) return true;
   std::string text = "Значение ";
   text += name;
-  text += edit.Text().empty() ? " не введено." : " (" + edit.Text() + ") не является напряжением.";
-  text += "\nВведите напряжение в вольтах (целое число от " + std::to_string(kMinVolts) + " до " +
-          std::to_string(kMaxVolts) + "), измеренное эталонным прибором.";
+  if (edit.Text().empty()) {
+    text += " не введено.";
+  } else {
+    text += " (";
+    text += edit.Text();
+    text += ") не является напряжением.";
+  }
+  text += "\nВведите напряжение в вольтах (целое число от ";
+  text += std::to_string(kMinVolts);
+  text += " до ";
+  text += std::to_string(kMaxVolts);
+  text += "), измеренное эталонным прибором.";
   platform::ShowMessage(text, kTitle, platform::Icon::Error);
   Focus(control);
   return false;

@@ -274,12 +274,11 @@ std::string TfrmTerminal::ConsoleLineProblem(const std::string& line) {
       }
       if (token.empty()) continue;
       const bool hex = token.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
-      if (!hex) {
-        text += "«" + token + "» не является шестнадцатеричным числом.";
-        break;
-      }
-      if (!ParseConsoleLine(token)) {
-        text += "«" + token + "» больше FF: байт не может быть больше FF.";
+      if (!hex || !ParseConsoleLine(token)) {
+        text += "«";
+        text += token;
+        text += hex ? "» больше FF: байт не может быть больше FF."
+                    : "» не является шестнадцатеричным числом.";
         break;
       }
       token.clear();
@@ -295,9 +294,13 @@ std::string TfrmTerminal::ConsoleLineProblem(const std::string& line) {
   const std::size_t after = bytes.size() - 1;
   if (bytes[0] == after || (bytes[0] & 0x0F) == after) return "";
   std::string text = kBadLine;
-  text += "первый байт (" + Hex2(bytes[0]) + ") — длина команды — говорит о " +
-          std::to_string(bytes[0]) + " байтах после него, а введено " + std::to_string(after) +
-          ". Система ждала бы недостающие байты и не ответила бы.";
+  text += "первый байт (";
+  text += Hex2(bytes[0]);
+  text += ") — длина команды — говорит о ";
+  text += std::to_string(bytes[0]);
+  text += " байтах после него, а введено ";
+  text += std::to_string(after);
+  text += ". Система ждала бы недостающие байты и не ответила бы.";
   text += kLineRule;
   return text;
 }
