@@ -190,9 +190,6 @@ void TfrmDigitalOscill::Button2Click() {
     return;
   }
   std::string note;
-  // The figures of an earlier recording must not stand beside a read that failed.
-  Label7.SetCaption("");
-  Label8.SetCaption("");
   Tell(WithMeter([&](TVoltageMeter& meter) -> std::string {
     if (!meter.ReadSettings()) return WrongReply("чтение настроек");
     const int n = int(meter.PointsPerMs) * int(meter.MeasureTime) * 10;
