@@ -51,7 +51,83 @@ constexpr Row kOscillograms{Yes, Any, Any, Any, Any, Any, Yes, Any, Any, Any, An
 constexpr Row kControlPanel{Yes, Yes, Yes, Any, Yes, Yes, Yes, Yes, Yes, Yes, Any};
 constexpr Row kPowerOff{Yes, Yes, Any, Any, Any, Any, Yes, Yes, Yes, Any, Any};
 
+// The row that enables a button; null for the buttons the table does not govern.
+const Row* RowOf(ManagerButton b, const SystemStatusRecord& s) {
+  using B = ManagerButton;
+  switch (b) {
+    case B::btnAdjustConnection:
+    case B::btnOpenConfig:
+    case B::btnTools:
+      return &kAlways;
+    case B::btnReadConfig:
+      return &kReadConfig;
+    case B::btnTranslateToMemory:
+      return &kTranslate;
+    case B::btnSaveConfig:
+      return &kSaveConfig;
+    case B::btnPowerOn:
+      return &kPowerOn;
+    case B::btnAdjustRotation:
+      return &kRotation;
+    case B::btnHeatCheck:
+      return &kHeatCheck;
+    case B::btnUnderHeatOn:
+      return &kUnderHeat;
+    case B::btnAdjustMeasuresChannels:
+      return s.SystemType() == "K4" ? &kChannelsK4 : &kChannels;
+    case B::bntTubeCalibration:
+      return &kCalibration;
+    case B::btnDoCheckShots:
+      return &kCheckShots;
+    case B::btnShowOscilograms:
+      return &kOscillograms;
+    case B::btnOpenControlPanel:
+      return &kControlPanel;
+    case B::btnPowerOff:
+      return &kPowerOff;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
+
+bool DrivesApparatus(ManagerButton b) {
+  using B = ManagerButton;
+  switch (b) {
+    case B::btnPowerOn:
+    case B::btnAdjustRotation:
+    case B::btnHeatCheck:
+    case B::btnUnderHeatOn:
+    case B::btnAdjustMeasuresChannels:
+    case B::bntTubeCalibration:
+    case B::btnDoCheckShots:
+    case B::btnOpenControlPanel:
+    case B::btnPowerOff:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string DisabledReason(ManagerButton b, const SystemStatusRecord& s, bool specialMode) {
+  if (specialMode && DrivesApparatus(b)) return TfrmManager::kSpecialModeHeld;
+  const Row* r = RowOf(b, s);
+  if (!r || Allows(*r, s)) return "";
+  if (!Fits(r->L, s.LinkUp)) return "Нет связи с системой: нажмите «Установка связи с системой».";
+  if (!Fits(r->T, s.TypeKnown)) return "Тип системы не определен.";
+  if (!Fits(r->P0, s.PagePresent[0]) || !Fits(r->P1, s.PagePresent[1]) ||
+      !Fits(r->P2, s.PagePresent[2]) || !Fits(r->P3, s.PagePresent[3]) ||
+      !Fits(r->P4, s.PagePresent[4]))
+    return "В системе нет модуля, нужного для этой функции.";
+  if (!Fits(r->Cs, s.ChecksumsOk)) return "Контрольные суммы памяти системы не совпали.";
+  if (!Fits(r->Im, s.ImageLoaded))
+    return "Образ памяти не загружен: прочитайте файл настроек системы или откройте его с диска.";
+  if (r->On == No && s.SystemOn) return "Система включена: сначала выключите флюорограф.";
+  if (r->On == Yes && !s.SystemOn) return "Система выключена: сначала включите питание.";
+  if (r->H == Yes && !s.Preheated) return "Нужен режим поднакала: включите режим поднакала.";
+  return "";
+}
 
 ButtonEnabling ComputeButtonEnabling(const SystemStatusRecord& s) {
   ButtonEnabling e{};
@@ -251,7 +327,24 @@ void TfrmManager::RefreshButtons() {
     return;
   }
   const ButtonEnabling e = ComputeButtonEnabling(SystemStatus());
-  for (std::size_t i = 0; i < kManagerButtonCount; ++i) ButtonOf(ManagerButton(i)).SetEnabled(e[i]);
+  const bool special = SpecialModeHeld();
+  for (std::size_t i = 0; i < kManagerButtonCount; ++i) {
+    const ManagerButton b = ManagerButton(i);
+    // While a window holds the apparatus in a special mode, nothing else drives it.
+    ButtonOf(b).SetEnabled(e[i] && !(special && DrivesApparatus(b)));
+    hints_[i] = DisabledReason(b, SystemStatus(), special);
+    if (OnButtonHint) OnButtonHint(b, hints_[i]);
+  }
+}
+
+bool TfrmManager::SpecialModeHeld() const {
+  return ToolWindowOpen(ToolWindow::MeasureChannelsK4);
+}
+
+bool TfrmManager::RefusedInSpecialMode() {
+  if (!SpecialModeHeld()) return false;
+  platform::ShowMessage(kSpecialModeHeld, "", platform::Icon::Warning);
+  return true;
 }
 
 void TfrmManager::OpenTerminal(const std::string& page) {
@@ -357,28 +450,42 @@ void TfrmManager::btnToolsClick() {
   Launch(ManagerTool::Terminal, SystemStatus().LinkUp ? kTerminalConsolePage : "Текущие настройки");
 }
 
-void TfrmManager::SendPowerFrame(const Frame& frame, int waitMs) {
+bool TfrmManager::SendPowerFrame(const Frame& frame, int waitMs) {
   TSystemLink link;
+  bool acknowledged;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     link.SendFrame(frame);
+    acknowledged = link.LastCount() >= 2 && link.RxBuffer()[1] != kReplyRefused;
     // The controller switches meanwhile; the monitor must not poll before the wait is over.
-    if (waitMs > 0) platform::Delay(waitMs);
+    if (acknowledged && waitMs > 0) platform::Delay(waitMs);
   }
+  return acknowledged;
+}
+
+void TfrmManager::PowerCommand(const Frame& frame, int waitMs, const char* state,
+                               const char* what) {
+  if (RefusedInSpecialMode()) return;
+  if (state) ShowState(state);
+  if (SendPowerFrame(frame, waitMs)) return;
+  // The state text must not promise a switching that the apparatus did not take on.
+  RequestReannounce();
+  std::string text = "Система не подтвердила команду «";
+  text += what;
+  text += "»: команда не выполнена.\nПроверьте связь с системой и повторите.";
+  platform::ShowMessage(text, "", platform::Icon::Error);
 }
 
 void TfrmManager::btnPowerOnClick() {
-  ShowState("ВКЛЮЧЕНИЕ СИСТЕМЫ");
-  SendPowerFrame(frames::PowerOn(), 1000);
+  PowerCommand(frames::PowerOn(), 1000, "ВКЛЮЧЕНИЕ СИСТЕМЫ", "Включить питание");
 }
 
 void TfrmManager::btnPowerOffClick() {
-  ShowState("ВЫКЛЮЧЕНИЕ СИСТЕМЫ");
-  SendPowerFrame(frames::PowerOff(), 2000);
+  PowerCommand(frames::PowerOff(), 2000, "ВЫКЛЮЧЕНИЕ СИСТЕМЫ", "Выключить флюорограф");
 }
 
 void TfrmManager::btnUnderHeatOnClick() {
-  SendPowerFrame(frames::UnderHeatOn(), 0);
+  PowerCommand(frames::UnderHeatOn(), 0, nullptr, "Включить режим поднакала");
 }
 
 std::string TfrmManager::QuerySystemType() {
@@ -388,15 +495,18 @@ std::string TfrmManager::QuerySystemType() {
 }
 
 void TfrmManager::btnAdjustRotationClick() {
+  if (RefusedInSpecialMode()) return;
   CloseToolWindows();
   Launch(ManagerTool::Rotation);
 }
 
 void TfrmManager::btnHeatCheckClick() {
+  if (RefusedInSpecialMode()) return;
   Launch(ManagerTool::HeatCheck);
 }
 
 void TfrmManager::btnAdjustMeasuresChannelsClick() {
+  if (RefusedInSpecialMode()) return;
   if (!HasLauncher(ManagerTool::MeasureChannels) && !HasLauncher(ManagerTool::MeasureChannelsK4)) {
     Available(ManagerTool::MeasureChannels);
     return;
@@ -408,12 +518,20 @@ void TfrmManager::btnAdjustMeasuresChannelsClick() {
     if (platform::ShowMessage(kTechPowerQuestion, "", platform::Icon::Question,
                               platform::Buttons::YesNo) != platform::Answer::Yes)
       return;
+    bool accepted;
     {
       TSystemLink link;
       platform::LinkLock::Guard guard(platform::TheLinkLock());
       link.SendFrame(frames::SetOutput(0xB0, 0x01));
+      accepted = link.LastCount() >= 2 && link.RxBuffer()[1] == kReplyAccepted;
+    }
+    // Without the service power mode the channels would be calibrated on the wrong supply.
+    if (!accepted) {
+      platform::ShowMessage(kTechPowerRefused, "", platform::Icon::Error);
+      return;
     }
     Launch(ManagerTool::MeasureChannelsK4);
+    RefreshButtons();
   } else if (type == "K2" || type == "K3") {
     Launch(ManagerTool::MeasureChannels);
   } else {
@@ -422,6 +540,7 @@ void TfrmManager::btnAdjustMeasuresChannelsClick() {
 }
 
 void TfrmManager::bntTubeCalibrationClick() {
+  if (RefusedInSpecialMode()) return;
   if (!HasLauncher(ManagerTool::Calibration) && !HasLauncher(ManagerTool::CalibrationK3)) {
     Available(ManagerTool::Calibration);
     return;
@@ -436,6 +555,7 @@ void TfrmManager::bntTubeCalibrationClick() {
 }
 
 void TfrmManager::btnDoCheckShotsClick() {
+  if (RefusedInSpecialMode()) return;
   Launch(ManagerTool::CheckShots);
 }
 void TfrmManager::btnShowOscilogramsClick() {
@@ -443,6 +563,7 @@ void TfrmManager::btnShowOscilogramsClick() {
 }
 
 void TfrmManager::btnOpenControlPanelClick() {
+  if (RefusedInSpecialMode()) return;
   CloseWindowsOf(ToolWindow::ControlPanel);
   Launch(ManagerTool::ControlPanel);
 }

@@ -49,6 +49,11 @@ inline bool Enabled(const ButtonEnabling& e, ManagerButton b) {
 
 // The Enabled state of every button for the given status.
 ButtonEnabling ComputeButtonEnabling(const SystemStatusRecord& status);
+// Whether the button makes the apparatus do something (power, procedures, the control panel).
+bool DrivesApparatus(ManagerButton b);
+// Why the button is disabled, for its tooltip; empty when it is enabled. specialMode: a window
+// holds the apparatus in a special mode.
+std::string DisabledReason(ManagerButton b, const SystemStatusRecord& status, bool specialMode);
 
 struct WindowRect {
   int left = 0;
@@ -99,6 +104,13 @@ class TfrmManager : public MainHost {
       "режим технологического питания.\n"
       "                                                ВКЛЮЧИТЬ?";
   static constexpr const char* kTypeUnknown = "Тип системы не определен.";
+  static constexpr const char* kTechPowerRefused =
+      "Система не подтвердила включение режима технологического питания.\nНастройка "
+      "измерительных каналов не начата; проверьте связь с системой.";
+  static constexpr const char* kSpecialModeHeld =
+      "Система в режиме технологического питания: открыто окно настройки измерительных каналов "
+      "K4.\nЗакройте его (система будет выключена), прежде чем включать питание или запускать "
+      "другие процедуры.";
   // Told instead of acting when a button's window is not part of the program.
   static constexpr const char* kToolUnavailable =
       "Этот инструмент недоступен в данной версии программы.";
@@ -201,6 +213,13 @@ class TfrmManager : public MainHost {
   // Asks the controller for its type (a fresh question each time).
   std::string QuerySystemType();
 
+  // A window holds the apparatus in a special mode (the K4 channels window, technological power
+  // on): the power and procedure buttons are disabled, and refuse with a message if reached.
+  bool SpecialModeHeld() const;
+  // Why a button is disabled (empty when enabled), as its tooltip says; set by RefreshButtons.
+  const std::string& ButtonHint(ManagerButton b) const { return hints_[std::size_t(b)]; }
+  std::function<void(ManagerButton, const std::string&)> OnButtonHint;
+
  private:
   // Opens the tool's window, or tells the engineer the tool is not available.
   void Launch(ManagerTool tool, const std::string& page = {});
@@ -209,13 +228,20 @@ class TfrmManager : public MainHost {
   void CloseWindowsOf(ToolWindow kind);
   // CloseToolWindows, and at the program's end (programEnd) also the windows only it closes.
   void CloseWindows(bool programEnd);
-  void SendPowerFrame(const Frame& frame, int waitMs);
+  // Sends a power frame (waiting out the switching under the lock); false when the apparatus did
+  // not acknowledge it.
+  bool SendPowerFrame(const Frame& frame, int waitMs);
+  // A power button's command: refused in a special mode, told when not acknowledged.
+  void PowerCommand(const Frame& frame, int waitMs, const char* state, const char* what);
+  // Tells the engineer and returns true while SpecialModeHeld.
+  bool RefusedInSpecialMode();
 
   std::unique_ptr<WorkflowHost> workflowHost_;
   std::unique_ptr<TConfigWorkflows> workflows_;
   std::map<ManagerTool, Launcher> launchers_;
   std::map<ToolWindow, std::function<void()>> closers_;
   bool destroyed_ = false;
+  std::array<std::string, kManagerButtonCount> hints_;
 };
 
 }  // namespace kvt

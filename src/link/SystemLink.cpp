@@ -453,17 +453,21 @@ std::array<std::uint16_t, 8> TSystemLink::ReadShotHeader() {
 }
 
 std::vector<int> TSystemLink::ReadLastShotCurves(const ProgressCallback& progress, bool absolute) {
+  // Every read of the way must have come back: a bank or count from a silent line would give
+  // another place's bytes as the curves. LastTransferOk tells it afterwards.
   std::uint8_t kuan = 0;
   ReadMemory(addr::kKuan, 1, &kuan);
   // The voltage samples are divided by KUAN; with 0 there is nothing sensible to show.
-  if (kuan == 0) return {};
+  if (kuan == 0 || !transferOk_) return {};
   const double k = kuan * 0.01;
 
   std::uint8_t bank = 0;
   ReadMemory(addr::kShotBank, 1, &bank);
+  if (!transferOk_) return {};
   const std::uint32_t base = std::uint32_t(bank) * 256;
   std::uint8_t countWord[2];
   ReadMemory(base, 2, countWord);
+  if (!transferOk_) return {};
   std::uint32_t n = 20u * Word(countWord) + 20u;
   // The curves lie in the main controller's page; a damaged count word must not send the read
   // through other modules' pages for hours.
@@ -471,6 +475,7 @@ std::vector<int> TSystemLink::ReadLastShotCurves(const ProgressCallback& progres
 
   std::vector<std::uint8_t> b(n, 0);
   ReadMemory(base + 2, n, b.data(), progress);
+  if (!transferOk_) return {};
 
   // The last sample of every half-wave of each curve becomes the zero line (128).
   auto above = [](std::uint8_t v) { return v > 128; };

@@ -59,7 +59,27 @@ constexpr const char* kNotWritten =
     "Коэффициент не записан в систему: система не отвечает.\nКалибровка канала не выполнена.";
 constexpr const char* kMeterSilent =
     "Образцовый измеритель напряжений не выполнил измерение.\nКонтрольное значение не получено.";
+constexpr const char* kShotFailed = "Контрольный снимок не выполнен: ";
+constexpr const char* kShotFailedTail =
+    "\nИзмерянное значение анодного напряжения не получено, калибровка канала невозможна.\n"
+    "Устраните причину и выполните снимок еще раз.";
+constexpr const char* kCurveNotRead =
+    "осциллограмма анодного напряжения не прочитана (система не ответила).";
+constexpr const char* kNoOwnShot =
+    "Измерянное значение анодного напряжения не получено.\nСначала выполните контрольный снимок "
+    "(кнопка <Выполнить снимок>).";
+constexpr const char* kMainsNotRead =
+    "Система не отвечает: сетевое напряжение не измерено.\nКалибровка канала не выполнена, "
+    "коэффициент KMES не изменен.";
+constexpr const char* kNotWrittenInfo =
+    "\n\nКОЭФФИЦИЕНТ НЕ ЗАПИСАН: система не отвечает.\nПроверьте связь с системой и повторите "
+    "калибровку.";
+constexpr const char* kLineLost =
+    "\n\nНЕТ СВЯЗИ С СИСТЕМОЙ.\nКалибровка каналов невозможна, пока система не отвечает.";
 }  // namespace amctext
+
+// The mains readings averaged for a calibration: one reading is off by a count now and then.
+constexpr int kMainsSamples = 8;
 
 constexpr platform::Color kCurveColor = platform::colors::Lime;
 
@@ -74,13 +94,14 @@ int EditNumber(const platform::Edit& edit) {
   return int(std::clamp<long>(v, -100000, 100000));
 }
 
-Coefficient Checked(const char* name, const char* what, int measured, int reference, float value) {
+Coefficient Checked(const char* name, const char* what, double measured, int reference,
+                    float value) {
   Coefficient c;
   const std::string tail =
       "\nКалибровка канала не выполнена, коэффициент " + std::string(name) + " не изменен.";
   if (measured <= 0) {
-    c.error = std::string("Измерянное значение ") + what + " равно " + std::to_string(measured) +
-              "." + tail;
+    c.error = std::string("Измерянное значение ") + what + " равно " +
+              std::to_string(long(measured)) + "." + tail;
   } else if (reference <= 0) {
     c.error = std::string("Контрольное значение ") + what + " равно " + std::to_string(reference) +
               "." + tail;
@@ -102,9 +123,11 @@ int SupplyVolts(int supplyByte) {
   return int(supplyByte * 1.464);
 }
 
-Coefficient NewKmes(int kmes, int measured, int reference) {
+Coefficient NewKmes(int kmes, double measured, int reference) {
   float value = 0;
-  if (measured > 0) value = float(kmes) * 0.01f * float(reference) / float(measured) * 100.0f;
+  // Rounded, not cut: a coefficient one unit low leaves the reading a volt or two short.
+  if (measured > 0)
+    value = std::floor(float(kmes) * 0.01f * float(reference) / float(measured) * 100.0f + 0.5f);
   return Checked("KMES", "сетевого напряжения", measured, reference, value);
 }
 
@@ -151,13 +174,21 @@ class TfrmAMC::TMeasureRefresh : public platform::Thread {
     written_ = b;
     return true;
   }
-  void LivePass();
+  // The live mains reading; false when the apparatus did not answer.
+  bool LivePass();
+  // Whether the apparatus answers (once the live reading has stopped).
+  bool Probe();
   void ReadAnode();
+  // The readings since KMES last changed, averaged, in volts.
+  void Remember(int supply, int kmes);
+  double MeanVolts() const;
 
   TfrmAMC& w_;
   std::string type_;
   bool kmesKnown_ = false;
-  int written_ = -1;  // the KMES the apparatus holds, as far as this window knows
+  int written_ = -1;     // the KMES the apparatus holds, as far as this window knows
+  int readingsOf_ = -1;  // the KMES the remembered readings were taken with
+  std::vector<int> recent_;
 
   friend class TfrmAMC;
 };
@@ -177,9 +208,14 @@ void TfrmAMC::TMeasureRefresh::Execute() {
   });
   bool first = true;
   while (!Terminated()) {
-    if (w_.liveMains_) LivePass();
+    const bool answered = w_.liveMains_ ? LivePass() : Probe();
+    if (answered == w_.lineLost_) {
+      w_.lineLost_ = !answered;
+      w_.OnUi([&] { w_.LineChanged(); });
+    }
     if (w_.calibrateMains_.exchange(false)) {
       w_.CalibrateMains();
+      w_.OnUi([&] { w_.SetBusy(false); });
       ++w_.mainsCalibrations_;
     }
     if (w_.readAnode_) ReadAnode();
@@ -195,12 +231,33 @@ void TfrmAMC::TMeasureRefresh::Execute() {
   }
 }
 
-void TfrmAMC::TMeasureRefresh::LivePass() {
+void TfrmAMC::TMeasureRefresh::Remember(int supply, int kmes) {
+  if (readingsOf_ != kmes) recent_.clear();
+  readingsOf_ = kmes;
+  recent_.push_back(supply);
+  if (recent_.size() > std::size_t(kMainsSamples)) recent_.erase(recent_.begin());
+}
+
+double TfrmAMC::TMeasureRefresh::MeanVolts() const {
+  if (recent_.empty()) return 0;
+  double sum = 0;
+  for (int v : recent_) sum += v;
+  return sum / double(recent_.size()) * 1.464;
+}
+
+bool TfrmAMC::TMeasureRefresh::Probe() {
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  TSystemLink link;
+  return ReadSupplyByte(link) >= 0;
+}
+
+bool TfrmAMC::TMeasureRefresh::LivePass() {
   int wanted = 0;
   w_.OnUi([&] { wanted = w_.udKMES.Position(); });
   int supply = -1;
   bool wrote = false;
   bool justRead = false;
+  int readWith = -1;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
@@ -208,6 +265,7 @@ void TfrmAMC::TMeasureRefresh::LivePass() {
     // write whatever the spinner shows into the apparatus.
     if (!kmesKnown_) justRead = ReadKmes(link);
     supply = ReadSupplyByte(link);
+    readWith = written_;
     // The spinner's value reaches the apparatus in the next pass; an unchanged one is not
     // written again.
     if (kmesKnown_ && !justRead && wanted != written_) {
@@ -220,11 +278,16 @@ void TfrmAMC::TMeasureRefresh::LivePass() {
     }
   }
   const int kmes = written_;
+  // The shown reading is the mean of the last few with the present KMES, rounded: a single
+  // reading jumps by a count (1.5 V) and a cut one shows a volt low.
+  if (supply >= 0) Remember(supply, readWith);
+  const long shown = std::lround(MeanVolts());
   w_.OnUi([&] {
-    if (supply >= 0) w_.edUdMeasure.SetText(std::to_string(SupplyVolts(supply)));
+    if (supply >= 0) w_.edUdMeasure.SetText(std::to_string(shown));
     if (justRead) w_.udKMES.SetPosition(kmes);
     if (wrote || justRead) w_.StoreInImage(addr::kKmes, kmes);
   });
+  return supply >= 0;
 }
 
 void TfrmAMC::TMeasureRefresh::ReadAnode() {
@@ -234,6 +297,8 @@ void TfrmAMC::TMeasureRefresh::ReadAnode() {
   bool kuanRead = false;
   ShotMeasurement m;
   bool measured = false;
+  // Only the reading of this window's own control exposure is shown, never an earlier shot's.
+  const bool ownShot = w_.ownShot_;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
@@ -244,19 +309,15 @@ void TfrmAMC::TMeasureRefresh::ReadAnode() {
   w_.readAnode_ = false;
   w_.OnUi([&] {
     if (kuanRead && w_.kuanWrites_ == writes) w_.udKUAN.SetPosition(kuan);
-    if (measured && m.kuan != 0 && w_.anodeChanges_ == changes)
+    if (ownShot && measured && m.kuan != 0 && w_.anodeChanges_ == changes && w_.ownShot_)
       w_.edUaMeasure.SetText(std::to_string(int(std::abs(m.u) / (m.kuan * 0.01) + 0.5)));
   });
 }
 
 // Worker thread.
 void TfrmAMC::CalibrateMains() {
-  int measured = 0;
   int kmes = 0;
-  OnUi([&] {
-    measured = EditNumber(edUdMeasure);
-    kmes = udKMES.Position();
-  });
+  OnUi([&] { kmes = udKMES.Position(); });
   int reference = 0;
   if (meterPresent_) {
     OnUi([&] { Message(amctext::kCalibrating, true); });
@@ -267,11 +328,12 @@ void TfrmAMC::CalibrateMains() {
       TVoltageMeter meter;
       if (meter.Present) {
         meter.Delay(200);
-        meter.Configure(2, 9, 5, 8);
+        // A recording the module did not acknowledge setting up is no measurement.
+        bool armed = meter.Configure(2, 9, 5, 8);
         meter.Delay(200);
-        meter.ArmTrigger(2, 130);
+        armed = meter.ArmTrigger(2, 130) && armed;
         meter.Delay(100);
-        if (meter.ReadSamples(2, 450)) {
+        if (armed && meter.ReadSamples(2, 450) && meter.Samples.size() >= 2) {
           reference = int(meter.EffectiveValue());
           got = true;
         }
@@ -280,20 +342,40 @@ void TfrmAMC::CalibrateMains() {
     refresh_->Raise(platform::ThreadPriority::Idle);
     OnUi([&] {
       if (got) udUdControl.SetPosition(reference);
-      Message(amctext::kMainsDoneMeter, true);
     });
     if (!got) {
+      OnUi([&] { Message(amctext::kMainsStartMeter, true); });
       platform::ShowMessage(amctext::kMeterSilent, kTitle, platform::Icon::Error);
       return;
     }
   } else {
-    OnUi([&] {
-      Message(amctext::kMainsDoneManual);
-      reference = udUdControl.Position();
-    });
+    OnUi([&] { reference = udUdControl.Position(); });
   }
+  // The measured value is the mean of fresh readings with the KMES the formula starts from, the
+  // same readings the window shows, taken in full resolution.
+  int sum = 0;
+  int count = 0;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    TSystemLink link;
+    for (int i = 0; i < kMainsSamples; ++i) {
+      const int supply = ReadSupplyByte(link);
+      if (supply < 0) break;
+      sum += supply;
+      ++count;
+    }
+  }
+  const char* const restart =
+      meterPresent_ ? amctext::kMainsStartMeter : amctext::kMainsStartManual;
+  if (count < kMainsSamples) {
+    OnUi([&] { Message(restart, true); });
+    platform::ShowMessage(amctext::kMainsNotRead, kTitle, platform::Icon::Error);
+    return;
+  }
+  const double measured = double(sum) / count * 1.464;
   const Coefficient c = NewKmes(kmes, measured, reference);
   if (!c.Ok()) {
+    OnUi([&] { Message(restart, true); });
     platform::ShowMessage(c.error, kTitle, platform::Icon::Error);
     return;
   }
@@ -307,13 +389,14 @@ void TfrmAMC::CalibrateMains() {
     }
   }
   if (!ok) {
+    OnUi([&] { Message(amctext::kNotWrittenInfo, true); });
     platform::ShowMessage(amctext::kNotWritten, kTitle, platform::Icon::Error);
     return;
   }
   OnUi([&] {
     udKMES.SetPosition(c.value);
     StoreInImage(addr::kKmes, c.value);
-    SystemStatus().ImageModified = true;
+    Message(meterPresent_ ? amctext::kMainsDoneMeter : amctext::kMainsDoneManual, true);
   });
 }
 
@@ -358,7 +441,7 @@ TfrmAMC::TfrmAMC(MainHost* host, std::function<TMemoryImage*()> image)
   left.title = "Напряжение (кВ)";
   Chart1.SetLeftAxis(left);
   platform::ChartAxis bottom;
-  bottom.title = "Bремя";
+  bottom.title = "Время (мс)";
   Chart1.SetBottomAxis(bottom);
 
   btnUdCalibrate.OnClick = [this] { btnUdCalibrateClick(); };
@@ -419,7 +502,8 @@ void TfrmAMC::Wake() {
 
 bool TfrmAMC::edUdControlKeyPress(char key) {
   if (key != '\r' && key != '\n') return false;
-  Focus("btnUdCalibrate");
+  // Enter in the field does what the button next to it does.
+  if (btnUdCalibrate.Enabled()) btnUdCalibrateClick();
   return true;
 }
 
@@ -431,11 +515,13 @@ bool TfrmAMC::edHeatCodeKeyPress(char key) {
 
 bool TfrmAMC::edUaControlKeyPress(char key) {
   if (key != '\r' && key != '\n') return false;
-  Focus("btnUaCalibrate");
+  if (btnUaCalibrate.Enabled()) btnUaCalibrateClick();
   return true;
 }
 
 void TfrmAMC::btnUdCalibrateClick() {
+  if (!btnUdCalibrate.Enabled()) return;
+  SetBusy(true);
   calibrateMains_ = true;
   Wake();
   Focus("btnUdCalibrateOK");
@@ -456,11 +542,10 @@ bool TfrmAMC::WriteCoefficient(std::uint32_t address, int value) {
 void TfrmAMC::StoreInImage(std::uint32_t address, int value) {
   TMemoryImage* image = image_ ? image_() : nullptr;
   if (!image) return;
-  // The image may begin at a later bank; a coefficient outside it has no place there.
-  const std::size_t first = std::size_t(image->FirstBank & 0xFF) * kBankSize;
-  if (address < first || address - first >= std::size_t(image->Length())) return;
+  // At the address's own offset, as every window stores into the image (the image goes back to
+  // memory from address 0); one too short for it says so rather than drop the value.
   const std::uint8_t b = std::uint8_t(value);
-  image->Store(address - first, 1, &b);
+  if (image->Store(address, 1, &b)) SystemStatus().ImageModified = true;
 }
 
 void TfrmAMC::PlotVoltage(const std::vector<int>& samples) {
@@ -478,46 +563,97 @@ CurvePoints TfrmAMC::VoltageCurve(const std::vector<int>& samples) {
   return curve;
 }
 
+namespace {
+
+// After a control exposure that did not end as awaited: whatever the apparatus is doing with it
+// is ended (cancel or stop, then the panel's end frame), at once and before anything is shown.
+void EndShotSafely(TSnapshot& shot) {
+  const std::uint8_t s = shot.PollState();
+  const bool answered = shot.LastCount() > 0;
+  bool sent = false;
+  if (!answered || (s > 8 && s <= 24)) {
+    shot.CancelPrepare();
+    sent = true;
+  }
+  if (!answered || (s > 24 && s < 73)) {
+    shot.StopShot();
+    sent = true;
+  }
+  if (sent) shot.SendFrame(frames::Simple(0x54));
+}
+
+}  // namespace
+
 void TfrmAMC::btnMakeSnapshotClick() {
+  if (!btnMakeSnapshot.Enabled()) return;
   Message(amctext::kShot, true);
+  SetBusy(true);
   // From now on the mains reading stops in this window.
   liveMains_ = false;
   ++anodeChanges_;
+  // Until this exposure is measured the window has no anode reading of its own.
+  ownShot_ = false;
+  edUaMeasure.SetText("");
   const bool meter = meterPresent_;
   std::string type;
   bool meterRead = !meter;
+  bool meterArmed = false;
+  bool shotOk = false;
+  std::string failure;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     if (meter) {
       // The module records the exposure on channel 1 once the voltage crosses the level.
       TVoltageMeter m;
       m.Delay(200);
-      m.Configure(1, 5, 5, 8);
+      meterArmed = m.Configure(1, 5, 5, 8);
       m.Delay(200);
-      m.ArmTrigger(1, 133);
+      meterArmed = m.ArmTrigger(1, 133) && meterArmed;
       m.Delay(200);
     }
     {
       TSnapshot shot(true);
       type = shot.ReadSystemType();
       const bool k3 = type == "K3";
+      bool accepted = true;
       if (k3) {
         const int upper = shot.ReadTableEnd();
-        shot.AcceptSnapshotParameters(std::min(upper, 100), 50, 5, true);
+        accepted = shot.AcceptSnapshotParameters(std::min(upper, 100), 50, 5, false);
       }
-      const bool ok = shot.PrepareHeatShot(udHeatCode.Position(), 5) && shot.Expose();
-      if (ok) {
-        PlotVoltage(shot.ReadLastShotCurves(nullptr, true));
-        if (k3) dialogCurve_ = VoltageCurve(shot.ReadLastShotCurves(nullptr, false));
-      }
-      if (k3) {
-        if (auto v = DetermineValue(DefineMode::Voltage, dialogCurve_))
-          edUaMeasure.SetText(std::to_string(*v));
+      shotOk = accepted && shot.PrepareHeatShot(udHeatCode.Position(), 5) && shot.Expose();
+      if (shotOk) {
+        const std::vector<int> plotted = shot.ReadLastShotCurves(nullptr, true);
+        const bool plottedOk = shot.LastTransferOk();
+        PlotVoltage(plottedOk ? plotted : std::vector<int>{});
+        if (k3) {
+          // The dialog gets this shot's curve or nothing at all.
+          const std::vector<int> curve = shot.ReadLastShotCurves(nullptr, false);
+          if (shot.LastTransferOk() && !curve.empty()) {
+            dialogCurve_ = VoltageCurve(curve);
+            if (auto v = DetermineValue(DefineMode::Voltage, dialogCurve_)) {
+              edUaMeasure.SetText(std::to_string(*v));
+              ownShot_ = true;
+            }
+          } else {
+            dialogCurve_.clear();
+            shotOk = false;
+            failure = amctext::kCurveNotRead;
+          }
+        } else {
+          edUaMeasure.SetText(std::to_string(shot.Uv));
+          ownShot_ = true;
+        }
       } else {
-        edUaMeasure.SetText(std::to_string(shot.Uv));
+        EndShotSafely(shot);
+        failure = ShotFailureText(shot.LastFailure);
+        if (!accepted) failure = ShotFailureText(ShotFailure::Refused);
+        if (failure.empty()) failure = ShotFailureText(ShotFailure::NoAnswer);
+        // Neither the previous shot's curve nor its reading stands for this one.
+        dialogCurve_.clear();
+        Chart1.Series(0).Clear();
       }
     }
-    if (meter) {
+    if (meter && shotOk && meterArmed) {
       TVoltageMeter m;
       m.Delay(100);
       if (m.ReadSamples(1, 250)) {
@@ -534,21 +670,38 @@ void TfrmAMC::btnMakeSnapshotClick() {
       }
     }
   }
+  SetBusy(false);
+  if (!shotOk) {
+    std::string text = amctext::kShotFailed;
+    text += failure;
+    text += amctext::kShotFailedTail;
+    Message(std::string("\n\nСНИМОК НЕ ВЫПОЛНЕН.") + amctext::kShotFailedTail);
+    platform::ShowMessage(text, kTitle, platform::Icon::Error);
+    Focus("btnMakeSnapshot");
+    return;
+  }
   if (!meterRead) platform::ShowMessage(amctext::kMeterSilent, kTitle, platform::Icon::Error);
   Focus("edUaControl");
   Message(meter ? amctext::kShotDoneMeter : amctext::kShotDoneManual);
 }
 
 void TfrmAMC::btnUaCalibrateClick() {
+  if (!btnUaCalibrate.Enabled()) return;
+  const char* const again = meterPresent_ ? amctext::kShotDoneMeter : amctext::kShotDoneManual;
+  if (!ownShot_ || edUaMeasure.Text().empty()) {
+    platform::ShowMessage(amctext::kNoOwnShot, kTitle, platform::Icon::Error);
+    return;
+  }
   Message(amctext::kCalibrating, true);
   const Coefficient c = NewKuan(udKUAN.Position(), EditNumber(edUaMeasure), udUaControl.Position());
   if (!c.Ok()) {
+    Message(again);
     platform::ShowMessage(c.error, kTitle, platform::Icon::Error);
-    Message(meterPresent_ ? amctext::kShotDoneMeter : amctext::kShotDoneManual);
     return;
   }
   bool written;
   ++anodeChanges_;
+  SetBusy(true);
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
@@ -557,19 +710,28 @@ void TfrmAMC::btnUaCalibrateClick() {
     if (written) {
       ++kuanWrites_;
       StoreInImage(addr::kKuan, c.value);
-      SystemStatus().ImageModified = true;
       udKUAN.SetPosition(c.value);
       // The curve again, now scaled with the new coefficient.
-      PlotVoltage(link.ReadLastShotCurves(nullptr, true));
+      const std::vector<int> plotted = link.ReadLastShotCurves(nullptr, true);
+      PlotVoltage(link.LastTransferOk() ? plotted : std::vector<int>{});
       if (type == "K3") {
-        // The dialog measures both extremes: it gets the signed curve.
-        dialogCurve_ = VoltageCurve(link.ReadLastShotCurves(nullptr, false));
-        if (auto v = DetermineValue(DefineMode::Voltage, dialogCurve_))
-          edUaMeasure.SetText(std::to_string(*v));
+        // The dialog measures both extremes: it gets the signed curve, and only one read now.
+        const std::vector<int> curve = link.ReadLastShotCurves(nullptr, false);
+        std::optional<int> v;
+        if (link.LastTransferOk() && !curve.empty()) {
+          dialogCurve_ = VoltageCurve(curve);
+          v = DetermineValue(DefineMode::Voltage, dialogCurve_);
+        } else {
+          dialogCurve_.clear();
+        }
+        // A reading with the old coefficient does not stand for the new one.
+        edUaMeasure.SetText(v ? std::to_string(*v) : std::string());
       }
     }
   }
+  SetBusy(false);
   if (!written) {
+    Message(amctext::kNotWrittenInfo);
     platform::ShowMessage(amctext::kNotWritten, kTitle, platform::Icon::Error);
     return;
   }
@@ -577,6 +739,28 @@ void TfrmAMC::btnUaCalibrateClick() {
   Wake();
   Message(amctext::kAnodeDone);
   Focus("btnUaCalibrateOK");
+}
+
+void TfrmAMC::SetBusy(bool busy) {
+  busy_ = busy;
+  UpdateButtons();
+}
+
+void TfrmAMC::UpdateButtons() {
+  const bool on = !busy_ && !lineLost_;
+  for (platform::Button* b : {&btnUdCalibrate, &btnMakeSnapshot, &btnUaCalibrate})
+    b->SetEnabled(on);
+}
+
+void TfrmAMC::LineChanged() {
+  if (lineLost_) {
+    messageBeforeLoss_ = lbCurrentInfo.Caption();
+    Message(amctext::kLineLost);
+  } else if (!messageBeforeLoss_.empty()) {
+    Message(messageBeforeLoss_);
+    messageBeforeLoss_.clear();
+  }
+  UpdateButtons();
 }
 
 void TfrmAMC::btnUaCalibrateOKClick() {

@@ -37,8 +37,8 @@ struct Coefficient {
   std::string error;  // empty when value is good (1..255)
   bool Ok() const { return error.empty(); }
 };
-// KMES from the present one, the measured and the reference mains voltage: k × c / m.
-Coefficient NewKmes(int kmes, int measured, int reference);
+// KMES from the present one, the measured and the reference mains voltage: k × c / m, rounded.
+Coefficient NewKmes(int kmes, double measured, int reference);
 // KUAN from the present one, the measured and the reference anode voltage: k × m / c.
 Coefficient NewKuan(int kuan, int measured, int reference);
 // The reference anode voltage in kV from the meter's swing over one period.
@@ -127,6 +127,11 @@ class TfrmAMC {
   friend class TMeasureRefresh;
 
   void Focus(const std::string& control);
+  // A step runs (mains calibration, control exposure, anode calibration): the step buttons wait.
+  void SetBusy(bool busy);
+  void UpdateButtons();
+  // The apparatus stopped or started answering again (interface thread).
+  void LineChanged();
   void Message(const std::string& text, bool repaint = false);
   void OnUi(const std::function<void()>& fn);
   // Writes a coefficient into the apparatus (device lock held by the caller) and, when that went
@@ -147,6 +152,12 @@ class TfrmAMC {
   std::atomic<int> passes_{0};
   std::atomic<int> mainsCalibrations_{0};
   std::string focused_;
+  bool busy_ = false;
+  // The apparatus did not answer the last pass: nothing is offered that needs it.
+  std::atomic<bool> lineLost_{false};
+  std::string messageBeforeLoss_;
+  // The anode reading shown is of this window's own control exposure.
+  std::atomic<bool> ownShot_{false};
   // The last signed voltage curve the determination dialog was given.
   CurvePoints dialogCurve_;
 

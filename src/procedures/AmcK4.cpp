@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/MainHost.h"
+#include "image/MemoryImage.h"
 #include "link/SystemLink.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
@@ -27,6 +28,12 @@ constexpr const char* kCheck =
 constexpr const char* kWritten =
     "\nЗначения записаны в память системы.\nПроконтролируйте соответсвие измерянных напряжений "
     "на фазах с показаниями эталонного прибора.";
+constexpr const char* kAlsoInImage =
+    "\nКоэффициенты сохранены также в текущем образе памяти (образ изменен), поэтому следующая "
+    "трансляция образа их не отменит.";
+constexpr const char* kNotInImage =
+    "\nОбраз памяти не загружен: трансляция ранее сохраненного образа вернет прежние "
+    "коэффициенты.";
 constexpr const char* kCodesNotRead =
     "Система не отвечает: коды АЦП не прочитаны.\nПроверьте связь с системой и повторите "
     "калибровку.";
@@ -75,7 +82,8 @@ std::optional<PhaseCoefficientsK4> ComputePhaseCoefficients(int umin, int umax, 
   return c;
 }
 
-TfrmAMC_K4::TfrmAMC_K4(MainHost* host) : openMark_(host, ToolWindow::MeasureChannelsK4) {
+TfrmAMC_K4::TfrmAMC_K4(MainHost* host, std::function<TMemoryImage*()> image)
+    : host_(host), openMark_(host, ToolWindow::MeasureChannelsK4), image_(std::move(image)) {
   Form.SetCaption(kCaption);
   gbControl.SetCaption(" Контрольное напряжение ");
   lbUmin.SetCaption("Umin");
@@ -161,13 +169,45 @@ bool TfrmAMC_K4::ReadCodes(platform::Edit* const (&into)[3]) {
   return got;
 }
 
+bool TfrmAMC_K4::TypedVolts(platform::Edit& edit, const char* name, const std::string& control) {
+  const auto v = IntegerText(edit.Text());
+  if (v && *v >= kMinVolts && *v <= kMaxVolts) return true;
+  std::string text = "Значение ";
+  text += name;
+  if (edit.Text().empty()) {
+    text += " не введено.";
+  } else {
+    text += " (";
+    text += edit.Text();
+    text += ") не является напряжением.";
+  }
+  text += "\nВведите напряжение в вольтах (целое число от ";
+  text += std::to_string(kMinVolts);
+  text += " до ";
+  text += std::to_string(kMaxVolts);
+  text += "), измеренное эталонным прибором.";
+  platform::ShowMessage(text, kTitle, platform::Icon::Error);
+  Focus(control);
+  return false;
+}
+
 void TfrmAMC_K4::btnCal1Click() {
+  // A typed value is checked where it is typed: codes without their voltage are not recorded.
+  if (!TypedVolts(edUmin, "Umin", "edUmin")) return;
   if (!ReadCodes(codeMin_)) return;
   Message(k4text::kUpperPoint);
   Focus("edUmax");
 }
 
 void TfrmAMC_K4::btnCal2Click() {
+  if (!TypedVolts(edUmax, "Umax", "edUmax")) return;
+  if (IntegerText(CodeMin(0).Text()) == std::nullopt) {
+    platform::ShowMessage(
+        "Нижняя точка не измерена.\nСначала введите Umin и нажмите кнопку <Калибровка 1>.", kTitle,
+        platform::Icon::Error);
+    Focus("edUmin");
+    return;
+  }
   if (!ReadCodes(codeMax_)) return;
   const auto umin = IntegerText(edUmin.Text());
   const auto umax = IntegerText(edUmax.Text());
@@ -240,7 +280,23 @@ void TfrmAMC_K4::btnAcceptClick() {
     platform::ShowMessage(k4text::kNotWritten, kTitle, platform::Icon::Error);
     return;
   }
-  Message(k4text::kWritten);
+  std::string text = k4text::kWritten;
+  text += StoreInImage(c) ? k4text::kAlsoInImage : k4text::kNotInImage;
+  Message(text);
+}
+
+bool TfrmAMC_K4::StoreInImage(const std::array<PhaseCoefficientsK4, 3>& c) {
+  TMemoryImage* image = image_ ? image_() : nullptr;
+  if (!image || image->Image.empty()) return false;
+  bool stored = true;
+  for (int p = 0; p < 3; ++p) {
+    const auto b = std::uint16_t(std::int16_t(c[std::size_t(p)].b));
+    const std::vector<std::uint8_t> bytes{std::uint8_t(c[std::size_t(p)].a), std::uint8_t(b >> 8),
+                                          std::uint8_t(b & 0xFF)};
+    stored = image->Store(kCoefficientAddress[std::size_t(p)], bytes) && stored;
+  }
+  if (stored) SystemStatus().ImageModified = true;
+  return stored;
 }
 
 void TfrmAMC_K4::FormDestroy() {
@@ -254,6 +310,8 @@ void TfrmAMC_K4::FormDestroy() {
     link.SendFrame(frames::PowerOff());
     link.Delay(kPowerOffWaitMs);
   }
+  // The main window's buttons follow once the window is gone.
+  if (host_) host_->PostRefreshButtons();
 }
 
 void TfrmAMC_K4::Focus(const std::string& control) {

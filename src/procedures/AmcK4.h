@@ -21,6 +21,7 @@
 namespace kvt {
 
 class MainHost;
+class TMemoryImage;
 
 // The coefficients of one phase channel from its codes at two reference voltages; nothing when
 // they cannot be computed or do not fit their slots (equal codes, A outside 1..255, B outside
@@ -42,13 +43,18 @@ class TfrmAMC_K4 {
   static constexpr const char* kRecalibrate =
       "Измените одно из значений контрольных напряжений, и проведите калибровку заново!";
   static constexpr int kPowerOffWaitMs = 2000;
+  // What a typed reference voltage may be, in volts.
+  static constexpr int kMinVolts = 1;
+  static constexpr int kMaxVolts = 500;
 
   // Converter channels of phases A, B, C and their coefficient addresses (A; B two bytes after).
   static constexpr std::array<std::uint8_t, 3> kChannels{3, 6, 5};
   static constexpr std::array<std::uint8_t, 3> kCoefficientAddress{0x80, 0x83, 0x86};
 
-  // Sets the measuring-channels (K4) tool-window flag of host (none when null).
-  explicit TfrmAMC_K4(MainHost* host);
+  // Sets the measuring-channels (K4) tool-window flag of host (none when null). image gives the
+  // held memory image (may give null), which receives the coefficients written, so a later
+  // translate of it keeps them.
+  explicit TfrmAMC_K4(MainHost* host, std::function<TMemoryImage*()> image = {});
   ~TfrmAMC_K4();
   TfrmAMC_K4(const TfrmAMC_K4&) = delete;
   TfrmAMC_K4& operator=(const TfrmAMC_K4&) = delete;
@@ -111,8 +117,15 @@ class TfrmAMC_K4 {
   // apparatus did not answer.
   bool ReadCodes(platform::Edit* const (&into)[3]);
   void Reset();
+  // Whether the edit holds a reference voltage; tells the engineer and focuses it otherwise.
+  bool TypedVolts(platform::Edit& edit, const char* name, const std::string& control);
 
+  // Stores the written coefficients into the held image; false when there is none.
+  bool StoreInImage(const std::array<PhaseCoefficientsK4, 3>& c);
+
+  MainHost* host_;
   ToolWindowMark openMark_;
+  std::function<TMemoryImage*()> image_;
   bool destroyed_ = false;
   std::string focused_;
   platform::Edit* codeMin_[3] = {&edADCminA, &edADCminB, &edADCminC};

@@ -262,10 +262,54 @@ std::string TfrmTerminal::HexEcho(const std::uint8_t* bytes, std::size_t count) 
   return text;
 }
 
+std::string TfrmTerminal::ConsoleLineProblem(const std::string& line) {
+  if (!ParseConsoleLine(line)) {
+    std::string text = kBadLine;
+    std::string token;
+    const std::string padded = line + " ";
+    for (char c : padded) {
+      if (c != ' ') {
+        token += c;
+        continue;
+      }
+      if (token.empty()) continue;
+      const bool hex = token.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+      if (!hex || !ParseConsoleLine(token)) {
+        text += "«";
+        text += token;
+        text += hex ? "» больше FF: байт не может быть больше FF."
+                    : "» не является шестнадцатеричным числом.";
+        break;
+      }
+      token.clear();
+    }
+    if (text == kBadLine) text += "в строке недопустимый символ (например, табуляция).";
+    text += kLineRule;
+    return text;
+  }
+  const auto bytes = *ParseConsoleLine(line);
+  if (bytes.empty()) return "";
+  // The first byte counts the bytes after it (a module's frame: its low four bits). A frame
+  // shorter than it says would leave the apparatus waiting for the rest, and it would not answer.
+  const std::size_t after = bytes.size() - 1;
+  if (bytes[0] == after || (bytes[0] & 0x0F) == after) return "";
+  std::string text = kBadLine;
+  text += "первый байт (";
+  text += Hex2(bytes[0]);
+  text += ") — длина команды — говорит о ";
+  text += std::to_string(bytes[0]);
+  text += " байтах после него, а введено ";
+  text += std::to_string(after);
+  text += ". Система ждала бы недостающие байты и не ответила бы.";
+  text += kLineRule;
+  return text;
+}
+
 void TfrmTerminal::InputLineEnter() {
   const auto bytes = ParseConsoleLine(InputLine.Text());
-  if (!bytes) {
-    platform::ShowMessage("", "", platform::Icon::Error);
+  const std::string problem = ConsoleLineProblem(InputLine.Text());
+  if (!bytes || !problem.empty()) {
+    platform::ShowMessage(problem, "", platform::Icon::Error);
     return;
   }
   const std::string sent = HexEcho(bytes->data(), bytes->size());
@@ -286,6 +330,8 @@ void TfrmTerminal::InputLineEnter() {
   }
   const std::uint32_t count = std::min<std::uint32_t>(link_->LastCount(), kRxBufferSize);
   fMonitor.Add(HexEcho(link_->RxBuffer().data(), count));
+  // Silence is told, not only shown as an empty line.
+  StatusBar.SetCaption(count == 0 && !bytes->empty() ? kNoReply : "");
   if (OnSelectInputLine) OnSelectInputLine();
 }
 

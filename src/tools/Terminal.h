@@ -39,6 +39,11 @@ class TfrmTerminal : public ImageTextView {
       "Шаблон не заменён: образ памяти короче шаблона, и значения за его концом в тексте не "
       "показаны.";
   static constexpr const char* kTextError = "В тексте настроек ошибка.\n";
+  static constexpr const char* kBadLine = "Команда не отправлена: ";
+  static constexpr const char* kLineRule =
+      "\n\nКоманда вводится байтами из двух шестнадцатеричных цифр (00..FF) через пробел; первый "
+      "байт — число байтов после него, например: 01 2E";
+  static constexpr const char* kNoReply = "Ответ не получен: система не ответила на команду.";
   static constexpr const char* kTextErrorTail =
       "\nОбраз памяти не изменён. Исправьте текст и повторите.";
 
@@ -130,6 +135,9 @@ class TfrmTerminal : public ImageTextView {
   // The bytes of a console line, or nothing when the line is invalid: tokens separated by spaces,
   // each of the characters 0..9, A..F (either case) and at most FF.
   static std::optional<std::vector<std::uint8_t>> ParseConsoleLine(const std::string& line);
+  // Why a console line is not sent (a character that is not a hexadecimal byte, a length byte
+  // that does not match the bytes after it); empty for a line that is sent.
+  static std::string ConsoleLineProblem(const std::string& line);
   // Two upper-case hexadecimal digits per byte, each followed by a space.
   static std::string HexEcho(const std::uint8_t* bytes, std::size_t count);
 

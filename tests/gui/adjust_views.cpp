@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QXYSeries>
+#include <cmath>
 
 #include "app/Manager.h"
 #include "app/ui/ManagerView.h"
@@ -74,12 +75,10 @@ TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
   EXPECT_FALSE(measured->text().isEmpty());
   const int kmes = sim::CurrentApparatus()->ReadMemory(0x15, 1)[0];
 
-  // The voltmeter says 10 % more than the reading: typed, Enter, then the focused button.
+  // The voltmeter says 10 % more than the reading: typed, then the button next to the field.
   const int reading = measured->text().toInt();
   TypeInto(view->findChild<QSpinBox*>("udUdControl"), QString::number(reading * 11 / 10));
-  PressEnter();
-  ASSERT_EQ(QApplication::focusWidget(), view->findChild<QPushButton*>("btnUdCalibrate"));
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+  QTest::mouseClick(view->findChild<QPushButton*>("btnUdCalibrate"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return model.MainsCalibrations() == 1; }, 20000));
   EXPECT_NEAR(sim::CurrentApparatus()->ReadMemory(0x15, 1)[0], kmes * 1.1, 2);
 
@@ -100,6 +99,48 @@ TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(view.isNull());
   EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::MeasureChannels));
+}
+
+// The shipped plant's mains (216 V, a channel reading 3 % low): one Enter with the true value in
+// "Контрольное" settles the reading within a volt, and a second one keeps it there.
+TEST_F(AdjustViews, MainsChannelSettlesOnTheTrueControlValueWithOneEnter) {
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  kvt::TfrmManager& m = windows.Manager();
+  m.btnAdjustMeasuresChannelsClick();
+  ASSERT_EQ(AmcView::OpenViews().size(), 1);
+  QPointer<AmcView> view = AmcView::OpenViews()[0];
+  view->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  kvt::TfrmAMC& model = view->Model();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= 2; }, 20000));
+  // The anode reading belongs to a control exposure this window has not made yet.
+  EXPECT_TRUE(view->findChild<QLineEdit*>("edUaMeasure")->text().isEmpty());
+  // The time axis names its unit.
+  auto* chart = view->findChild<QChartView*>("Chart1");
+  ASSERT_NE(chart, nullptr);
+  const auto axes = chart->chart()->axes(Qt::Horizontal);
+  ASSERT_FALSE(axes.isEmpty());
+  EXPECT_TRUE(axes.first()->titleText().contains(QString::fromUtf8("мс")))
+      << axes.first()->titleText().toStdString();
+
+  auto* measured = view->findChild<QLineEdit*>("edUdMeasure");
+  const double mains = sim::CurrentApparatus()->PlantNow().mainsVolts[0];
+  for (int press = 1; press <= 2; ++press) {
+    TypeInto(view->findChild<QSpinBox*>("udUdControl"), QString::number(std::lround(mains)));
+    PressEnter();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.MainsCalibrations() == press; }, 20000));
+    // The shown reading is a mean over several passes: let them come.
+    const int passes = model.Passes() + 10;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= passes; }, 20000));
+    EXPECT_LE(std::abs(measured->text().toInt() - mains), 1.0)
+        << "press " << press << ": " << measured->text().toStdString() << ", KMES "
+        << int(sim::CurrentApparatus()->ReadMemory(0x15, 1)[0]);
+  }
+  EXPECT_TRUE(view->findChild<QPushButton*>("btnUdCalibrate")->isEnabled());
+  EXPECT_TRUE(guitest::SaveShot(view, "frmAMC_mains"));
+  view->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {

@@ -87,8 +87,16 @@ TEST_F(AmcK4Views, TwoPointsWrittenAndClosingSwitchesOff) {
   EXPECT_TRUE(settled) << ua->text().toStdString();
   EXPECT_TRUE(guitest::SaveShot(view, "frmAMC_K4"));
 
+  // While the window holds the technological power the main window's power button waits and
+  // says why.
+  QPushButton* powerOn = windows.MainView().ButtonWidget(ManagerButton::btnPowerOn);
+  EXPECT_FALSE(powerOn->isEnabled());
+  EXPECT_EQ(powerOn->toolTip().toStdString(), kvt::TfrmManager::kSpecialModeHeld);
+
+  // Escape closes the window, with the power-off.
   apparatus.ClearFrameLog();
-  view->close();
+  ASSERT_NE(QApplication::focusWidget(), nullptr);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(view.isNull());
   EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::MeasureChannelsK4));

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -22,6 +24,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/ScriptedUi.h"
+#include "sim/Apparatus.h"
 #include "tools/ui/TerminalView.h"
 
 namespace {
@@ -275,6 +278,43 @@ TEST_F(TermViews, ConsoleWorksFromTheKeyboard) {
   EXPECT_EQ(sent[3], "01 54 ");
   EXPECT_EQ(sent[4], "01 2E ");
   EXPECT_TRUE(guitest::SaveShot(&view, "term_console_typed"));
+  view.reject();
+}
+
+// A typo, a frame shorter than its length byte, and a silent apparatus are each told in words.
+TEST_F(TermViews, BadLinesAndSilenceAreExplained) {
+  TfrmTerminal model(wf_);
+  model.FormCreate();
+  kvt::ui::TerminalView view(model);
+  view.show();
+  model.FormShow();
+  view.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+  Type("zz 1");
+  Press(Qt::Key_Return);
+  ASSERT_EQ(ui_.Messages().size(), 1u);
+  EXPECT_NE(ui_.Messages()[0].text.find("«zz»"), std::string::npos) << ui_.Messages()[0].text;
+  Press(Qt::Key_A, Qt::ControlModifier);
+  Type("05 23 01");
+  Press(Qt::Key_Return);
+  ASSERT_EQ(ui_.Messages().size(), 2u);
+  EXPECT_NE(ui_.Messages()[1].text.find("длина команды"), std::string::npos);
+  EXPECT_TRUE(SentLines(model).empty());
+
+  sim::CurrentApparatus()->GoSilent();
+  Press(Qt::Key_A, Qt::ControlModifier);
+  Type("01 2E");
+  Press(Qt::Key_Return);
+  sim::CurrentApparatus()->Resume();
+  EXPECT_EQ(SentLines(model), (std::vector<std::string>{"01 2E "}));
+  auto* status = view.findChild<QStatusBar*>("StatusBar1");
+  ASSERT_NE(status, nullptr);
+  bool told = false;
+  for (QLabel* l : status->findChildren<QLabel*>())
+    told = told || l->text().toStdString() == TfrmTerminal::kNoReply;
+  EXPECT_TRUE(told);
+  EXPECT_TRUE(guitest::SaveShot(&view, "term_console_silent"));
   view.reject();
 }
 

@@ -20,6 +20,8 @@ class Amc : public adjusttest::AdjustFixture {
  protected:
   std::unique_ptr<TfrmAMC> Open() {
     image = kvt::TMemoryImage::CreateFromBuffer(std::vector<std::uint8_t>(1280, 0));
+    // Read from a later bank: the coefficients still go to their own offsets, as in every window.
+    image->FirstBank = 1;
     auto w = std::make_unique<TfrmAMC>(&host, [this] { return image.get(); });
     w->FormCreate();
     EXPECT_TRUE(NextPasses(*w));
@@ -47,12 +49,16 @@ TEST_F(Amc, TypedReadingsCalibrateBothChannelsAndRefusalsWriteNothing) {
   EXPECT_EQ(w->udKMES.Position(), Memory(0x15));
   const int shown = std::stoi(w->edUdMeasure.Text());
   EXPECT_GT(shown, 150);
+  // The apparatus holds an earlier shot's measurement; this window has made none yet.
+  EXPECT_EQ(w->edUaMeasure.Text(), "");
 
   // The spinner's KMES reaches the apparatus in the next pass, and the reading follows it.
   w->udKMES.SetPosition(110);
   ASSERT_TRUE(NextPasses(*w));
   EXPECT_EQ(Memory(0x15), 110);
   EXPECT_EQ(image->Image[0x15], 110);
+  EXPECT_TRUE(kvt::SystemStatus().ImageModified);
+  kvt::SystemStatus().ImageModified = false;
   EXPECT_NEAR(std::stoi(w->edUdMeasure.Text()), shown * 1.1, 3);
 
   // A reference of 0 is refused: told, nothing written, the image not marked modified.
@@ -155,11 +161,90 @@ TEST_F(Amc, K3ControlExposureIsReadInTheDialog) {
   ASSERT_GT(readings[1].curve.size(), 100u);
   EXPECT_DOUBLE_EQ(readings[1].curve[1].first, 0.025);
 
-  // Closing the dialog by its frame leaves the readings as they were.
+  // Closing the dialog by its frame reads nothing of the new shot: the measured value stays
+  // empty (not the previous shot's), and nothing can be calibrated from it.
   ScriptDialog({std::nullopt, std::nullopt});
   w->btnMakeSnapshotClick();
-  EXPECT_EQ(w->edUaMeasure.Text(), "97");
+  EXPECT_EQ(w->edUaMeasure.Text(), "");
   EXPECT_EQ(w->udUaControl.Position(), 99);
+  const int kuan = Memory(0x13);
+  const std::size_t told = ui->Messages().size();
+  w->btnUaCalibrateClick();
+  EXPECT_EQ(Memory(0x13), kuan);
+  EXPECT_EQ(ui->Messages().size(), told + 1);
+
+  // A control exposure that fails (the apparatus switched off) gives the dialog nothing at all.
+  ScriptDialog({97, 99});
+  w->btnMakeSnapshotClick();
+  ASSERT_EQ(w->edUaMeasure.Text(), "97");
+  const std::size_t shown = readings.size();
+  apparatus->SetState(0);
+  w->btnMakeSnapshotClick();
+  EXPECT_EQ(readings.size(), shown);
+  EXPECT_EQ(w->edUaMeasure.Text(), "");
+}
+
+TEST_F(Amc, FailedControlExposureLeavesNothingToCalibrateFrom) {
+  Start();
+  auto w = Open();
+  w->btnUdCalibrateOKClick();
+  w->btnMakeSnapshotClick();
+  ASSERT_FALSE(w->edUaMeasure.Text().empty());
+  const int kuan = Memory(0x13);
+
+  // The apparatus is off: the preparation cannot succeed.
+  apparatus->SetState(0);
+  ui->ClearRecords();
+  w->btnMakeSnapshotClick();
+  EXPECT_EQ(w->edUaMeasure.Text(), "");
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].text.rfind("Контрольный снимок не выполнен: ", 0), 0u);
+  EXPECT_NE(w->lbCurrentInfo.Caption().find("СНИМОК НЕ ВЫПОЛНЕН"), std::string::npos);
+  EXPECT_EQ(w->Chart1.Series(0).Count(), 0u);
+  // Neither the previous shot's value nor 0 calibrates anything.
+  w->udUaControl.SetPosition(90);
+  w->btnUaCalibrateClick();
+  EXPECT_EQ(Memory(0x13), kuan);
+  EXPECT_EQ(ui->Messages().size(), 2u);
+  // The worker's later reading of the apparatus's measurement does not fill it in either.
+  ASSERT_TRUE(NextPasses(*w));
+  EXPECT_EQ(w->edUaMeasure.Text(), "");
+}
+
+TEST_F(Amc, LostLineStopsTheCalibrationsUntilTheApparatusAnswers) {
+  Start();
+  auto w = Open();
+  ASSERT_TRUE(w->btnUdCalibrate.Enabled());
+  apparatus->GoSilent();
+  ASSERT_TRUE(ui->PumpUntil([&] { return !w->btnUdCalibrate.Enabled(); }, 20000));
+  EXPECT_FALSE(w->btnMakeSnapshot.Enabled());
+  EXPECT_FALSE(w->btnUaCalibrate.Enabled());
+  EXPECT_NE(w->lbCurrentInfo.Caption().find("НЕТ СВЯЗИ"), std::string::npos);
+  apparatus->Resume();
+  ASSERT_TRUE(ui->PumpUntil([&] { return w->btnUdCalibrate.Enabled(); }, 20000));
+  EXPECT_EQ(w->lbCurrentInfo.Caption().rfind("\nДля настройки канала измерения сетевого", 0), 0u);
+}
+
+TEST_F(Amc, UnacknowledgedKuanWriteIsToldAndTheStatusMovesOn) {
+  Start();
+  auto w = Open();
+  w->btnUdCalibrateOKClick();
+  w->btnMakeSnapshotClick();
+  const int measured = std::stoi(w->edUaMeasure.Text());
+  const int kuan = Memory(0x13);
+  kvt::SystemStatus().ImageModified = false;
+  // Every reply comes back one byte short: the write is not acknowledged.
+  apparatus->SetTruncate(true);
+  w->udUaControl.SetPosition(measured + 4);
+  ui->ClearRecords();
+  w->btnUaCalibrateClick();
+  apparatus->SetTruncate(false);
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].text.rfind("Коэффициент не записан", 0), 0u);
+  EXPECT_EQ(w->lbCurrentInfo.Caption().find("ИДЕТ НАСТРОЙКА"), std::string::npos);
+  EXPECT_EQ(w->udKUAN.Position(), kuan);
+  EXPECT_EQ(image->Image[0x13], 0);
+  EXPECT_FALSE(kvt::SystemStatus().ImageModified);
 }
 
 }  // namespace

@@ -139,6 +139,7 @@ TEST_F(AmcK4, BadInputIsRefusedAndNothingIsWritten) {
 
   // A silent apparatus: the codes stay empty and the engineer is told.
   apparatus->GoSilent();
+  w.edUmin.SetText("200");
   w.btnCal1.Click();
   EXPECT_EQ(ui->Messages().size(), 4u);
   EXPECT_EQ(w.CodeMin(0).Text(), "");
@@ -146,6 +147,31 @@ TEST_F(AmcK4, BadInputIsRefusedAndNothingIsWritten) {
   EXPECT_EQ(w.lbUA.Caption(), "--");
   apparatus->Resume();
   EXPECT_EQ(apparatus->ReadMemory(0x80, 9), before);
+}
+
+TEST_F(AmcK4, EachTypedVoltageIsCheckedWhereItIsTyped) {
+  StartK4();
+  TfrmAMC_K4 w(nullptr);
+  w.FormShow();
+  apparatus->ClearFrameLog();
+  // An empty or non-numeric Umin is refused at "Калибровка 1": no codes read or recorded.
+  for (const char* typed : {"", "abc", "-5"}) {
+    w.edUmin.SetText(typed);
+    w.btnCal1.Click();
+    EXPECT_EQ(w.CodeMin(0).Text(), "") << typed;
+    EXPECT_EQ(w.FocusedControl(), "edUmin");
+    ASSERT_FALSE(ui->Messages().empty());
+    EXPECT_NE(ui->Messages().back().text.find("Umin"), std::string::npos) << typed;
+  }
+  EXPECT_TRUE(Frames(0x02, 0x43).empty());
+  Point(w, 190, false);
+  EXPECT_FALSE(w.CodeMin(0).Text().empty());
+  // And Umax at "Калибровка 2", naming Umax, not the other value.
+  w.edUmax.SetText("2x0");
+  w.btnCal2.Click();
+  EXPECT_NE(ui->Messages().back().text.find("Umax"), std::string::npos);
+  EXPECT_EQ(w.CodeMax(0).Text(), "");
+  EXPECT_FALSE(w.CodeMin(0).Text().empty());
 }
 
 }  // namespace

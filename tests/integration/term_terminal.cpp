@@ -66,27 +66,38 @@ TEST_F(TermTerminal, ConsoleSendsTheTypedFrameAndEchoesBothWays) {
   EXPECT_EQ(t->fMonitor.Lines().size(), 6u);
 }
 
-TEST_F(TermTerminal, InvalidLineShowsTheEmptyErrorBoxAndSendsNothing) {
+TEST_F(TermTerminal, InvalidLineIsExplainedAndNothingIsSent) {
   auto t = Create();
   apparatus_->ClearFrameLog();
-  t->InputLine.SetText("01 100");
-  t->InputLineEnter();
-  auto m = Messages();
-  ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].text, "");
-  EXPECT_EQ(m[0].title, "");
-  EXPECT_EQ(m[0].icon, platform::Icon::Error);
+  // A character that is no hexadecimal digit, a byte beyond FF, a length byte that promises more
+  // bytes than were typed (the apparatus would wait for them and stay silent).
+  const std::pair<const char*, const char*> lines[] = {
+      {"zz 1", "«zz»"}, {"01 100", "«100»"}, {"05 23 01", "05"}};
+  for (const auto& [line, named] : lines) {
+    t->InputLine.SetText(line);
+    t->InputLineEnter();
+    auto m = Messages();
+    ASSERT_FALSE(m.empty());
+    EXPECT_EQ(m.back().text.rfind(kvt::TfrmTerminal::kBadLine, 0), 0u) << line;
+    EXPECT_NE(m.back().text.find(named), std::string::npos) << m.back().text;
+    EXPECT_EQ(m.back().icon, platform::Icon::Error);
+  }
+  EXPECT_EQ(Messages().size(), 3u);
   EXPECT_TRUE(t->fMonitor.Lines().empty());
   EXPECT_TRUE(t->InputLine.Items().empty());
   EXPECT_TRUE(apparatus_->FrameLog().empty());
 }
 
-TEST_F(TermTerminal, SilentLineEchoesAnEmptyReply) {
+TEST_F(TermTerminal, SilentLineEchoesAnEmptyReplyAndSaysNoReplyCame) {
   auto t = Create();
   apparatus_->GoSilent();
   t->InputLine.SetText("01 2E");
   t->InputLineEnter();
   EXPECT_EQ(t->fMonitor.Lines(), (std::vector<std::string>{"01 2E ", ""}));
+  EXPECT_EQ(t->StatusBar.Caption(), kvt::TfrmTerminal::kNoReply);
+  apparatus_->Resume();
+  t->InputLineEnter();
+  EXPECT_EQ(t->StatusBar.Caption(), "");
 }
 
 TEST_F(TermTerminal, EmptyLineWritesNothingButIsEchoedAndRemembered) {

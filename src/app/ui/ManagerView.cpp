@@ -95,6 +95,12 @@ ManagerView::ManagerView(TfrmManager& model)
     // The caller may stay busy for seconds: the text must be on the screen now.
     stateMonitor_->repaint();
   };
+  // A disabled button says why in its tooltip.
+  model.OnButtonHint = [this](B b, const std::string& why) {
+    if (QPushButton* w = buttons_[std::size_t(b)]) w->setToolTip(QString::fromStdString(why));
+  };
+  for (std::size_t i = 0; i < kManagerButtonCount; ++i)
+    if (buttons_[i]) buttons_[i]->setToolTip(QString::fromStdString(model.ButtonHint(B(i))));
   model.OnShowConnectionWindow = [this] { ShowConnectionView(); };
   model.OnConnectionWindowClosing = [this] { DropConnectionView(); };
   PlaceAtTopRight();
@@ -102,6 +108,7 @@ ManagerView::ManagerView(TfrmManager& model)
 
 ManagerView::~ManagerView() {
   model_.OnRepaintState = nullptr;
+  model_.OnButtonHint = nullptr;
   model_.OnShowConnectionWindow = nullptr;
   model_.OnConnectionWindowClosing = nullptr;
   DropConnectionView();

@@ -123,6 +123,14 @@ bool AmcK4View::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void AmcK4View::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
 void AmcK4View::PlaceAtTopLeft() {
   QScreen* s = screen() ? screen() : QApplication::primaryScreen();
   if (s) move(s->geometry().topLeft());
@@ -138,7 +146,8 @@ void AmcK4View::CloseAll() {
 }
 
 void OpenAmcK4Window(TfrmManager& manager) {
-  auto* view = new AmcK4View(std::make_unique<TfrmAMC_K4>(&manager));
+  auto* view = new AmcK4View(
+      std::make_unique<TfrmAMC_K4>(&manager, [&manager] { return manager.CurrentImage.get(); }));
   view->PlaceAtTopLeft();
   view->show();
   view->Model().FormShow();

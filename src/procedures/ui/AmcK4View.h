@@ -30,6 +30,8 @@ class AmcK4View : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Escape closes the window (its model switches the apparatus off).
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   std::unique_ptr<TfrmAMC_K4> model_;
