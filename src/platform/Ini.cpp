@@ -1,6 +1,7 @@
 #include "platform/Ini.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,8 @@ std::mutex& IniMutex() {
   static std::mutex m;
   return m;
 }
+
+std::atomic<std::uint64_t> filesWritten{0};
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -325,7 +328,12 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     if (out.size() > doc.bodyStart && out.back() != '\n') out += eol;
     out += "[" + doc.Encode(sectionName) + "]" + eol + entry + eol;
   }
+  ++filesWritten;
   return WriteFileAtomic(path_, out);
+}
+
+std::uint64_t IniFile::FilesWritten() {
+  return filesWritten.load();
 }
 
 bool IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {

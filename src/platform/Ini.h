@@ -5,6 +5,7 @@
 // the section, and keeps every other byte of the file, CRLF line ends included. Files are
 // windows-1251 (or UTF-8, detected and kept); names and values are UTF-8 here.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@ class IniFile {
 
   bool WriteString(const std::string& section, const std::string& key, const std::string& value);
   bool WriteInteger(const std::string& section, const std::string& key, int value);
+
+  // Whole-file writes (each one a replacement with one sync) made by every IniFile of the
+  // process so far: the benchmarks' measure of what a save costs the disk.
+  static std::uint64_t FilesWritten();
 
  private:
   std::filesystem::path path_;
