@@ -11,11 +11,20 @@
 // The plant is the shipped one (an aged tube, a generator off its stored resistance, regulation
 // error and noise), with the measuring channels set to their exact coefficients first.
 //
-// Usage: kvt-bench-calibration [instant|realistic] [FROM TO]   (default: instant, whole table)
+// The state file: after every logged shot the worker saves the procedure state. The run's own
+// saves give run_state_writes_per_shot; then a log of N shots (--state-shots, default 25) is
+// grown one shot at a time and saved after each, as a long series would, giving
+// state_writes_per_shot (whole-file writes, each with one sync) and state_save_ms_max (the
+// slowest save, gathering and writing) and state_ui_ms_max (the slowest gathering of the values,
+// the part that holds the interface thread).
+//
+// Usage: kvt-bench-calibration [instant|realistic] [FROM TO] [--state-shots N]
+//        (default: instant, whole table, 25)
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -30,6 +39,7 @@
 #include "calibration/CalRun.h"
 #include "calibration/CalTables.h"
 #include "link/SystemLink.h"
+#include "platform/Ini.h"
 #include "platform/LinkLock.h"
 #include "platform/Paths.h"
 #include "platform/SerialPort.h"
@@ -123,6 +133,41 @@ TableWords ReadTable() {
   return t;
 }
 
+struct StateSaves {
+  double writesPerShot = 0;
+  double msMax = 0;
+  double uiMsMax = 0;
+  double uiMsMean = 0;
+};
+
+// Grows a log of n shots in a fresh state file, saving after each shot as the worker does.
+StateSaves MeasureStateSaves(const fs::path& path, int n) {
+  kvt::TCalTables tables;
+  kvt::ProcedureInfo info;
+  info.Stage = 3;
+  info.StartUv = "40";
+  info.FinishUv = "120";
+  StateSaves r;
+  const std::uint64_t w0 = platform::IniFile::FilesWritten();
+  for (int k = 1; k <= n; ++k) {
+    tables.AppendShot(300 + k, 310 + k, 100 + k % 400, 40 + k % 81, 5000 + 7 * k);
+    info.ShotCount = k;
+    info.CurrentCode = 320 + k;
+    // As the worker saves: the values gathered (on the interface thread), then the file written.
+    const auto t0 = std::chrono::steady_clock::now();
+    auto edit = tables.ProcedureStateEdit(path, info, false);
+    const auto t1 = std::chrono::steady_clock::now();
+    (void)kvt::TCalTables::CommitProcedureState(edit);
+    const auto t2 = std::chrono::steady_clock::now();
+    r.msMax = std::max(r.msMax, std::chrono::duration<double, std::milli>(t2 - t0).count());
+    const double uiMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    r.uiMsMax = std::max(r.uiMsMax, uiMs);
+    r.uiMsMean += uiMs / n;
+  }
+  r.writesPerShot = n > 0 ? double(platform::IniFile::FilesWritten() - w0) / n : 0;
+  return r;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,10 +181,14 @@ int main(int argc, char** argv) {
     ++arg;
   }
   kvt::CalRunOptions options;
-  if (arg + 1 < argc) {
+  int stateShots = 25;
+  if (arg + 1 < argc && std::strcmp(argv[arg], "--state-shots") != 0) {
     options.from = std::atoi(argv[arg]);
     options.to = std::atoi(argv[arg + 1]);
+    arg += 2;
   }
+  if (arg + 1 < argc && std::strcmp(argv[arg], "--state-shots") == 0)
+    stateShots = std::max(1, std::atoi(argv[arg + 1]));
 
   // A program folder with the shipped settings: the pause after a shot is theirs.
   const fs::path dir =
@@ -178,10 +227,12 @@ int main(int argc, char** argv) {
   const std::uint64_t writes0 = counter->writes, silence0 = counter->silenceMs;
   const int pauseMs = kvt::TCalWorker::PauseBetweenShotsMs();
   const double cpu0 = CpuSeconds();
+  const std::uint64_t stateWrites0 = platform::IniFile::FilesWritten();
   const auto t0 = std::chrono::steady_clock::now();
   const kvt::CalResult result = run.Run();
   const auto t1 = std::chrono::steady_clock::now();
   const double cpu = CpuSeconds() - cpu0;
+  const std::uint64_t runStateWrites = platform::IniFile::FilesWritten() - stateWrites0;
   if (!result) {
     std::fprintf(stderr, "kvt-bench-calibration: %s\n", result.problem.c_str());
     return 1;
@@ -238,6 +289,13 @@ int main(int argc, char** argv) {
   std::printf("code_error_before_worst=%d\n", eBefore.worst);
   std::printf("code_error_after_mean=%.3f\n", eAfter.mean);
   std::printf("code_error_after_worst=%d\n", eAfter.worst);
+  std::printf("run_state_writes_per_shot=%.2f\n", shots ? double(runStateWrites) / shots : 0.0);
+  const StateSaves saves = MeasureStateSaves(dir / "bench-state.ini", stateShots);
+  std::printf("state_shots=%d\n", stateShots);
+  std::printf("state_writes_per_shot=%.2f\n", saves.writesPerShot);
+  std::printf("state_save_ms_max=%.3f\n", saves.msMax);
+  std::printf("state_ui_ms_max=%.3f\n", saves.uiMsMax);
+  std::printf("state_ui_ms_mean=%.3f\n", saves.uiMsMean);
   std::error_code ec;
   fs::remove_all(dir, ec);
   return 0;

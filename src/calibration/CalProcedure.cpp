@@ -189,12 +189,24 @@ void SetStateFromInfo(CalState& state, const ProcedureInfo& info) {
 
 void TCalWorker::SaveProcedureState() {
   ProcedureInfo info = StateInfo(state_);
+  std::optional<platform::IniEdit> edit;
+  // The values come off the grids on the interface thread; the file is written here, so a slow
+  // disk holds up the worker, not the window.
   OnUi([&] {
     host_.FillInfo(info);
-    // A state file that cannot be written must not stop the calibration: the shots are in the
-    // log, and the engineer can save it from the menu later.
-    (void)host_.Tables().SaveProcedureState(StateFile, info, K3());
+    edit.emplace(host_.Tables().ProcedureStateEdit(StateFile, info, K3()));
   });
+  const CalResult r = TCalTables::CommitProcedureState(*edit);
+  // A state file that cannot be written must not stop the calibration: the shots are in the
+  // log, and the engineer can save it from the menu later. It is told once, not after every shot.
+  if (r) {
+    stateFileTold_ = false;
+  } else if (!stateFileTold_) {
+    stateFileTold_ = true;
+    Message("\n" + r.problem +
+            "\nКалибровка продолжается; её состояние можно сохранить позже пунктом меню <Сохранить "
+            "таблицу>.");
+  }
 }
 
 bool TCalWorker::ReadCode(int& code, int& step) {

@@ -217,6 +217,7 @@ class TCalWorker : public platform::Thread {
   TCalHost& host_;
   platform::ThreadPriority basePriority_;
   int failedInRow_ = 0;
+  bool stateFileTold_ = false;  // the failure to write the state file was told
   std::atomic<int> stepsTaken_{0};
   std::atomic<int> stepsDone_{0};
 };

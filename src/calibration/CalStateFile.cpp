@@ -35,12 +35,11 @@ std::filesystem::path TCalTables::StateFilePath(bool k3) {
   return platform::ProgramDir() / (k3 ? caltext::kStateFileK3 : caltext::kStateFile);
 }
 
-CalResult TCalTables::SaveProcedureState(const std::filesystem::path& path,
-                                         const ProcedureInfo& info, bool k3) {
-  platform::IniFile ini(path);
-  bool ok = true;
+platform::IniEdit TCalTables::ProcedureStateEdit(const std::filesystem::path& path,
+                                                 const ProcedureInfo& info, bool k3) const {
+  platform::IniEdit ini(path);
   auto put = [&](const std::string& section, const std::string& key, const std::string& value) {
-    ok = ini.WriteString(section, key, value) && ok;
+    ini.WriteString(section, key, value);
   };
   auto putInt = [&](const std::string& key, int value) { put(kInfo, key, std::to_string(value)); };
   putInt(kStage, info.Stage);
@@ -68,8 +67,18 @@ CalResult TCalTables::SaveProcedureState(const std::filesystem::path& path,
   putInt(kCode, std::int16_t(info.CurrentCode));
   for (int k = 1; k <= LoggedShots(); ++k)
     for (int c = 0; c < 6; ++c) put(ShotSection(k), std::to_string(c), ShotsTable.Cell(c, k));
-  if (!ok) return CalResult::Fail("Не удалось записать файл\n" + path.string());
+  return ini;
+}
+
+CalResult TCalTables::CommitProcedureState(platform::IniEdit& edit) {
+  if (!edit.Commit()) return CalResult::Fail("Не удалось записать файл\n" + edit.Path().string());
   return {};
+}
+
+CalResult TCalTables::SaveProcedureState(const std::filesystem::path& path,
+                                         const ProcedureInfo& info, bool k3) {
+  auto edit = ProcedureStateEdit(path, info, k3);
+  return CommitProcedureState(edit);
 }
 
 CalResult TCalTables::LoadProcedureInfo(const std::filesystem::path& path, ProcedureInfo& info,

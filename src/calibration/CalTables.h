@@ -20,6 +20,7 @@
 
 #include "calibration/PolyFit.h"
 #include "platform/Controls.h"
+#include "platform/Ini.h"
 
 namespace kvt {
 
@@ -208,8 +209,14 @@ class TCalTables {
   static std::filesystem::path StateFilePath(bool k3);
   // Writes section "Информация" and a section "Снимок<k>" per logged shot. K2 writes the number
   // of rows in the log as the shot count; K3 writes info.ShotCount and its pass keys.
+  // The file is replaced once, whatever the number of shots.
   CalResult SaveProcedureState(const std::filesystem::path& path, const ProcedureInfo& info,
                                bool k3 = false);
+  // The same in two halves: the values gathered from the grids (interface thread; no file
+  // touched) and the one write of the file (any thread).
+  platform::IniEdit ProcedureStateEdit(const std::filesystem::path& path, const ProcedureInfo& info,
+                                       bool k3) const;
+  static CalResult CommitProcedureState(platform::IniEdit& edit);
   // Reads section "Информация" into info (a missing key keeps the present value) and resizes the
   // log to info.ShotCount + 2 rows. Refused, with nothing changed, when the file is missing or
   // its shot count is negative or absurd.

@@ -45,11 +45,10 @@ void TfrmOptions::Button1Click() {
 }
 
 void TfrmOptions::BitBtn1Click() {
-  bool ok = settings::WriteVmemPath(edMiPath.Text(), SettingsPath);
+  const bool ok = settings::WriteOptions(edMiPath.Text(), DigOscTools.Checked() ? 1 : 0,
+                                         udSSTime.Position(), SettingsPath);
   const std::string dir = settings::ReadImageDir(SettingsPath, platform::ProgramDir());
   if (SetImageDir) SetImageDir(dir);
-  ok = settings::WriteDigOscTools(DigOscTools.Checked() ? 1 : 0, SettingsPath) && ok;
-  ok = settings::WriteSnapshotTimeout(udSSTime.Position(), SettingsPath) && ok;
   if (!ok)
     platform::ShowMessage("Не удалось записать настройки в файл " + SettingsPath.string() + ".", "",
                           platform::Icon::Error);

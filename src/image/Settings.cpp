@@ -58,6 +58,14 @@ bool WriteSnapshotTimeout(int seconds, const Path& ini) {
 bool WriteDigOscTools(int show, const Path& ini) {
   return platform::IniFile(ini).WriteInteger(kAutoConfigSection, "DigOscTools", show);
 }
+bool WriteOptions(const std::string& vmemPath, int digOscTools, int snapshotSeconds,
+                  const Path& ini) {
+  platform::IniEdit edit(ini);
+  edit.WriteString(kAutoConfigSection, "VMEM_PATH", vmemPath);
+  edit.WriteInteger(kAutoConfigSection, "DigOscTools", digOscTools);
+  edit.WriteInteger(kAutoConfigSection, "SNAPSHOTTIMEOUT", snapshotSeconds);
+  return edit.Commit();
+}
 
 std::string UnknownErrorText(std::uint8_t code) {
   char hex[3];

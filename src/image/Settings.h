@@ -44,6 +44,9 @@ int ReadDigOscTools(const Path& ini = platform::SettingsPath());      // 0 when 
 bool WriteVmemPath(const std::string& path, const Path& ini = platform::SettingsPath());
 bool WriteSnapshotTimeout(int seconds, const Path& ini = platform::SettingsPath());
 bool WriteDigOscTools(int show, const Path& ini = platform::SettingsPath());
+// The three values of the options window in one replacement of the file.
+bool WriteOptions(const std::string& vmemPath, int digOscTools, int snapshotSeconds,
+                  const Path& ini = platform::SettingsPath());
 
 // --- apparatus alarms: key = the code as two upper-case hex digits ---
 // "Неизвестная авария (Код: 0x1F)" when the code has no text.

@@ -1,10 +1,13 @@
 #include "platform/Ini.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <mutex>
 #include <optional>
 #include <system_error>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/Codepage.h"
 #include "platform/Files.h"
@@ -24,6 +27,8 @@ std::mutex& IniMutex() {
   static std::mutex m;
   return m;
 }
+
+std::atomic<std::uint64_t> filesWritten{0};
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -225,6 +230,138 @@ bool ValidName(std::string_view name) {
   return name.find_first_of("\r\n") == std::string_view::npos && !name.empty();
 }
 
+// The file held for a batch of writes: lines grouped by section, so a write touches only its
+// section's lines and finds the section without walking the whole file.
+struct EditLine {
+  std::string text;  // without its line end
+  std::string eol;   // "\r\n", "\n" or "" (last line without one)
+  Kind kind = Kind::Blank;
+  std::string fold;            // folded name of a key
+  std::size_t valueBegin = 0;  // where a key's value starts in text
+};
+
+struct EditSection {
+  EditLine header;
+  std::vector<EditLine> lines;
+};
+
+class EditModel {
+ public:
+  explicit EditModel(const Document& doc) : utf8_(doc.utf8), eol_(doc.LineEnd()) {
+    bom_ = doc.raw.substr(0, doc.bodyStart);
+    for (const Line& l : doc.lines) {
+      EditLine e;
+      e.text = doc.raw.substr(l.begin, l.contentEnd - l.begin);
+      e.eol = doc.raw.substr(l.contentEnd, l.end - l.contentEnd);
+      e.kind = l.kind;
+      if (l.kind == Kind::Key) {
+        e.fold = Fold(doc.Name(l));
+        std::size_t v = l.eq + 1;
+        while (v < l.contentEnd && IsBlank(doc.raw[v])) ++v;
+        e.valueBegin = v - l.begin;
+      }
+      if (l.kind == Kind::Section) {
+        // The first section of a name is the one every access uses.
+        index_.emplace(Fold(doc.Name(l)), sections_.size());
+        sections_.push_back({std::move(e), {}});
+      } else if (sections_.empty()) {
+        preamble_.push_back(std::move(e));
+      } else {
+        sections_.back().lines.push_back(std::move(e));
+      }
+    }
+  }
+
+  void Write(const std::string& section, const std::string& key, const std::string& value) {
+    const std::string encodedKey = Encode(key);
+    const std::string entry = encodedKey + "=" + Encode(value);
+    // Names compare as a later read will see them: decoded from the file's bytes.
+    const std::string keyFold = Fold(Decode(encodedKey));
+    const std::string encodedSection = Encode(section);
+    const auto found = index_.find(Fold(Decode(encodedSection)));
+    if (found == index_.end()) {
+      if (EditLine* last = LastLine(); last && last->eol.empty()) last->eol = eol_;
+      EditSection s;
+      s.header.text = "[" + encodedSection + "]";
+      s.header.eol = eol_;
+      s.header.kind = Kind::Section;
+      s.lines.push_back(KeyLine(entry, encodedKey.size() + 1, keyFold, eol_));
+      index_.emplace(Fold(Decode(encodedSection)), sections_.size());
+      sections_.push_back(std::move(s));
+      return;
+    }
+    EditSection& s = sections_[found->second];
+    EditLine* anchor = &s.header;
+    std::size_t insertAt = 0;
+    for (std::size_t i = 0; i < s.lines.size(); ++i) {
+      EditLine& l = s.lines[i];
+      if (l.kind == Kind::Key && l.fold == keyFold) {
+        // Keep the line's own "key =" text; replace only the value.
+        l.text.resize(l.valueBegin);
+        l.text += Encode(value);
+        return;
+      }
+      if (l.kind == Kind::Key || l.kind == Kind::Other) {
+        anchor = &l;
+        insertAt = i + 1;
+      }
+    }
+    std::string eol = eol_;
+    if (anchor->eol.empty()) {  // last line of a file without a final line end
+      anchor->eol = eol_;
+      eol.clear();
+    }
+    s.lines.insert(s.lines.begin() + std::ptrdiff_t(insertAt),
+                   KeyLine(entry, encodedKey.size() + 1, keyFold, eol));
+  }
+
+  std::string Text() const {
+    std::string out = bom_;
+    auto put = [&](const EditLine& l) {
+      out += l.text;
+      out += l.eol;
+    };
+    for (const auto& l : preamble_) put(l);
+    for (const auto& s : sections_) {
+      put(s.header);
+      for (const auto& l : s.lines) put(l);
+    }
+    return out;
+  }
+
+ private:
+  std::string Decode(std::string_view bytes) const {
+    return utf8_ ? std::string(bytes) : Cp1251ToUtf8(bytes);
+  }
+  std::string Encode(std::string_view text) const {
+    return utf8_ ? std::string(text) : Utf8ToCp1251(text);
+  }
+  static EditLine KeyLine(const std::string& entry, std::size_t valueBegin, const std::string& fold,
+                          const std::string& eol) {
+    EditLine l;
+    l.text = entry;
+    l.eol = eol;
+    l.kind = Kind::Key;
+    l.fold = fold;
+    l.valueBegin = valueBegin;
+    return l;
+  }
+  EditLine* LastLine() {
+    if (!sections_.empty()) {
+      EditSection& s = sections_.back();
+      return s.lines.empty() ? &s.header : &s.lines.back();
+    }
+    return preamble_.empty() ? nullptr : &preamble_.back();
+  }
+
+  bool utf8_ = false;
+  std::string eol_;
+  std::string bom_;
+  std::vector<EditLine> preamble_;
+  std::vector<EditSection> sections_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
+
 }  // namespace
 
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
@@ -287,49 +424,51 @@ std::vector<std::string> IniFile::ReadSectionKeys(const std::string& section) co
 
 bool IniFile::WriteString(const std::string& section, const std::string& key,
                           const std::string& value) {
-  const std::string sectionName(Trim(section));
-  const std::string keyName(Trim(key));
-  // Names that would change the file's structure are refused rather than written.
-  if (!ValidName(sectionName) || sectionName.find(']') != std::string::npos) return false;
-  if (!ValidName(keyName) || keyName.find('=') != std::string::npos || keyName.front() == ';' ||
-      keyName.front() == '[')
-    return false;
-  // A line break inside a value would split it into another entry.
-  std::string cleanValue = value;
-  std::replace(cleanValue.begin(), cleanValue.end(), '\r', ' ');
-  std::replace(cleanValue.begin(), cleanValue.end(), '\n', ' ');
-
-  std::lock_guard lock(IniMutex());
-  auto loaded = Load(path_);
-  if (!loaded) return false;
-  Document& doc = *loaded;
-  const std::string eol = doc.LineEnd();
-  const std::string entry = doc.Encode(keyName) + "=" + doc.Encode(cleanValue);
-  Found f = Find(doc, sectionName, &keyName);
-  std::string out;
-  if (f.key) {
-    // Keep the line's own "key =" text and its line end; replace only the value.
-    const Line& l = doc.lines[*f.key];
-    std::size_t valueBegin = l.eq + 1;
-    while (valueBegin < l.contentEnd && IsBlank(doc.raw[valueBegin])) ++valueBegin;
-    out = doc.raw.substr(0, valueBegin) + doc.Encode(cleanValue) + doc.raw.substr(l.contentEnd);
-  } else if (f.section) {
-    const Line& anchor = doc.lines[f.lastEntry];
-    if (anchor.end == anchor.contentEnd) {  // last line of a file without a final line end
-      out = doc.raw.substr(0, anchor.end) + eol + entry + doc.raw.substr(anchor.end);
-    } else {
-      out = doc.raw.substr(0, anchor.end) + entry + eol + doc.raw.substr(anchor.end);
-    }
-  } else {
-    out = doc.raw;
-    if (out.size() > doc.bodyStart && out.back() != '\n') out += eol;
-    out += "[" + doc.Encode(sectionName) + "]" + eol + entry + eol;
-  }
-  return WriteFileAtomic(path_, out);
+  IniEdit edit(path_);
+  return edit.WriteString(section, key, value) && edit.Commit();
 }
 
 bool IniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
   return WriteString(section, key, std::to_string(value));
+}
+
+bool IniEdit::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
+  Change c{std::string(Trim(section)), std::string(Trim(key)), value};
+  // Names that would change the file's structure are refused rather than written.
+  if (!ValidName(c.section) || c.section.find(']') != std::string::npos || !ValidName(c.key) ||
+      c.key.find('=') != std::string::npos || c.key.front() == ';' || c.key.front() == '[') {
+    refused_ = true;
+    return false;
+  }
+  // A line break inside a value would split it into another entry.
+  std::replace(c.value.begin(), c.value.end(), '\r', ' ');
+  std::replace(c.value.begin(), c.value.end(), '\n', ' ');
+  changes_.push_back(std::move(c));
+  return true;
+}
+
+bool IniEdit::WriteInteger(const std::string& section, const std::string& key, int value) {
+  return WriteString(section, key, std::to_string(value));
+}
+
+bool IniEdit::Commit() {
+  std::vector<Change> changes = std::move(changes_);
+  changes_.clear();
+  const bool refused = std::exchange(refused_, false);
+  if (changes.empty()) return !refused;
+  std::lock_guard lock(IniMutex());
+  const auto doc = Load(path_);
+  if (!doc) return false;
+  EditModel model(*doc);
+  for (const auto& c : changes) model.Write(c.section, c.key, c.value);
+  ++filesWritten;
+  if (!WriteFileAtomic(path_, model.Text())) return false;
+  return !refused;
+}
+
+std::uint64_t IniFile::FilesWritten() {
+  return filesWritten.load();
 }
 
 }  // namespace platform
