@@ -77,8 +77,10 @@ DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
     }
   };
   lighten();
-  chart_->viewport()->installEventFilter(this);
-  chart_->viewport()->setMouseTracking(true);
+  area_ = chart_->viewport();
+  area_->installEventFilter(this);
+  area_->setMouseTracking(true);
+  connect(area_, &QObject::destroyed, this, [this] { area_ = nullptr; });
   chartToken_ = m.chart_Ia_calibr.AddListener([lighten, self = QPointer<DefineCurrentView>(this)] {
     if (self) QMetaObject::invokeMethod(self, lighten, Qt::QueuedConnection);
   });
@@ -105,6 +107,8 @@ DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
 }
 
 DefineCurrentView::~DefineCurrentView() {
+  if (area_) area_->removeEventFilter(this);
+  area_ = nullptr;
   model_.SetModalRunner(nullptr);
   model_.OnClose = nullptr;
   model_.chart_Ia_calibr.RemoveListener(chartToken_);
@@ -119,7 +123,7 @@ double DefineCurrentView::ValueAt(const QPoint& at) const {
 
 bool DefineCurrentView::eventFilter(QObject* watched, QEvent* event) {
   using Line = TfrmDefineCurrent::Line;
-  if (watched != chart_->viewport()) return QDialog::eventFilter(watched, event);
+  if (!area_ || watched != area_) return QDialog::eventFilter(watched, event);
   const auto type = event->type();
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
       type != QEvent::MouseButtonRelease)
@@ -142,7 +146,7 @@ bool DefineCurrentView::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     const bool near = model_.LineNear(value, tolerance) != Line::None;
-    chart_->viewport()->setCursor(near ? Qt::SizeVerCursor : Qt::ArrowCursor);
+    area_->setCursor(near ? Qt::SizeVerCursor : Qt::ArrowCursor);
     return false;
   }
   if (type == QEvent::MouseButtonRelease && dragged_ != Line::None) {

@@ -34,6 +34,8 @@ class DefineCurrentView : public QDialog {
 
   TfrmDefineCurrent& model_;
   QChartView* chart_ = nullptr;
+  // The chart's drawing area, where the lines are dragged (no longer watched once it goes).
+  QWidget* area_ = nullptr;
   TfrmDefineCurrent::Line dragged_ = TfrmDefineCurrent::Line::None;
   platform::Control::ListenerToken chartToken_ = 0;
 };
