@@ -408,11 +408,13 @@ TEST_F(CalViewK3, SaturatedReadingsEndTheSweepsAndTheLogFollows) {
   // The opening warning's lines each fit the message's width, and the whole message its height.
   auto* message = cal->findChild<QLabel*>("lbCurrentMessage");
   ASSERT_TRUE(message->text().contains(QString::fromUtf8("Внимание")));
-  for (const QString& line : message->text().split('\n'))
+  for (const QString& line : message->text().split('\n')) {
     if (line.startsWith(QString::fromUtf8("Внимание")) ||
-        line.contains(QString::fromUtf8("осциллограмме")))
+        line.contains(QString::fromUtf8("осциллограмме"))) {
       EXPECT_LE(message->fontMetrics().horizontalAdvance(line), message->width())
           << line.toStdString();
+    }
+  }
   EXPECT_LE(message->heightForWidth(message->width()), message->height());
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-warning"));
 
@@ -429,7 +431,9 @@ TEST_F(CalViewK3, SaturatedReadingsEndTheSweepsAndTheLogFollows) {
     const auto row = model.Tables_.ReadShotRow(k);
     ASSERT_TRUE(row.has_value());
     if (k == model.State.FirstInRange1 || k == model.State.FirstInRange) saturatedCode = -1;
-    if (saturatedCode >= 0) EXPECT_LE(row->Code, saturatedCode) << k;
+    if (saturatedCode >= 0) {
+      EXPECT_LE(row->Code, saturatedCode) << k;
+    }
     if (row->Ia >= kvt::TfrmDefineCurrent::kMaxCurrent && saturatedCode < 0)
       saturatedCode = row->Code;
   }
