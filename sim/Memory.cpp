@@ -81,7 +81,12 @@ void BuildDefaultImage(Memory& m, const Profile& profile) {
   m.SetWord(0x200, static_cast<std::uint16_t>(start));
   m.SetWord(0x202, static_cast<std::uint16_t>(end));
   m.SetWord(0x204, static_cast<std::uint16_t>(step));
-  const int header[8] = {50, 75, 100, 125, 150, 175, 200, 250};
+  // Types K3 and K4 set a shot's current from these columns, and the calibration reads each
+  // shot's current off its curve, which the determination dialog shows up to 200 mA: their
+  // table stays below that so that every column can be calibrated.
+  constexpr int kHeaderK2[8] = {50, 75, 100, 125, 150, 175, 200, 250};
+  constexpr int kHeaderK3[8] = {40, 60, 80, 100, 120, 140, 160, 180};
+  const int* header = (profile.type == "K3" || k4) ? kHeaderK3 : kHeaderK2;
   std::uint32_t a = 0x210;
   for (int c = 0; c < 8; ++c, a += 2) m.SetWord(a, static_cast<std::uint16_t>(header[c]));
   for (int kv = start; kv <= end; kv += step) {

@@ -143,7 +143,12 @@ void TCalWorker::Execute() {
             [this](int stage) { return StageHasStep(stage); }))
       break;
     ++stepsTaken_;
-    Step(state_.Stage);
+    const int stage = state_.Stage;
+    // The shot button waits while a shot runs: a second press would queue a second exposure.
+    const bool exposes = stage == 2 || stage == 3;
+    if (exposes) OnUi([&] { host_.StepRunning(true); });
+    Step(stage);
+    if (exposes) OnUi([&] { host_.StepRunning(false); });
     ++stepsDone_;
   }
 }

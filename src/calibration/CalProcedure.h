@@ -129,6 +129,8 @@ class TCalHost {
   virtual void AutoModeEnded() {}
   // K3: both characteristics are recorded; no more shots.
   virtual void SeriesEnded() {}
+  // A step that exposes (the search or the series) began (true) or ended (false).
+  virtual void StepRunning(bool) {}
 };
 
 // Timing knobs of the worker.
@@ -180,7 +182,8 @@ class TCalWorker : public platform::Thread {
   virtual bool StageHasStep(int stage) const { return stage >= 1 && stage <= 4; }
   // K3 writes its own file; the K2 file counts the log's rows as its shots.
   virtual bool K3() const { return false; }
-  int MaxCode() const { return K3() ? kMaxFilamentCodeK3 : kMaxFilamentCode; }
+  // The largest filament code the apparatus takes.
+  virtual int MaxCode() const { return K3() ? kMaxFilamentCodeK3 : kMaxFilamentCode; }
 
   // Runs fn on the interface thread and returns its result.
   template <class F>

@@ -48,8 +48,9 @@ constexpr const char* kQuestionTitle = "Калибровка";
 }  // namespace
 
 TCalProcedureK3::TCalProcedureK3(CalState& state, TCalLock& lock, TCalHost& host,
-                                 platform::ThreadPriority priority)
-    : TCalWorker(state, lock, host, priority) {
+                                 platform::ThreadPriority priority, int maxCode)
+    : TCalWorker(state, lock, host, priority),
+      maxCode_(std::clamp(maxCode, 0, kMaxFilamentCodeK3)) {
   StateFile = TCalTables::StateFilePath(true);
 }
 
@@ -134,7 +135,57 @@ std::optional<TCalProcedureK3::ReadShot> TCalProcedureK3::MakeCalibrationShotK3(
     host_.Tables().AppendShot(0, row.Code, row.Ia, row.Uv, 0);
     host_.ShotLogged(row);
   });
-  return ReadShot{shot->In, *current};
+  const ReadShot read{shot->In, *current};
+  NoteReading(read);
+  return read;
+}
+
+void TCalProcedureK3::NoteReading(const ReadShot& shot) {
+  if (previous_ && shot.code > previous_->code && shot.current <= previous_->current)
+    ++flatShots_;
+  else
+    flatShots_ = 0;
+  previous_ = shot;
+  saturated_ = shot.current >= TfrmDefineCurrent::kMaxCurrent || flatShots_ >= kFlatShots;
+}
+
+std::string TCalProcedureK3::SaturationText() const {
+  if (!saturated_ || !previous_) return {};
+  std::string text = "\nАнодный ток снимка ";
+  text += std::to_string(state_.ShotCount.load());
+  text += " (";
+  text += std::to_string(previous_->current);
+  if (previous_->current >= TfrmDefineCurrent::kMaxCurrent) {
+    text += " мА) равен наибольшему току, который можно определить по осциллограмме (";
+    text += std::to_string(TfrmDefineCurrent::kMaxCurrent);
+    text += " мА): больший ток не виден.";
+  } else {
+    text += " мА) не растет: ";
+    text += std::to_string(kFlatShots);
+    text += " снимка подряд с большим кодом накала не показали большего тока.";
+  }
+  text += "\nКод накала не увеличен.";
+  return text;
+}
+
+void TCalProcedureK3::MessageWithNote(const std::string& text) {
+  std::string shown = text;
+  shown += note_;
+  Message(shown);
+  note_.clear();
+}
+
+void TCalProcedureK3::EndOnSaturation(int count) {
+  // The shots that could not show the current grow are left out of the characteristic: after a
+  // flat run it ends on the shot before the run, after a reading at the dialog's limit on the
+  // shot before that one (the selection drops a last shot that missed the last current).
+  const int last = flatShots_ >= kFlatShots ? count - flatShots_ + 1 : count;
+  note_ = SaturationText();
+  note_ += "\nХарактеристика при ";
+  note_ += std::to_string(state_.PassVoltage.load());
+  note_ += " кВ закончена на токе, который еще можно определить.";
+  Message(note_);
+  EndCharacteristic(last);
 }
 
 void TCalProcedureK3::InitialCode() {
@@ -173,12 +224,12 @@ void TCalProcedureK3::InitialCode() {
   state_.Stage = 2;
   SaveProcedureState();
   if (!problem.empty()) {
-    Message(problem);
+    MessageWithNote(problem);
     // An exposure by a code nobody chose must wait for the engineer.
     StopAutoMode();
     return;
   }
-  Message(state_.FirstPass ? calmsg::kInitialCode : calmsg::kInitialCodeUpper);
+  MessageWithNote(state_.FirstPass ? calmsg::kInitialCode : calmsg::kInitialCodeUpper);
 }
 
 void TCalProcedureK3::SearchRange() {
@@ -196,7 +247,15 @@ void TCalProcedureK3::SearchRange() {
   const auto shot = MakeCalibrationShotK3(code);
   if (!shot) return;
   const int current = shot->current;
-  if (current < i1_) {
+  if (saturated_ && current <= i1_) {
+    // The search would raise the code on a reading that can no longer grow.
+    std::string text = SaturationText();
+    text +=
+        "\nПроверьте систему и осциллограмму снимка или задайте код накала на панели <Код "
+        "накала>.";
+    Message(text);
+    StopAutoMode();
+  } else if (current < i1_) {
     Message(kBelowBand);
     MoveCode(code + kSearchMove, shot->code);
   } else if (current > i8_) {
@@ -235,6 +294,11 @@ void TCalProcedureK3::Series() {
   if (direction == 0) {
     if (shot->current > i1_) {
       MoveCode(shot->code - step, shot->code);
+    } else if (saturated_) {
+      // The upward sweep would start by a larger code on a reading that cannot grow.
+      Message(SaturationText());
+      StopAutoMode();
+      return;
     } else {
       // The upward sweep (the code grows) starts one step beyond the first shot in the band.
       StartUpwardSweep(count, shot->code, step);
@@ -244,11 +308,19 @@ void TCalProcedureK3::Series() {
     return;
   }
   if (shot->current < i8_) {
+    if (saturated_) {
+      EndOnSaturation(count);
+      return;
+    }
     MoveCode(shot->code + step, shot->code);
     WaitBetweenShots(PauseMs());
     return;
   }
-  state_.LastShot = count;
+  EndCharacteristic(count);
+}
+
+void TCalProcedureK3::EndCharacteristic(int last) {
+  state_.LastShot = last;
   if (state_.FirstPass) {
     // The first characteristic is complete; the second, at the upper bound, starts at once.
     state_.FirstPass = false;
@@ -279,7 +351,7 @@ void TCalProcedureK3::ComputeTables() {
   OnUi([&] { result = host_.Tables().ComputeCalibrationTableK3(*range, first, second, &kept); });
   if (!result) {
     // The stage stays: after the log is mended (or a state file loaded) a request computes again.
-    Message("\nНовая калибровочная таблица не расчитана.\n" + result.problem);
+    MessageWithNote("\nНовая калибровочная таблица не расчитана.\n" + result.problem);
     StopAutoMode();
     return;
   }
@@ -291,7 +363,7 @@ void TCalProcedureK3::ComputeTables() {
     text += "\nСтолбцы токов " + currents +
             " мА оставлены без изменений: их коды на границах диапазона равны.";
   }
-  Message(text);
+  MessageWithNote(text);
   SaveProcedureState();
   state_.Stage = 5;
   StopAutoMode();

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "calibration/CalProcedure.h"
 
@@ -22,13 +23,20 @@ extern const char* const kInitialCodeUpper;
 
 class TCalProcedureK3 : public TCalWorker {
  public:
+  // maxCode: the largest filament code the apparatus's type takes (1023 on K3, 2047 on K4).
   TCalProcedureK3(CalState& state, TCalLock& lock, TCalHost& host,
-                  platform::ThreadPriority priority = platform::ThreadPriority::Idle);
+                  platform::ThreadPriority priority = platform::ThreadPriority::Idle,
+                  int maxCode = kMaxFilamentCodeK3);
   ~TCalProcedureK3() override;
+
+  // Shots in a row, each by a larger code than the one before, whose reading did not grow: the
+  // reading is taken as saturated at the last of them.
+  static constexpr int kFlatShots = 3;
 
  protected:
   void Execute() override;
   bool K3() const override { return true; }
+  int MaxCode() const override { return maxCode_; }
   // 1: the start of a characteristic; 2: the search for the band of currents.
   void InitialCode() override;
   void SearchRange() override;
@@ -51,10 +59,31 @@ class TCalProcedureK3 : public TCalWorker {
   std::optional<int> DetermineCurrent(const std::vector<int>& signedSamples);
   // The engineer gave no reading: told, automatic mode off.
   void NoReading();
+  // Whether the reading of a logged shot can no longer show the current grow: the dialog's
+  // largest current, or kFlatShots shots in a row whose code grew and whose reading did not.
+  void NoteReading(const ReadShot& shot);
+  // The reason the last reading is saturated, for the engineer (empty when it is not).
+  std::string SaturationText() const;
+  // The upward sweep ends on a saturated reading: the characteristic ends before the shots that
+  // could not be read, and the engineer is told.
+  void EndOnSaturation(int count);
+  // The characteristic being recorded is complete up to shot last: the next one starts, or the
+  // tables are computed.
+  void EndCharacteristic(int last);
+  // Message with the note of a characteristic ended early, which must not be lost under the next
+  // stage's message.
+  void MessageWithNote(const std::string& text);
 
   std::unique_ptr<TSnapshot> snapshot_;
   int i1_ = 0;  // first and last header currents
   int i8_ = 0;
+  int maxCode_;
+  // The last logged shot, and how many shots in a row have raised the code without the reading
+  // growing.
+  std::optional<ReadShot> previous_;
+  int flatShots_ = 0;
+  bool saturated_ = false;
+  std::string note_;
 };
 
 }  // namespace kvt

@@ -6,6 +6,7 @@
 #include "app/ProtocolPdf.h"
 #include "calibration/CalProcedureK3.h"
 #include "exposure/DefineCurrent.h"
+#include "link/SystemLink.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
@@ -68,7 +69,10 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
     : TfrmCalibration(host, std::move(options), false) {}
 
 TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool k3)
-    : k3_(k3), openMark_(host, ToolWindow::Calibration), options_(std::move(options)) {
+    : k3_(k3),
+      codeMax_(k3 ? kMaxFilamentCodeK3 : kMaxFilamentCode),
+      openMark_(host, ToolWindow::Calibration),
+      options_(std::move(options)) {
   if (options_.stateFile.empty()) options_.stateFile = TCalTables::StateFilePath(k3_);
 
   Form.SetCaption(kCaption);
@@ -96,10 +100,12 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool 
   btnAcceptInterval.SetCaption("Принять");
   Group(ShotsBox, " Снимки ");
   ShotsTable.SetFixedCols(0);
+  // The engineer sees the shot just made while a series runs.
+  ShotsTable.SetFollowNewRows(true);
   Group(GroupBox9, " Управление ");
   WaitIndikator.SetRange(0, 1000);
   Group(GroupBox10, " Код накала ");
-  udCurrentNakal.SetRange(0, k3_ ? kMaxFilamentCodeK3 : kMaxFilamentCode);
+  udCurrentNakal.SetRange(0, codeMax_);
   udCurrentNakal.SetAssociate(&edCurrentNakal);
   edCurrentNakal.SetEnabled(false);
   udCurrentNakal.SetEnabled(false);
@@ -251,13 +257,27 @@ void TfrmCalibration::FormCreate() {
     const auto header = Tables_.HeaderCurrents();
     State.TargetCurrent = header ? (header->front() + header->back()) / 2 : 0;
     // The upward sweeps end on a reading of the table's last current; the dialog cannot give
-    // more than its largest one.
-    if (read && header && header->back() > TfrmDefineCurrent::kMaxCurrent)
-      lbCurrentMessage.SetCaption(
-          lbCurrentMessage.Caption() + "\nВнимание: последний ток таблицы " +
-          std::to_string(header->back()) + " мА больше " +
-          std::to_string(TfrmDefineCurrent::kMaxCurrent) +
-          " мА, которые можно определить по осциллограмме:\nсерия снимков не завершится.");
+    // more than its largest one, so they end on a saturated reading below it.
+    if (read && header && header->back() > TfrmDefineCurrent::kMaxCurrent) {
+      std::string warning = lbCurrentMessage.Caption();
+      warning += "\nВнимание: последний ток таблицы ";
+      warning += std::to_string(header->back());
+      warning += " мА больше ";
+      warning += std::to_string(TfrmDefineCurrent::kMaxCurrent);
+      warning +=
+          " мА,\nкоторые можно определить по осциллограмме:\nхарактеристики закончатся на "
+          "меньшем токе.";
+      lbCurrentMessage.SetCaption(warning);
+    }
+    // The filament codes the apparatus takes: a larger one would only be refused by it.
+    std::string type;
+    {
+      platform::LinkLock::Guard guard(platform::TheLinkLock());
+      type = TSystemLink().ReadSystemType();
+    }
+    if (type.empty()) type = SystemStatus().SystemType();
+    codeMax_ = type == "K4" ? kMaxFilamentCodeK3 : kMaxFilamentCode;
+    udCurrentNakal.SetRange(0, codeMax_);
     State.FirstInRange = State.MiddleShot = State.LastShot = 0;
     State.FirstInRange1 = State.MiddleShot1 = State.LastShot1 = 0;
     State.FirstPass = true;
@@ -310,6 +330,9 @@ void TfrmCalibration::EnableProcedureControls() {
   udCurrentNakal.SetEnabled(true);
   btnMakeShot.SetEnabled(true);
   btnAuto.SetEnabled(true);
+  shotsEnded_ = false;
+  // Types K3 and K4: a way out of a procedure that cannot end, besides the window's frame.
+  if (k3_) Button2.SetEnabled(true);
   btnAcceptInterval.SetEnabled(false);
   StartUv.SetEnabled(false);
   FinishUv.SetEnabled(false);
@@ -365,7 +388,50 @@ void TfrmCalibration::btnOKClick() {
     }
   }
   OkPresses = 0;
+  closeAgreed_ = true;
   if (OnCloseRequest) OnCloseRequest();
+}
+
+bool TfrmCalibration::SaveStateFile() {
+  ProcedureInfo info = StateInfo(State);
+  FillInfo(info);
+  if (auto r = Tables_.SaveProcedureState(options_.stateFile, info, k3_); !r) {
+    platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
+    return false;
+  }
+  return true;
+}
+
+void TfrmCalibration::Button2Click() {
+  if (!k3_) return;
+  std::string question =
+      "Прервать процедуру калибровки и закрыть окно?\nЖурнал снимков и этап "
+      "процедуры будут сохранены в файле ";
+  question += options_.stateFile.filename().string();
+  question += ",\nпроцедуру можно продолжить командой \"Загрузить таблицу\" меню журнала.";
+  if (!platform::AskYesNo(question, kTitle)) return;
+  CalLock.SetAuto(State, false);
+  btnAuto.SetCaption(kAutoOff);
+  // A log that cannot be saved keeps the window open: its shots would be lost.
+  if (Tables_.LoggedShots() > 0 && !SaveStateFile()) return;
+  closeAgreed_ = true;
+  if (OnCloseRequest) OnCloseRequest();
+}
+
+bool TfrmCalibration::FormCloseQuery() {
+  if (!k3_ || closeAgreed_ || tablesStored_ || Tables_.LoggedShots() == 0) return true;
+  std::string question = "В журнале ";
+  question += std::to_string(Tables_.LoggedShots());
+  question +=
+      " снимков, новые таблицы не записаны в образ памяти.\nЗакрыть окно калибровки?\n"
+      "Журнал снимков и этап процедуры будут сохранены в файле ";
+  question += options_.stateFile.filename().string();
+  question += ".";
+  if (!platform::AskYesNo(question, kTitle)) return false;
+  CalLock.SetAuto(State, false);
+  if (!SaveStateFile()) return false;
+  closeAgreed_ = true;
+  return true;
 }
 
 // ----------------------------------------------------------------------------- menus
@@ -375,10 +441,7 @@ void TfrmCalibration::N1Click() {
 }
 
 void TfrmCalibration::N2Click() {
-  ProcedureInfo info = StateInfo(State);
-  FillInfo(info);
-  if (auto r = Tables_.SaveProcedureState(options_.stateFile, info, k3_); !r)
-    platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
+  SaveStateFile();
 }
 
 void TfrmCalibration::N3Click() {
@@ -576,7 +639,7 @@ std::optional<CalRange> TfrmCalibration::Range(std::string& why) {
 
 std::optional<int> TfrmCalibration::Code() {
   const auto c = CellInt(edCurrentNakal.Text());
-  if (!c || *c < 0 || *c > (k3_ ? kMaxFilamentCodeK3 : kMaxFilamentCode)) return std::nullopt;
+  if (!c || *c < 0 || *c > codeMax_) return std::nullopt;
   return c;
 }
 
@@ -619,7 +682,12 @@ void TfrmCalibration::ShowCurves(const std::vector<int>& samples) {
 void TfrmCalibration::ShowPause(int totalMs, int leftMs) {
   WaitIndikator.SetRange(0, std::max(totalMs, 1));
   WaitIndikator.SetProgress(leftMs);
-  btnMakeShot.SetEnabled(leftMs <= 0);
+  btnMakeShot.SetEnabled(leftMs <= 0 && !stepRunning_ && !shotsEnded_);
+}
+
+void TfrmCalibration::StepRunning(bool running) {
+  stepRunning_ = running;
+  btnMakeShot.SetEnabled(!running && !shotsEnded_);
 }
 
 void TfrmCalibration::TablesComputed(const TransferCurve& curve) {
@@ -631,6 +699,7 @@ void TfrmCalibration::TablesComputed(const TransferCurve& curve) {
 }
 
 void TfrmCalibration::SeriesEnded() {
+  shotsEnded_ = true;
   btnMakeShot.SetEnabled(false);
   btnAuto.SetEnabled(false);
 }
@@ -655,7 +724,7 @@ TfrmCalibrationK3::~TfrmCalibrationK3() {
 }
 
 std::unique_ptr<TCalWorker> TfrmCalibrationK3::CreateWorker() {
-  return std::make_unique<TCalProcedureK3>(State, CalLock, *this, Options().priority);
+  return std::make_unique<TCalProcedureK3>(State, CalLock, *this, Options().priority, CodeMax());
 }
 
 }  // namespace kvt

@@ -152,7 +152,13 @@ class TfrmCalibration : public TCalHost {
   void btnMakeShotClick();
   void btnAutoClick();
   void btnOKClick();
-  void Button2Click() {}
+  // "Прервать" (types K3 and K4): after the engineer's yes the procedure's state is saved and the
+  // window closes; the procedure can be continued from the state file.
+  void Button2Click();
+  // The window's frame: with shots in the log that are not yet in the image the engineer is
+  // asked first, and the state file is brought up to date before the window goes (types K3 and
+  // K4). False: the window stays.
+  bool FormCloseQuery();
   // The calibration's protocol as PDF for the apparatus's maintenance record.
   void btnSavePdfClick();
   // What it holds: the range, the source and new tables, the characteristics and the shot log as
@@ -196,6 +202,9 @@ class TfrmCalibration : public TCalHost {
   void TablesComputed(const TransferCurve& curve) override;
   void AutoModeEnded() override;
   void SeriesEnded() override;
+  void StepRunning(bool running) override;
+  // The largest filament code the code control takes (the apparatus's type's, for K3 and K4).
+  int CodeMax() const { return codeMax_; }
 
  protected:
   TfrmCalibration(MainHost* host, CalWindowOptions options, bool k3);
@@ -217,7 +226,16 @@ class TfrmCalibration : public TCalHost {
   // sent again.
   void AcceptPassParameters();
 
+  // The state file with the log as it is now; false (engineer told) when it cannot be written.
+  bool SaveStateFile();
+
   const bool k3_;
+  int codeMax_;
+  // A shot step runs (the shot button waits for it); the shots of the procedure are over.
+  bool stepRunning_ = false;
+  bool shotsEnded_ = false;
+  // The engineer has already agreed to close (the second OK, "Прервать").
+  bool closeAgreed_ = false;
   ToolWindowMark openMark_;
   CalWindowOptions options_;
   std::unique_ptr<TCalWorker> worker_;

@@ -146,6 +146,19 @@ void TfrmDefineCurrent::DownTrack1Change() {
   ShowResult();
 }
 
+TfrmDefineCurrent::Line TfrmDefineCurrent::LineNear(double value, double tolerance) const {
+  const double up = std::fabs(value - UpperValue());
+  const double down = std::fabs(value + LowerDistance());
+  if (up > tolerance && down > tolerance) return Line::None;
+  return up <= down ? Line::Upper : Line::Lower;
+}
+
+void TfrmDefineCurrent::DragLine(Line line, double value) {
+  const int v = int(std::lround(value));
+  if (line == Line::Upper) UpTrack1.SetPosition(Top() - v);
+  if (line == Line::Lower) DownTrack1.SetPosition(-v);
+}
+
 void TfrmDefineCurrent::Button1Click() {
   End(Result());
 }

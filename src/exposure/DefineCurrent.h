@@ -68,6 +68,14 @@ class TfrmDefineCurrent {
   // The upper line follows its scroll bar; the lower one mirrors it at the same distance.
   void UpTrack1Change();
   void DownTrack1Change();
+  // The lines can also be dragged on the chart. The line within tolerance of a value on the
+  // value axis (the nearer one when both are), if any.
+  enum class Line { None, Upper, Lower };
+  Line LineNear(double value, double tolerance) const;
+  // Drags a line to a value on the value axis, as its scroll bar would move it (the upper line
+  // takes the lower one along, mirrored).
+  void DragLine(Line line, double value);
+
   // "Принять установленные значения": ends the dialog with the result.
   void Button1Click();
   // The frame's close button: ends the dialog without a value.

@@ -283,6 +283,13 @@ void StringGrid::ClearCells() {
   if (any) Changed();
 }
 
+int StringGrid::NewestRow() const {
+  for (int r = rowCount_ - 1; r >= fixedRows_; --r)
+    for (const auto& cell : cells_[std::size_t(r)])
+      if (!cell.empty()) return r;
+  return -1;
+}
+
 void StringGrid::SelectCell(int col, int row) {
   if (!Inside(col, row)) return;
   BeginUpdate();

@@ -310,6 +310,14 @@ class StringGrid : public Control {
   std::function<void(int col, int row)> OnSelectCell;
   std::function<void(int col, int row)> OnEditCell;
 
+  // A log that grows at its end (shots of a series): each row that gets text below the last one
+  // with text becomes the view's selected row and is scrolled into view, unless the user has
+  // scrolled away from the newest row on purpose (it was out of view when the next one came).
+  bool FollowsNewRows() const { return followNewRows_; }
+  void SetFollowNewRows(bool follow) { Assign(followNewRows_, follow); }
+  // The last row below the fixed ones with any text; -1 when there is none.
+  int NewestRow() const;
+
  private:
   bool Inside(int col, int row) const {
     return col >= 0 && row >= 0 && col < colCount_ && row < rowCount_;
@@ -323,6 +331,7 @@ class StringGrid : public Control {
   std::vector<int> colWidths_;
   std::vector<std::vector<std::string>> cells_;  // [row][col]
   bool editable_ = false;
+  bool followNewRows_ = false;
   int col_ = 0;
   int row_ = 0;
 };

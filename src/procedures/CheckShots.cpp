@@ -182,6 +182,7 @@ TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imag
   ShotsTable.SetEnabled(false);
   ShotsTable.SetFixedRows(1);
   ShotsTable.SetDefaultColWidth(84);
+  ShotsTable.SetFollowNewRows(true);
   WaitIndikator.SetRange(0, 1);
   WaitIndikator.SetProgress(0);
 

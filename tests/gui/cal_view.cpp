@@ -20,15 +20,21 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <QXYSeries>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "app/ui/Program.h"
+#include "exposure/DefineCurrent.h"
 #include "calibration/ui/CalibrationK3View.h"
 #include "image/MemoryImage.h"
 #include "link/SystemStatus.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "sim/Physics.h"
 #include "sim/Profile.h"
+#include "sim/Truth.h"
 #include "support/PdfProtocol.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
@@ -258,11 +264,222 @@ TEST_F(CalView, K3WindowOnK4ShotsReadInTheDialog) {
   EXPECT_EQ(inner->count(), 1);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-family"));
 
-  // Closed by its frame: the worker ends and the flag goes down.
+  // Closed by its frame with shots in the log: the engineer is asked; "Нет" keeps the window,
+  // "Да" saves the log to the state file, the worker ends and the flag goes down.
+  std::filesystem::remove(dir_ / "caltablek3.ini");
+  ui_.QueueNonInteractiveAnswer(platform::Answer::No);
+  cal->close();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_FALSE(cal.isNull());
+  EXPECT_TRUE(cal->isVisible());
+  EXPECT_NE(ui_.ShownMessages().back().text.find("Закрыть окно калибровки?"), std::string::npos);
+  ui_.QueueNonInteractiveAnswer(platform::Answer::Yes);
   cal->close();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(cal.isNull());
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "caltablek3.ini"));
   EXPECT_FALSE(m.ToolWindowOpen(kvt::ToolWindow::Calibration));
+}
+
+// A person reads a shot's current off its curve: drags the upper line (the lower one follows)
+// from where it lies onto the curve's highest point, all the way up when the curve runs off the
+// chart's top, and accepts.
+void ReadCurveByDragging(QWidget* modal) {
+  auto* view = modal->findChild<QChartView*>("chart_Ia_calibr");
+  auto* upper = modal->findChild<QLabel*>("UpVal1");
+  auto* accept = modal->findChild<QPushButton*>("Button1");
+  ASSERT_TRUE(view && upper && accept);
+  QChart* chart = view->chart();
+  ASSERT_FALSE(chart->series().isEmpty());
+  auto* curve = qobject_cast<QXYSeries*>(chart->series().at(0));
+  ASSERT_NE(curve, nullptr);
+  double peak = 0;
+  for (const QPointF& p : curve->points()) peak = std::max(peak, p.y());
+  const double top = kvt::TfrmDefineCurrent::kMaxCurrent;
+  const double target = peak >= top ? top + 15 : peak;
+  auto at = [&](double y) {
+    return view->mapFromScene(chart->mapToScene(chart->mapToPosition(QPointF(1, y), curve)));
+  };
+  QWidget* area = view->viewport();
+  const QPoint from = at(upper->text().toDouble()), to = at(target);
+  QTest::mousePress(area, Qt::LeftButton, {}, from);
+  QTest::mouseMove(area, (from + to) / 2);
+  QTest::mouseMove(area, to);
+  QTest::mouseRelease(area, Qt::LeftButton, {}, to);
+  QApplication::processEvents();
+  QTest::mouseClick(accept, Qt::LeftButton);
+}
+
+struct CodeError {
+  double mean = 0;
+  int worst = 0;
+};
+
+// The grid's codes against the simulated tube's true ones.
+CodeError TableError(const platform::StringGrid& grid, const sim::Profile& profile) {
+  CodeError e;
+  long sum = 0;
+  int cells = 0;
+  for (int r = 1; r < grid.RowCount() && !grid.Cell(0, r).empty(); ++r)
+    for (int c = 1; c <= 8; ++c) {
+      const int kv = std::stoi(grid.Cell(0, r)), ma = std::stoi(grid.Cell(c, 0));
+      const int d = std::abs(std::stoi(grid.Cell(c, r)) -
+                             int(std::lround(sim::truth::FilamentCode(profile, kv, ma))));
+      sum += d;
+      e.worst = std::max(e.worst, d);
+      ++cells;
+    }
+  e.mean = cells ? double(sum) / cells : 0;
+  return e;
+}
+
+class CalViewK3 : public CalView {
+ protected:
+  // The shipped simulator profile on a K3 system, the image and state kept nowhere.
+  sim::Profile InstallK3() {
+    std::ifstream shipped(std::filesystem::path(KVT_DATA_DIR) / "simulator.ini");
+    std::string text((std::istreambuf_iterator<char>(shipped)), {});
+    auto set = [&](const std::string& key, const std::string& value) {
+      const auto at = text.find("\n" + key + "=");
+      ASSERT_NE(at, std::string::npos) << key;
+      text.replace(at + 1, text.find('\n', at + 1) - at - 1, key + "=" + value);
+    };
+    set("Type", "K3");
+    set("Timing", "instant");
+    set("MemoryFile", "");
+    std::ofstream(dir_ / "simulator.ini") << text;
+    const sim::Profile profile = sim::LoadProfile(dir_ / "simulator.ini");
+    sim::InstallForTest(profile);
+    // The measuring channels adjusted first, as the engineer is told to.
+    sim::CurrentApparatus()->WriteMemory(0x13,
+                                         {std::uint8_t(std::lround(sim::truth::Kuan(profile)))});
+    sim::CurrentApparatus()->CommitBank(0);
+    return profile;
+  }
+  // Accepted range, automatic mode on, every shot read off its curve with the mouse, until the
+  // new table is computed or automatic mode stops.
+  void RunToTheEnd(CalibrationView& cal) {
+    auto& model = cal.Model();
+    // Readings beyond the table's currents are confirmed when asked.
+    for (int k = 0; k < 30; ++k) ui_.QueueNonInteractiveAnswer(platform::Answer::Yes);
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (!modal || modal->objectName() != "frmDefineCurrent") return;
+      reader.stop();
+      ReadCurveByDragging(modal);
+      reader.start(5);
+    });
+    reader.start(5);
+    QTest::mouseClick(cal.findChild<QPushButton*>("btnAcceptInterval"), Qt::LeftButton);
+    auto* autoButton = cal.findChild<QPushButton*>("btnAuto");
+    ASSERT_TRUE(PumpUntil([&] { return autoButton->isEnabled(); }, 5000));
+    QTest::mouseClick(autoButton, Qt::LeftButton);
+    PumpUntil([&] { return model.State.Stage == 5 || !model.CalLock.AutoMode(model.State); },
+              600000);
+    reader.stop();
+  }
+};
+
+// A table whose last current lies beyond the dialog: the person drags the line to the chart's top
+// when the curve runs off it; the sweeps end there instead of raising the code without end, the
+// tables are computed, and the shot log shows the newest shot throughout.
+TEST_F(CalViewK3, SaturatedReadingsEndTheSweepsAndTheLogFollows) {
+  InstallK3();
+  std::vector<std::uint8_t> table;
+  auto put = [&](int v) {
+    table.push_back(std::uint8_t(v >> 8));
+    table.push_back(std::uint8_t(v));
+  };
+  const int header[8] = {50, 75, 100, 125, 150, 175, 200, 250};
+  for (int ma : header) put(ma);
+  for (int kv = 40; kv <= 120; kv += 10)
+    for (int ma : header) put(int(std::lround(sim::physics::CodeForCurrent(kv, ma, false))));
+  sim::CurrentApparatus()->WriteMemory(0x210, table);
+  sim::CurrentApparatus()->CommitBank(2);
+
+  kvt::ui::ProgramWindows windows;
+  ConnectAndOpen(windows);
+  QPointer<CalibrationView> cal = CalibrationView::Current();
+  ASSERT_NE(cal, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
+  auto& model = cal->Model();
+  EXPECT_EQ(model.udCurrentNakal.Max(), 1023);
+  // The opening warning's lines each fit the message's width, and the whole message its height.
+  auto* message = cal->findChild<QLabel*>("lbCurrentMessage");
+  ASSERT_TRUE(message->text().contains(QString::fromUtf8("Внимание")));
+  for (const QString& line : message->text().split('\n')) {
+    if (line.startsWith(QString::fromUtf8("Внимание")) ||
+        line.contains(QString::fromUtf8("осциллограмме"))) {
+      EXPECT_LE(message->fontMetrics().horizontalAdvance(line), message->width())
+          << line.toStdString();
+    }
+  }
+  EXPECT_LE(message->heightForWidth(message->width()), message->height());
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-warning"));
+
+  RunToTheEnd(*cal);
+  ASSERT_EQ(model.State.Stage, 5) << model.lbCurrentMessage.Caption();
+  EXPECT_TRUE(cal->findChild<QPushButton*>("btnOK")->isEnabled());
+  EXPECT_NE(
+      model.lbCurrentMessage.Caption().find("закончена на токе, который еще можно определить"),
+      std::string::npos)
+      << model.lbCurrentMessage.Caption();
+  // No code beyond the one of the first reading at the dialog's limit in each upward sweep.
+  int saturatedCode = -1;
+  for (int k = 1; k <= model.Tables_.LoggedShots(); ++k) {
+    const auto row = model.Tables_.ReadShotRow(k);
+    ASSERT_TRUE(row.has_value());
+    if (k == model.State.FirstInRange1 || k == model.State.FirstInRange) saturatedCode = -1;
+    if (saturatedCode >= 0) {
+      EXPECT_LE(row->Code, saturatedCode) << k;
+    }
+    if (row->Ia >= kvt::TfrmDefineCurrent::kMaxCurrent && saturatedCode < 0)
+      saturatedCode = row->Code;
+  }
+  // The newest shot is in view and selected.
+  auto* log = cal->findChild<QTableWidget*>("ShotsTable");
+  const int newest = model.Tables_.LoggedShots();
+  ASSERT_GT(newest, 8);
+  const QRect r = log->visualItemRect(log->item(newest, 0));
+  EXPECT_TRUE(log->viewport()->rect().contains(r.center()));
+  EXPECT_EQ(log->currentRow(), newest);
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-saturated"));
+
+  // The PDF button's longer line fits it.
+  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgTables);
+  auto* pdf = cal->findChild<QPushButton*>("btnSavePdf");
+  for (const QString& line : pdf->text().split('\n'))
+    EXPECT_LE(pdf->fontMetrics().horizontalAdvance(line) + 12, pdf->width()) << line.toStdString();
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-tables-saturated"));
+  ui_.QueueNonInteractiveAnswer(platform::Answer::Yes);
+  cal->close();
+}
+
+// The shipped simulator on K3, the channels adjusted first: the whole calibration through the
+// window, every current read off its curve with the mouse, brings the table near the tube's truth.
+TEST_F(CalViewK3, ShippedSimulatorCalibratedByReadingTheCurves) {
+  const sim::Profile profile = InstallK3();
+  kvt::ui::ProgramWindows windows;
+  ConnectAndOpen(windows);
+  QPointer<CalibrationView> cal = CalibrationView::Current();
+  ASSERT_NE(cal, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
+  auto& model = cal->Model();
+  EXPECT_EQ(model.lbCurrentMessage.Caption().find("Внимание"), std::string::npos);
+  RunToTheEnd(*cal);
+  ASSERT_EQ(model.State.Stage, 5) << model.lbCurrentMessage.Caption();
+  const CodeError factory = TableError(model.SourceCTable, profile);
+  const CodeError calibrated = TableError(model.NewCTable, profile);
+  std::printf(
+      "K3 shipped simulator, code error against sim-truth, mean / worst: factory %.2f / %d, "
+      "calibrated (%d shots) %.2f / %d\n",
+      factory.mean, factory.worst, model.State.ShotCount.load(), calibrated.mean, calibrated.worst);
+  EXPECT_LE(calibrated.mean, factory.mean / 3);
+  EXPECT_LE(calibrated.worst, factory.worst);
+  EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-shipped-done"));
+  ui_.QueueNonInteractiveAnswer(platform::Answer::Yes);
+  cal->close();
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -83,6 +85,44 @@ TEST_F(DefineView, AClickOnTheBarMovesTheLinesAndAcceptGivesTheValue) {
     QTest::mouseClick(accept, Qt::LeftButton);
   });
   EXPECT_EQ(value, 90);
+}
+
+// The lines taken with the mouse on the chart: the upper one dragged up takes the lower one
+// along; the lower one dragged alone; a press away from both moves nothing.
+TEST_F(DefineView, LinesDraggedWithTheMouse) {
+  const auto value = Determine(kvt::DefineMode::Current, Sine(130), [](DefineCurrentView& v) {
+    QChartView* chart = v.Chart();
+    ASSERT_NE(chart, nullptr);
+    QWidget* area = chart->viewport();
+    auto at = [&](double y) {
+      QChart* c = chart->chart();
+      return chart->mapFromScene(c->mapToScene(c->mapToPosition(QPointF(5, y))));
+    };
+    auto drag = [&](double from, double to) {
+      QTest::mousePress(area, Qt::LeftButton, {}, at(from));
+      QTest::mouseMove(area, at((from + to) / 2));
+      QTest::mouseMove(area, at(to));
+      QTest::mouseRelease(area, Qt::LeftButton, {}, at(to));
+      QApplication::processEvents();
+    };
+    auto* up = v.findChild<QScrollBar*>("UpTrack1");
+    auto* down = v.findChild<QScrollBar*>("DownTrack1");
+    drag(100, 130);
+    EXPECT_NEAR(200 - up->value(), 130, 2);
+    EXPECT_EQ(down->value(), 200 - up->value());
+    const int upper = 200 - up->value();
+    drag(-upper, -120);
+    EXPECT_NEAR(down->value(), 120, 2);
+    EXPECT_EQ(200 - up->value(), upper);
+    const int lower = down->value();
+    drag(40, 60);  // no line there
+    EXPECT_EQ(200 - up->value(), upper);
+    EXPECT_EQ(down->value(), lower);
+    EXPECT_EQ(v.findChild<QLabel*>("Ia_result")->text().toInt(), int((upper + lower) * 0.5 + 0.5));
+    QTest::mouseClick(v.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+  });
+  ASSERT_TRUE(value.has_value());
+  EXPECT_NEAR(*value, 125, 3);
 }
 
 TEST_F(DefineView, EscapeLikeTheFrameGivesNoValue) {

@@ -18,7 +18,9 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QXYSeries>
 #include <memory>
 
@@ -140,6 +142,56 @@ TEST(Bindings, GridShowsCellsWidthsAndFixedRowsAndTakesEdits) {
   table.item(2, 1)->setText("7");  // as the user's editor commits it
   EXPECT_EQ(grid.Cell(1, 2), "7");
   EXPECT_EQ(edits, 1);
+}
+
+// A log that follows its new rows: each new row is selected and scrolled into view, until the
+// user scrolls the newest row away with the wheel; scrolled back down, it follows again.
+TEST(Bindings, GridFollowsNewRowsUnlessScrolledAway) {
+  QTableWidget table;
+  table.resize(300, 120);
+  StringGrid grid("ShotsTable", 3, 2);
+  grid.SetCell(0, 0, "N");
+  grid.SetFollowNewRows(true);
+  BindStringGrid(&table, grid);
+  table.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&table));
+  auto visible = [&](int row) {
+    const QRect r = table.visualItemRect(table.item(row, 0));
+    return r.isValid() && table.viewport()->rect().contains(r.center());
+  };
+  auto log = [&](int n) {
+    grid.BeginUpdate();
+    grid.SetCell(0, n, std::to_string(n));
+    grid.SetRowCount(n + 2);  // the log keeps an empty row below its last
+    grid.EndUpdate();
+    QApplication::processEvents();
+  };
+  for (int n = 1; n <= 20; ++n) log(n);
+  EXPECT_TRUE(visible(20));
+  EXPECT_EQ(table.currentRow(), 20);
+  EXPECT_FALSE(visible(1));
+
+  // The user scrolls up to the first rows: a new row leaves them where they are.
+  for (int k = 0; k < 20; ++k) {
+    QWheelEvent up(QPointF(50, 50), table.viewport()->mapToGlobal(QPointF(50, 50)), {},
+                   QPoint(0, 120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(table.viewport(), &up);
+  }
+  ASSERT_TRUE(visible(1));
+  log(21);
+  EXPECT_TRUE(visible(1));
+  EXPECT_FALSE(visible(21));
+
+  // Back at the bottom, the log follows again.
+  for (int k = 0; k < 20; ++k) {
+    QWheelEvent down(QPointF(50, 50), table.viewport()->mapToGlobal(QPointF(50, 50)), {},
+                     QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(table.viewport(), &down);
+  }
+  ASSERT_TRUE(visible(21));
+  log(22);
+  EXPECT_TRUE(visible(22));
+  EXPECT_EQ(table.currentRow(), 22);
 }
 
 TEST(Bindings, PagesGaugeMemoGroupAndPicture) {

@@ -25,6 +25,8 @@ constexpr Header kHeader40{40, 60, 80, 100, 120, 140, 160, 200};
 // The determination dialog reads up to 200 mA: a table that ends below it lets the sweeps end on
 // readings the dialog can give.
 constexpr Header kHeader180{40, 60, 80, 100, 120, 140, 160, 180};
+// A table beyond the dialog's reach, as the simulator's factory tables once were.
+constexpr Header kHeader250{50, 75, 100, 125, 150, 175, 200, 250};
 
 class CalK3 : public adjusttest::AdjustFixture {
  protected:
@@ -113,10 +115,10 @@ TEST_F(CalK3, TargetCurrentIsTheMiddleOfTheHeaderAndGoesIntoTheParameterSet) {
 TEST_F(CalK3, FirstHeaderCurrentHitExactlyStartsTheUpwardSweep) {
   StartType("K3");
   auto& win = Open();
-  // The shipped table ends at 250 mA, beyond what the dialog can read: the engineer is warned.
-  EXPECT_NE(win.lbCurrentMessage.Caption().find("последний ток таблицы 250 мА больше 200 мА"),
-            std::string::npos);
-  ScriptDialog({50});  // the shipped table's first current
+  // The shipped table's currents can all be read off the curves: no warning.
+  EXPECT_EQ(win.SourceCTable.Cell(8, 0), "180");
+  EXPECT_EQ(win.lbCurrentMessage.Caption().find("Внимание"), std::string::npos);
+  ScriptDialog({40});  // the shipped table's first current
   Accept();
   const int code = Code();
   Shot();
@@ -199,6 +201,7 @@ TEST_F(CalK3, BothCharacteristicsGiveTheTableAndAColumnEqualAtTheBoundsIsKeptAnd
 
 TEST_F(CalK3, NoReadingLogsNothingAndACurrentOutsideTheHeaderIsQuestioned) {
   StartType("K4");
+  SetHeader(kHeader250);
   auto& win = Open();
   EXPECT_EQ(win.udCurrentNakal.Max(), kMaxFilamentCodeK3);
   ScriptDialog({std::nullopt});
@@ -231,6 +234,101 @@ TEST_F(CalK3, NoReadingLogsNothingAndACurrentOutsideTheHeaderIsQuestioned) {
   EXPECT_EQ(win.State.Stage, 3);
 }
 
+// A table whose last current the dialog cannot read: the readings saturate at the dialog's limit,
+// or stop growing while the code grows. The sweep then ends, its code never raised on such a
+// reading, and "Выполнить" waits while each shot runs.
+TEST_F(CalK3, SaturatedReadingEndsTheCharacteristicWithoutRaisingTheCode) {
+  StartType("K3");
+  SetHeader(kHeader250);
+  auto& win = Open();
+  EXPECT_EQ(win.udCurrentNakal.Max(), kMaxFilamentCode);  // K3 takes codes up to 1023
+  EXPECT_NE(win.lbCurrentMessage.Caption().find("последний ток таблицы 250 мА больше 200 мА"),
+            std::string::npos);
+  std::deque<int> answers{100, 50, 150, 200,             // first pass: the dialog's limit
+                          100, 50, 120, 120, 120, 120};  // second pass: a flat reading
+  int shotButtonEnabled = 0;
+  DefineCurrentDialog().SetModalRunner([&](TfrmDefineCurrent& d) {
+    if (w->btnMakeShot.Enabled()) ++shotButtonEnabled;
+    ASSERT_FALSE(answers.empty());
+    d.UpTrack1.SetPosition(d.UpTrack1.Max() - answers.front());
+    answers.pop_front();
+    d.Button1.Click();
+  });
+  Accept();
+  win.btnAuto.Click();
+  ASSERT_TRUE(Until([&] { return win.State.Stage == 5 || !win.CalLock.AutoMode(win.State); }));
+  ASSERT_EQ(win.State.Stage, 5) << win.lbCurrentMessage.Caption();
+  EXPECT_EQ(shotButtonEnabled, 0);
+  ASSERT_EQ(win.State.ShotCount, 10);
+  // First pass: the shot at 200 mA ends it; the second starts from the middle shot's code.
+  EXPECT_EQ(win.State.LastShot1, 4);
+  EXPECT_LT(Row(5).Code, Row(4).Code);
+  // Second pass: the three shots that read no more than 120 mA are left out.
+  EXPECT_EQ(win.State.LastShot, 8);
+  EXPECT_EQ(Code(), Row(10).Code);
+  const std::string text = win.lbCurrentMessage.Caption();
+  EXPECT_NE(text.find("не растет: 3 снимка подряд"), std::string::npos) << text;
+  EXPECT_NE(text.find("Код накала не увеличен"), std::string::npos) << text;
+  EXPECT_NE(text.find("закончена на токе, который еще можно определить"), std::string::npos);
+}
+
+// The search below the first current raises the code only while the reading grows; a code beyond
+// the type's range is refused before any exposure.
+TEST_F(CalK3, FlatSearchStopsAndACodeBeyondTheTypeIsRefused) {
+  StartType("K3");
+  SetHeader(kHeader250);
+  auto& win = Open();
+  ScriptDialog({30, 30, 30, 30});
+  ui->SetDefaultAnswer(platform::Answer::Yes);  // 30 mA is below the table: used all the same
+  Accept();
+  win.edCurrentNakal.SetText("600");
+  for (int k = 1; k <= 4; ++k) Shot();
+  ASSERT_EQ(win.Tables_.LoggedShots(), 4);
+  EXPECT_EQ(Row(4).Code, 750);
+  EXPECT_EQ(Code(), Row(4).Code);
+  EXPECT_NE(win.lbCurrentMessage.Caption().find("не растет"), std::string::npos);
+
+  const auto shots = Frames(0x05, 0x52).size();
+  win.edCurrentNakal.SetText("1100");
+  Shot();
+  EXPECT_EQ(Frames(0x05, 0x52).size(), shots);
+  EXPECT_NE(win.lbCurrentMessage.Caption().find("от 0 до 1023"), std::string::npos)
+      << win.lbCurrentMessage.Caption();
+}
+
+// "Прервать" is a way out once the range is accepted; closing with shots in the log asks and
+// brings the state file up to date.
+TEST_F(CalK3, AbortAndCloseAskAndKeepTheLog) {
+  StartType("K4");
+  auto& win = Open();
+  EXPECT_FALSE(win.Button2.Enabled());
+  EXPECT_TRUE(win.FormCloseQuery());  // nothing logged: no question
+  EXPECT_TRUE(ui->Messages().empty());
+  ScriptDialog({100});
+  Accept();
+  EXPECT_TRUE(win.Button2.Enabled());
+  Shot();
+  ASSERT_EQ(win.Tables_.LoggedShots(), 1);
+  const auto file = dir.Path() / "caltablek3.ini";
+  std::filesystem::remove(file);
+  ui->QueueAnswer(platform::Answer::No);
+  EXPECT_FALSE(win.FormCloseQuery());
+  EXPECT_FALSE(std::filesystem::exists(file));
+  ui->QueueAnswer(platform::Answer::Yes);
+  EXPECT_TRUE(win.FormCloseQuery());
+  EXPECT_TRUE(std::filesystem::exists(file));
+
+  int closes = 0;
+  win.OnCloseRequest = [&] { ++closes; };
+  ui->QueueAnswer(platform::Answer::No);
+  win.Button2.Click();
+  EXPECT_EQ(closes, 0);
+  ui->QueueAnswer(platform::Answer::Yes);
+  win.Button2.Click();
+  EXPECT_EQ(closes, 1);
+  EXPECT_NE(ui->Messages().back().text.find("Прервать процедуру калибровки"), std::string::npos);
+}
+
 // With the currents read off the curves as an engineer reads them, one automatic calibration of
 // the whole table brings its codes to the simulated tube's truth.
 class CalK3Convergence : public CalK3, public ::testing::WithParamInterface<const char*> {};
@@ -245,9 +343,12 @@ TEST_P(CalK3Convergence, CalibratedTableIsThreeTimesCloserToTheTruth) {
   // The channel adjustment comes first: the controller regulates the voltage through KUAN.
   apparatus->WriteMemory(0x13, {std::uint8_t(std::lround(sim::truth::Kuan(profile_)))});
   apparatus->CommitBank(0);
-  SetHeader(kHeader180);
+  // The shipped tables, as a trainee meets them.
   ReadDialogPeaks();
   auto& win = Open();
+  Header header{};
+  for (int c = 1; c <= 8; ++c) header[std::size_t(c - 1)] = std::stoi(win.SourceCTable.Cell(c, 0));
+  EXPECT_LE(header.back(), TfrmDefineCurrent::kMaxCurrent);
   Accept();
   win.btnAuto.Click();
   ASSERT_TRUE(Until([&] { return win.State.Stage == 5 || !win.CalLock.AutoMode(win.State); }));
@@ -264,7 +365,7 @@ TEST_P(CalK3Convergence, CalibratedTableIsThreeTimesCloserToTheTruth) {
         const int kv = 40 + 10 * (r - 1);
         const int code = std::stoi(grid.Cell(c, r + firstRow - 1));
         const int d = std::abs(
-            code - int(std::lround(sim::truth::FilamentCode(profile_, kv, kHeader180[c - 1]))));
+            code - int(std::lround(sim::truth::FilamentCode(profile_, kv, header[c - 1]))));
         sum += d;
         e.worst = std::max(e.worst, d);
         ++cells;

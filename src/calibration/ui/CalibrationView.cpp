@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGraphicsLayout>
 #include <QGroupBox>
@@ -167,13 +168,14 @@ void CalibrationView::BuildTables(QWidget* page) {
   MakeLabel(info, m.Label1, QRect(10, 16, 280, 16));
   MakeLabel(info, m.Label2, QRect(10, 33, 280, 16));
   MakeLabel(info, m.Label3, QRect(10, 50, 280, 16));
-  MakeLabel(info, m.MinUv, QRect(300, 16, 40, 16))->setAlignment(Qt::AlignRight);
-  MakeLabel(info, m.MaxUv, QRect(300, 33, 40, 16))->setAlignment(Qt::AlignRight);
-  MakeLabel(info, m.StepUv, QRect(300, 50, 40, 16))->setAlignment(Qt::AlignRight);
-  MakeLabel(info, m.Label4, QRect(346, 16, 30, 16));
-  MakeLabel(info, m.Label5, QRect(346, 33, 30, 16));
-  MakeLabel(info, m.Label6, QRect(346, 50, 30, 16));
-  MakeButton(info, m.btnSavePdf, QRect(384, 16, 120, 48));
+  // The values close to their captions, so that the button's longer line has room.
+  MakeLabel(info, m.MinUv, QRect(292, 16, 30, 16))->setAlignment(Qt::AlignRight);
+  MakeLabel(info, m.MaxUv, QRect(292, 33, 30, 16))->setAlignment(Qt::AlignRight);
+  MakeLabel(info, m.StepUv, QRect(292, 50, 30, 16))->setAlignment(Qt::AlignRight);
+  MakeLabel(info, m.Label4, QRect(326, 16, 22, 16));
+  MakeLabel(info, m.Label5, QRect(326, 33, 22, 16));
+  MakeLabel(info, m.Label6, QRect(326, 50, 22, 16));
+  MakeButton(info, m.btnSavePdf, QRect(352, 16, 152, 48));
 
   // Types K3 and K4 have no resistance table: the calibration tables stand in the middle.
   const bool k3 = m.K3();
@@ -301,6 +303,14 @@ bool CalibrationView::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void CalibrationView::closeEvent(QCloseEvent* event) {
+  if (!model_->FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void CalibrationView::PlaceAtTopLeft() {

@@ -38,6 +38,8 @@ class CalibrationView : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The frame's close asks the model first (shots not yet stored).
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildTables(QWidget* page);

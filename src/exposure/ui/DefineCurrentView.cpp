@@ -5,9 +5,11 @@
 #include <QGraphicsLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <cmath>
 
 #include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
@@ -75,6 +77,10 @@ DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
     }
   };
   lighten();
+  area_ = chart_->viewport();
+  area_->installEventFilter(this);
+  area_->setMouseTracking(true);
+  connect(area_, &QObject::destroyed, this, [this] { area_ = nullptr; });
   chartToken_ = m.chart_Ia_calibr.AddListener([lighten, self = QPointer<DefineCurrentView>(this)] {
     if (self) QMetaObject::invokeMethod(self, lighten, Qt::QueuedConnection);
   });
@@ -101,11 +107,53 @@ DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
 }
 
 DefineCurrentView::~DefineCurrentView() {
+  if (area_) area_->removeEventFilter(this);
+  area_ = nullptr;
   model_.SetModalRunner(nullptr);
   model_.OnClose = nullptr;
   model_.chart_Ia_calibr.RemoveListener(chartToken_);
   // The widgets go before the model's listeners would reach them.
   qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+double DefineCurrentView::ValueAt(const QPoint& at) const {
+  QChart* chart = chart_->chart();
+  return chart->mapToValue(chart->mapFromScene(chart_->mapToScene(at))).y();
+}
+
+bool DefineCurrentView::eventFilter(QObject* watched, QEvent* event) {
+  using Line = TfrmDefineCurrent::Line;
+  if (!area_ || watched != area_) return QDialog::eventFilter(watched, event);
+  const auto type = event->type();
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+      type != QEvent::MouseButtonRelease)
+    return QDialog::eventFilter(watched, event);
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  const QPoint at = mouse->position().toPoint();
+  // A line is taken within a few pixels of it.
+  constexpr int kGrip = 5;
+  const double value = ValueAt(at);
+  const double tolerance = std::fabs(ValueAt(at + QPoint(0, kGrip)) - value);
+  if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+    dragged_ = model_.LineNear(value, tolerance);
+    if (dragged_ == Line::None) return false;
+    model_.DragLine(dragged_, value);
+    return true;
+  }
+  if (type == QEvent::MouseMove) {
+    if (dragged_ != Line::None) {
+      model_.DragLine(dragged_, value);
+      return true;
+    }
+    const bool near = model_.LineNear(value, tolerance) != Line::None;
+    area_->setCursor(near ? Qt::SizeVerCursor : Qt::ArrowCursor);
+    return false;
+  }
+  if (type == QEvent::MouseButtonRelease && dragged_ != Line::None) {
+    dragged_ = Line::None;
+    return true;
+  }
+  return false;
 }
 
 void DefineCurrentView::reject() {

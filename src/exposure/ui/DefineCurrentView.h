@@ -24,9 +24,19 @@ class DefineCurrentView : public QDialog {
   // The frame's close and Esc: no value.
   void reject() override;
 
+ protected:
+  // A line dragged on the chart with the mouse moves as its scroll bar would move it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // The value-axis value at a point of the chart's viewport.
+  double ValueAt(const QPoint& at) const;
+
   TfrmDefineCurrent& model_;
   QChartView* chart_ = nullptr;
+  // The chart's drawing area, where the lines are dragged (no longer watched once it goes).
+  QWidget* area_ = nullptr;
+  TfrmDefineCurrent::Line dragged_ = TfrmDefineCurrent::Line::None;
   platform::Control::ListenerToken chartToken_ = 0;
 };
 

@@ -275,8 +275,21 @@ void BindComboBox(QComboBox* w, ComboBox& combo) {
   });
 }
 
+namespace {
+
+// Whether any part of the row is inside the table's viewport.
+bool RowInView(const QTableWidget* w, int row) {
+  if (row < 0 || row >= w->rowCount()) return false;
+  const int top = w->rowViewportPosition(row);
+  return top + w->rowHeight(row) > 0 && top < w->viewport()->height();
+}
+
+}  // namespace
+
 void BindStringGrid(QTableWidget* w, StringGrid& grid) {
   Guard g{grid.Lifetime()};
+  // The newest row the view has seen, for grids that follow their new rows.
+  auto newest = std::make_shared<int>(grid.FollowsNewRows() ? grid.NewestRow() : -1);
   w->horizontalHeader()->hide();
   w->verticalHeader()->hide();
   w->verticalHeader()->setDefaultSectionSize(18);
@@ -285,7 +298,7 @@ void BindStringGrid(QTableWidget* w, StringGrid& grid) {
   w->setTextElideMode(Qt::ElideNone);
   w->setWordWrap(false);
   w->setSelectionMode(QAbstractItemView::SingleSelection);
-  Follow(w, grid, [w, &grid, g] {
+  Follow(w, grid, [w, &grid, g, newest] {
     Updating u(g);
     ApplyCommon(w, grid);
     w->setColumnCount(grid.ColCount());
@@ -311,6 +324,24 @@ void BindStringGrid(QTableWidget* w, StringGrid& grid) {
         if (fixed) item->setBackground(fixedBg);
       }
     }
+    if (!grid.FollowsNewRows()) return;
+    const int before = *newest;
+    const int row = grid.NewestRow();
+    *newest = row;
+    // The engineer who scrolled the last row out of view is reading older rows: they stay.
+    if (row < 0 || row <= before || (before >= 0 && !RowInView(w, before))) return;
+    const int col = std::clamp(grid.Col(), grid.FixedCols(), std::max(grid.ColCount() - 1, 0));
+    // After the table has laid out its new rows, or the scroll range cannot reach them yet.
+    QMetaObject::invokeMethod(
+        w,
+        [w, g, row, col] {
+          if (!g.Ok() || row >= w->rowCount() || col >= w->columnCount()) return;
+          Updating u(g);
+          w->setCurrentCell(row, col);
+          if (QTableWidgetItem* item = w->item(row, col))
+            w->scrollToItem(item, QAbstractItemView::EnsureVisible);
+        },
+        Qt::QueuedConnection);
   });
   QObject::connect(w, &QTableWidget::cellChanged, w, [w, g, &grid](int row, int col) {
     if (!g.Ok()) return;
