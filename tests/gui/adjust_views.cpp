@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QChartView>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -134,6 +136,19 @@ TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->item(3, 1)->text(), QString("70"));
   EXPECT_EQ(table->item(0, 4)->text(), QString("       dUa"));
+  // Each deviation painted as the model judges it; the overall verdict under the table.
+  const QImage cells = table->viewport()->grab().toImage();
+  for (int col : {kvt::TfrmCheckShots::kColDevUa, kvt::TfrmCheckShots::kColDevIa}) {
+    const QRect r = table->visualRect(table->model()->index(2, col));
+    const bool in = model.CellMark(col, 2) == kvt::TfrmCheckShots::Mark::In;
+    EXPECT_EQ(cells.pixelColor(r.left() + 2, r.top() + 2),
+              in ? QColor(0xC8, 0xF0, 0xC8) : QColor(0xFF, 0xC8, 0xC8))
+        << col;
+  }
+  auto* verdict = view->findChild<QLabel*>("lbVerdict");
+  ASSERT_NE(verdict, nullptr);
+  EXPECT_TRUE(verdict->isVisible());
+  EXPECT_EQ(verdict->text().toStdString(), model.Verdict().Summary());
   EXPECT_TRUE(guitest::SaveShot(view, "frmCheckShots"));
 
   // The protocol as PDF: the engineer's name asked, the file chosen, a PDF written with the rows.
