@@ -485,6 +485,8 @@ void TfrmCheckShots::Turn(TSnapshot& shot) {
   }
   if (!shotOk) {
     EndAuto();
+    // The panel no longer says a series is running.
+    OnUi([this] { Message(kAcceptMessage); });
     platform::ShowMessage(kShotFailed, kTitle, platform::Icon::Error);
     return;
   }

@@ -311,9 +311,9 @@ std::string RepeatLine(const RepeatVerdict& v, const Tolerances& t) {
   s += std::to_string(v.setMa);
   s += " мА, ";
   s += std::to_string(v.setMs);
-  s += " мс (";
+  s += " мс (снимков: ";
   s += std::to_string(v.count);
-  s += " снимков): КВ ";
+  s += "): коэффициент вариации ";
   s += Fixed(v.cv, 3);
   s += " (допуск ";
   s += Short(t.voltageCv);

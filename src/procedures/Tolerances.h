@@ -109,7 +109,8 @@ SeriesVerdict JudgeSeries(const std::vector<ShotValues>& shots, const Tolerances
 std::string PercentText(double percent);
 // "Ua: наибольшее отклонение +6.2 % (допуск ±5 %): вне допуска".
 std::string VerdictLine(const QuantityVerdict& v, const Tolerances& t);
-// "Воспроизводимость Ua при 80 кВ (5 снимков): КВ 0.012 (допуск 0.05): в допуске".
+// "Воспроизводимость Ua при 80 кВ, 70 мА, 60 мс (снимков: 5): коэффициент вариации 0.012
+// (допуск 0.05): в допуске".
 std::string RepeatLine(const RepeatVerdict& v, const Tolerances& t);
 // The tolerances used, one line.
 std::string TolerancesLine(const Tolerances& t);

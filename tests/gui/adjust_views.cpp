@@ -160,6 +160,9 @@ TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
   ASSERT_TRUE(doc.has_value());
   EXPECT_EQ(guitest::FileStart(dir_ / "checkshots.pdf", 5), "%PDF-");
   EXPECT_GT(std::filesystem::file_size(dir_ / "checkshots.pdf"), 2000u);
+  std::filesystem::copy_file(dir_ / "checkshots.pdf",
+                             std::filesystem::path(KVT_BINARY_DIR) / "gui-shots/check-shots.pdf",
+                             std::filesystem::copy_options::overwrite_existing);
   EXPECT_EQ(doc->Stamp("Инженер"), "Петров П.П.");
   EXPECT_EQ(doc->Stamp("Версия ПО аппарата"), "2.3");
   ASSERT_EQ(doc->Tables().size(), 1u);

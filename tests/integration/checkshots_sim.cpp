@@ -226,13 +226,14 @@ TEST_F(CheckShots, K3SeriesReadAtTheCurvesPeaks) {
   const platform::PrintDocument doc = w->ProtocolDocument();
   ASSERT_EQ(doc.Tables().size(), 1u);
   const platform::DocTable& table = *doc.Tables()[0];
-  EXPECT_EQ(table.header.back(), "dIa, мА");
+  EXPECT_EQ(table.header[4], "dIa, мА");
   ASSERT_EQ(table.rows.size(), 3u);
-  EXPECT_EQ(table.rows[2],
+  ASSERT_EQ(table.rows[2].size(), 9u);
+  EXPECT_EQ(std::vector<std::string>(table.rows[2].begin(), table.rows[2].begin() + 5),
             (std::vector<std::string>{
                 "3", std::to_string(w->Rows()[2][0]), std::to_string(w->Rows()[2][1]),
                 std::to_string(w->Rows()[2][2]), std::to_string(w->Rows()[2][3])}));
-  const auto& params = std::get<platform::DocText>(doc.blocks.front()).text;
+  const auto& params = std::get<platform::DocText>(doc.blocks[1]).text;
   EXPECT_NE(params.find("60 … 80 кВ, шаг 10 кВ"), std::string::npos) << params;
   EXPECT_NE(params.find("Анодный ток: 100 мА"), std::string::npos) << params;
 }

@@ -28,7 +28,7 @@ TEST(CheckShotsTolerances, EachToleranceHoldsAtItsBoundaryAndFailsJustBeyond) {
   EXPECT_NEAR(*kvt::DeviationPercent(60, 63), 5.0, 1e-12);
   EXPECT_NEAR(*kvt::DeviationPercent(70, 63), -10.0, 1e-12);
   EXPECT_FALSE(kvt::DeviationPercent(0, 5));
-  EXPECT_EQ(kvt::PercentText(6.25), "+6.3");
+  EXPECT_EQ(kvt::PercentText(6.26), "+6.3");
   EXPECT_EQ(kvt::PercentText(-0.04), "0.0");
   EXPECT_EQ(kvt::ToleranceText(Quantity::Time, t), "±(10 % + 1 мс)");
 }
