@@ -141,12 +141,15 @@ TEST_F(CheckShots, StepZeroRepeatsUntilSwitchedOffAndUnsavedCloseAsks) {
   EXPECT_EQ(w->Ucur(), 80);
   EXPECT_TRUE(w->btnMakeShot.Enabled());
 
-  // A failed shot: told, the series stays where it was.
+  // A failed shot: told, the series stays where it was, the shot ended in the safe state.
   const int done = w->ShotsDone();
   apparatus->RaiseAlarm(0x21);
+  apparatus->ClearFrameLog();
   w->btnMakeShotClick();
   ASSERT_TRUE(WaitIdle(*w));
   EXPECT_EQ(w->ShotsDone(), done);
+  EXPECT_EQ(Frames(0x01, 0x54).size(), 1u);
+  EXPECT_TRUE(Frames(0x01, 0x4B).empty());
   ASSERT_FALSE(ui->Messages().empty());
   EXPECT_EQ(ui->Messages().back().text, "Снимок не выполнен.");
   EXPECT_EQ(ui->Messages().back().title, "chshots");
