@@ -41,6 +41,14 @@ constexpr const char* kRangesUnread =
     "Диапазоны параметров снимков не прочитаны из калибровочной таблицы системы.\nУстановлены "
     "диапазоны по умолчанию: от 0 до 100.";
 constexpr const char* kCannotWrite = "Не удалось записать файл\n";
+constexpr const char* kNoCurve =
+    "\nОсциллограмма снимка не прочитана: система не ответила. Снимок не занесен в протокол.\nДля "
+    "повторения снимка нажмите кнопку <Выполнить> раздела <Снимок>.";
+constexpr const char* kBadTolerances = "Допуски проверочных снимков в vesmar.ini:\n";
+// Sent last when a shot is cancelled.
+constexpr std::uint8_t kCmdAfterCancel = 0x54;
+// Status codes: prepared, waiting for the confirmation.
+constexpr int kPrepared = 24;
 
 // The up-downs' own ranges, used when the apparatus gives none.
 constexpr int kDesignMin = 0;
@@ -53,6 +61,12 @@ constexpr int kGaugeStepMs = 100;
 
 std::string Num(int v) {
   return std::to_string(v);
+}
+
+std::string Tenths(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f", v);
+  return buf;
 }
 
 }  // namespace
@@ -86,6 +100,40 @@ std::string CheckShotsProtocolBytes(const std::vector<ProtocolRow>& rows, const 
     crlf += c;
   }
   return platform::Utf8ToCp1251(crlf);
+}
+
+// ----------------------------------------------------------------------------- one shot
+
+void EndShotSafely(TSnapshot& shot) {
+  const std::uint8_t state = shot.PollState();
+  if (shot.LastCount() == 1 && state > kPrepared)
+    shot.StopShot();
+  else
+    shot.CancelPrepare();
+  shot.SendFrame(frames::Simple(kCmdAfterCancel));
+}
+
+K2CheckShot MakeK2CheckShot(TSnapshot& shot, int kv, int ma, int time) {
+  K2CheckShot r;
+  r.values.setKv = kv;
+  r.values.setMa = ma;
+  r.values.setMs = time * 10;
+  if (!shot.MakeShot(kv, ma, time)) {
+    // Nothing was sent when the parameters were refused; otherwise a preparation or an exposure
+    // may still stand.
+    if (shot.LastFailure != ShotFailure::Refused &&
+        shot.LastFailure != ShotFailure::InvalidParameters)
+      EndShotSafely(shot);
+    r.failure = ShotFailureText(shot.LastFailure);
+    return r;
+  }
+  r.ok = true;
+  r.row = {shot.Kv, shot.Uv, shot.Ia, std::abs(int(shot.Kv) - shot.Uv)};
+  r.values.kv = shot.Uv;
+  r.values.ma = shot.Ia;
+  const std::vector<int> samples = shot.ReadLastShotCurves(nullptr, false);
+  if (shot.LastTransferOk() && !samples.empty()) r.values.ms = CurveExposureMs(samples);
+  return r;
 }
 
 // ----------------------------------------------------------------------------- the worker
@@ -181,8 +229,12 @@ TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imag
   btnSavePdf.SetEnabled(false);
   ShotsTable.SetEnabled(false);
   ShotsTable.SetFixedRows(1);
-  ShotsTable.SetDefaultColWidth(84);
+  ShotsTable.SetDefaultColWidth(62);
+  ShotsTable.SetColWidth(0, 70);
   ShotsTable.SetFollowNewRows(true);
+  for (platform::Label* l : {&lbVerdictUa, &lbVerdictIa, &lbVerdictT, &lbVerdictRepeat})
+    l->SetWordWrap(true);
+  lbVerdict.SetFontBold(true);
   WaitIndikator.SetRange(0, 1);
   WaitIndikator.SetProgress(0);
 
@@ -244,10 +296,24 @@ void TfrmCheckShots::FormCreate() {
                            : k34 ? "       dIa"
                                  : ""};
   for (int c = 0; c < 5; ++c) ShotsTable.SetCell(c, 0, headers[c]);
+  ShotsTable.SetCell(kColDevUa, 0, "dUa, %");
+  ShotsTable.SetCell(kColDevIa, 0, "dIa, %");
+  ShotsTable.SetCell(kColTime, 0, "t, мс");
+  ShotsTable.SetCell(kColDevT, 0, "dt, %");
   edIa.SetEnabled(!k2);
   udIa.SetEnabled(!k2);
   shotsDone_ = 0;
   ReadRanges();
+  const TolerancesRead read = ReadTolerances();
+  tolerances_ = read.values;
+  if (!read.problems.empty()) {
+    std::string text = kBadTolerances;
+    for (const std::string& p : read.problems) {
+      text += p;
+      text += '\n';
+    }
+    platform::ShowMessage(text, kTitle, platform::Icon::Warning);
+  }
   proc_ = std::make_unique<TCheckShotsProc>(*this);
   proc_->Start();
   Message(kStartMessage);
@@ -378,54 +444,132 @@ void TfrmCheckShots::Turn(TSnapshot& shot) {
 
   bool shotOk = false;
   bool read = true;
+  bool curveRead = true;
   ProtocolRow row{};
+  ShotValues values;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
-    shotOk = shot.MakeShot(ucur, current, exposure_);
-    if (shotOk && k2) {
-      row = {shot.Kv, shot.Uv, shot.Ia, std::abs(int(shot.Kv) - shot.Uv)};
-    } else if (shotOk) {
+    if (k2) {
+      const K2CheckShot done = MakeK2CheckShot(shot, ucur, current, exposure_);
+      shotOk = done.ok;
+      row = done.row;
+      values = done.values;
+    } else {
+      values.setKv = ucur;
+      values.setMa = current;
+      values.setMs = exposure_ * 10;
+      shotOk = shot.MakeShot(ucur, current, exposure_);
+      if (!shotOk && shot.LastFailure != ShotFailure::Refused &&
+          shot.LastFailure != ShotFailure::InvalidParameters)
+        EndShotSafely(shot);
+    }
+    if (shotOk && !k2) {
       // The engineer reads both values off the curve; the device lock stays held meanwhile.
       const std::vector<int> samples = shot.ReadLastShotCurves(nullptr, false);
+      curveRead = shot.LastTransferOk() && !samples.empty();
       CurvePoints voltage, anodeCurrent;
       for (std::size_t k = 0; 2 * k < samples.size(); ++k) {
         voltage.emplace_back(0.1 * double(k), samples[2 * k]);
         if (2 * k + 1 < samples.size())
           anodeCurrent.emplace_back(0.1 * double(k), samples[2 * k + 1]);
       }
-      const auto kv = DetermineValue(DefineMode::Voltage, voltage);
+      const auto kv = curveRead ? DetermineValue(DefineMode::Voltage, voltage) : std::nullopt;
       const auto ma = kv ? DetermineValue(DefineMode::Current, anodeCurrent) : std::nullopt;
       read = kv && ma;
-      if (read) row = {shot.Kv, *kv, *ma, std::abs(ia_ - *ma)};
+      if (read) {
+        row = {shot.Kv, *kv, *ma, std::abs(ia_ - *ma)};
+        values.kv = *kv;
+        values.ma = *ma;
+        values.ms = CurveExposureMs(samples);
+      }
     }
   }
   if (!shotOk) {
     EndAuto();
+    // The panel no longer says a series is running.
+    OnUi([this] { Message(kAcceptMessage); });
     platform::ShowMessage(kShotFailed, kTitle, platform::Icon::Error);
     return;
   }
   if (!read) {
-    // No reading, no row: the voltage stays, so "Выполнить" repeats the shot.
+    // No reading, no row: the voltage stays, so "Выполнить" repeats the shot at once; the series
+    // is over, so no pause follows either.
     EndAuto();
-    OnUi([this] { Message(kNoReading); });
-  } else {
-    {
-      std::lock_guard g(cs_);
-      ucur_ += ustep_;
-      ucur = ucur_;
-    }
-    OnUi([&] {
-      protocolUnsaved_ = true;
-      const int n = ++shotsDone_;
-      rows_.push_back(row);
-      ShotsTable.BeginUpdate();
-      ShotsTable.SetCell(0, n, Num(n));
-      for (int c = 0; c < 4; ++c) ShotsTable.SetCell(c + 1, n, Num(row[std::size_t(c)]));
-      ShotsTable.SetRowCount(n + 2);
-      ShotsTable.EndUpdate();
-    });
+    OnUi([this, curveRead] { Message(curveRead ? kNoReading : kNoCurve); });
+    return;
   }
+  {
+    std::lock_guard g(cs_);
+    ucur_ += ustep_;
+    ucur = ucur_;
+  }
+  OnUi([&] {
+    protocolUnsaved_ = true;
+    const int n = ++shotsDone_;
+    rows_.push_back(row);
+    values_.push_back(values);
+    ShotsTable.BeginUpdate();
+    ShotsTable.SetCell(0, n, Num(n));
+    for (int c = 0; c < 4; ++c) ShotsTable.SetCell(c + 1, n, Num(row[std::size_t(c)]));
+    const auto dev = [&](Quantity q) {
+      const auto m = values.Measured(q);
+      const auto d = m ? DeviationPercent(values.Set(q), *m) : std::nullopt;
+      return d ? PercentText(*d) : std::string("—");
+    };
+    ShotsTable.SetCell(kColDevUa, n, dev(Quantity::Voltage));
+    ShotsTable.SetCell(kColDevIa, n, dev(Quantity::Current));
+    ShotsTable.SetCell(kColTime, n, values.ms ? Tenths(*values.ms) : std::string("—"));
+    ShotsTable.SetCell(kColDevT, n, dev(Quantity::Time));
+    ShotsTable.SetRowCount(n + 2);
+    ShotsTable.EndUpdate();
+    ShowVerdicts();
+  });
   if (ucur <= umax_) Pause();
+}
+
+TfrmCheckShots::Mark TfrmCheckShots::CellMark(int col, int row) const {
+  if (row < 1 || row > int(values_.size())) return Mark::None;
+  Quantity q;
+  switch (col) {
+    case kColDevUa:
+      q = Quantity::Voltage;
+      break;
+    case kColDevIa:
+      q = Quantity::Current;
+      break;
+    case kColDevT:
+      q = Quantity::Time;
+      break;
+    default:
+      return Mark::None;
+  }
+  const ShotValues& v = values_[std::size_t(row - 1)];
+  const auto m = v.Measured(q);
+  if (!m) return Mark::None;
+  return WithinTolerance(q, v.Set(q), *m, tolerances_) ? Mark::In : Mark::Out;
+}
+
+void TfrmCheckShots::ShowVerdicts() {
+  const SeriesVerdict verdict = Verdict();
+  platform::Label* lines[] = {&lbVerdictUa, &lbVerdictIa, &lbVerdictT};
+  for (std::size_t i = 0; i < verdict.quantities.size() && i < 3; ++i) {
+    const QuantityVerdict& q = verdict.quantities[i];
+    lines[i]->SetCaption(VerdictLine(q, tolerances_));
+    lines[i]->SetFontColor(q.measured == 0 ? platform::kDefaultColor
+                           : q.ok          ? platform::colors::Green
+                                           : platform::colors::Red);
+  }
+  std::string repeats;
+  bool repeatsOk = true;
+  for (const RepeatVerdict& r : verdict.repeats) {
+    if (!repeats.empty()) repeats += '\n';
+    repeats += RepeatLine(r, tolerances_);
+    repeatsOk = repeatsOk && r.ok;
+  }
+  lbVerdictRepeat.SetCaption(repeats);
+  lbVerdictRepeat.SetFontColor(repeatsOk ? platform::colors::Green : platform::colors::Red);
+  lbVerdict.SetCaption(verdict.Summary());
+  lbVerdict.SetFontColor(verdict.ok ? platform::colors::Green : platform::colors::Red);
 }
 
 void TfrmCheckShots::Pause() {

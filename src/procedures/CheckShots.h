@@ -26,6 +26,7 @@
 #include "platform/Controls.h"
 #include "platform/Document.h"
 #include "platform/Thread.h"
+#include "procedures/Tolerances.h"
 
 namespace kvt {
 
@@ -34,6 +35,21 @@ class TSnapshot;
 
 // One protocol row: set kV, measured (or read) kV, mA, deviation.
 using ProtocolRow = std::array<int, 4>;
+
+// One type-K2 check shot at kv, ma and time (hundredths), the device lock held by the caller:
+// the exposure, the generator's readings, and the exposure time from the shot's curves (left
+// unmeasured when the curves could not be read). A failed exposure leaves the apparatus in the
+// safe state. failure: why the shot failed ("" when it went through).
+struct K2CheckShot {
+  bool ok = false;
+  ShotValues values;
+  ProtocolRow row{};
+  std::string failure;
+};
+K2CheckShot MakeK2CheckShot(TSnapshot& shot, int kv, int ma, int time);
+// After a failed exposure: whatever is prepared or under way is cancelled (01 4A or 01 53, then
+// 01 54).
+void EndShotSafely(TSnapshot& shot);
 
 // The protocol's text (UTF-8, "\n" line ends) for rows taken at the given UTC date and time.
 std::string CheckShotsProtocolText(const std::vector<ProtocolRow>& rows, const std::tm& utc);
@@ -86,8 +102,24 @@ class TfrmCheckShots {
   platform::Button btnSavePdf{"btnSavePdf"};  // "Сохранить протокол в PDF"
   platform::Gauge WaitIndikator{"WaitIndikator"};
   platform::GroupBox gbProtocol{"gbProtocol"};  // " Протокол испытаний "
-  platform::StringGrid ShotsTable{"ShotsTable", 5, 2};
+  platform::StringGrid ShotsTable{"ShotsTable", kColumns, 2};
+  // Under the table: one verdict per quantity, the reproducibility, the overall verdict.
+  platform::Label lbVerdictUa{"lbVerdictUa"};
+  platform::Label lbVerdictIa{"lbVerdictIa"};
+  platform::Label lbVerdictT{"lbVerdictT"};
+  platform::Label lbVerdictRepeat{"lbVerdictRepeat"};
+  platform::Label lbVerdict{"lbVerdict"};
   platform::Label lbCurrentMessage{"lbCurrentMessage"};
+
+  // The protocol's five columns, then the deviations in % and the exposure time measured.
+  static constexpr int kColumns = 9;
+  static constexpr int kColDevUa = 5;
+  static constexpr int kColDevIa = 6;
+  static constexpr int kColTime = 7;
+  static constexpr int kColDevT = 8;
+  // How a cell of the grid is marked: a deviation within tolerance (green) or outside (red).
+  enum class Mark { None, In, Out };
+  Mark CellMark(int col, int row) const;
 
   // --- handlers ---
   // Type, headers, ranges from the calibration table, the worker started, the first message.
@@ -117,6 +149,10 @@ class TfrmCheckShots {
   int ShotsDone() const { return shotsDone_; }
   bool ProtocolUnsaved() const { return protocolUnsaved_; }
   const std::vector<ProtocolRow>& Rows() const { return rows_; }
+  // Each row's set and measured values, and the tolerances the window judges them by.
+  const std::vector<ShotValues>& Values() const { return values_; }
+  const Tolerances& UsedTolerances() const { return tolerances_; }
+  SeriesVerdict Verdict() const { return JudgeSeries(values_, tolerances_); }
   int Ucur() const;
   bool AutoOn() const;
   // Accepted parameters (0 before "Принять").
@@ -148,6 +184,7 @@ class TfrmCheckShots {
   void Turn(TSnapshot& shot);
   void Pause();
   void EndAuto();
+  void ShowVerdicts();
   void OnUi(const std::function<void()>& fn);
 
   ToolWindowMark openMark_;
@@ -176,6 +213,8 @@ class TfrmCheckShots {
   int shotsDone_ = 0;
   bool protocolUnsaved_ = false;
   std::vector<ProtocolRow> rows_;
+  std::vector<ShotValues> values_;
+  Tolerances tolerances_;
   std::string focused_;
 };
 

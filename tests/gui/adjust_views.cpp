@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QChartView>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -175,6 +177,19 @@ TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->item(3, 1)->text(), QString("70"));
   EXPECT_EQ(table->item(0, 4)->text(), QString("       dUa"));
+  // Each deviation painted as the model judges it; the overall verdict under the table.
+  const QImage cells = table->viewport()->grab().toImage();
+  for (int col : {kvt::TfrmCheckShots::kColDevUa, kvt::TfrmCheckShots::kColDevIa}) {
+    const QRect r = table->visualRect(table->model()->index(2, col));
+    const bool in = model.CellMark(col, 2) == kvt::TfrmCheckShots::Mark::In;
+    EXPECT_EQ(cells.pixelColor(r.left() + 2, r.top() + 2),
+              in ? QColor(0xC8, 0xF0, 0xC8) : QColor(0xFF, 0xC8, 0xC8))
+        << col;
+  }
+  auto* verdict = view->findChild<QLabel*>("lbVerdict");
+  ASSERT_NE(verdict, nullptr);
+  EXPECT_TRUE(verdict->isVisible());
+  EXPECT_EQ(verdict->text().toStdString(), model.Verdict().Summary());
   EXPECT_TRUE(guitest::SaveShot(view, "frmCheckShots"));
 
   // The protocol as PDF: the engineer's name asked, the file chosen, a PDF written with the rows.
@@ -186,6 +201,9 @@ TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
   ASSERT_TRUE(doc.has_value());
   EXPECT_EQ(guitest::FileStart(dir_ / "checkshots.pdf", 5), "%PDF-");
   EXPECT_GT(std::filesystem::file_size(dir_ / "checkshots.pdf"), 2000u);
+  std::filesystem::copy_file(dir_ / "checkshots.pdf",
+                             std::filesystem::path(KVT_BINARY_DIR) / "gui-shots/check-shots.pdf",
+                             std::filesystem::copy_options::overwrite_existing);
   EXPECT_EQ(doc->Stamp("Инженер"), "Петров П.П.");
   EXPECT_EQ(doc->Stamp("Версия ПО аппарата"), "2.3");
   ASSERT_EQ(doc->Tables().size(), 1u);

@@ -1,12 +1,14 @@
 // The check-shots window against the simulator: a K2 series from 60 to 70 kV in steps of 5 with
 // its pauses, frames and protocol; a step of 0 repeating; K3 readings taken in the determination
-// dialog, a reading cancelled by the frame; closing during a shot; ranges from a silent apparatus.
+// dialog, a reading cancelled by the frame (no pause after it); closing during a shot; ranges
+// from a silent apparatus; the judgement against the tolerances on a sound and a bad plant.
 
 #include <gtest/gtest.h>
 
 #include "adjust_fixture.h"
 #include "app/MainHost.h"
 #include "procedures/CheckShots.h"
+#include "sim/Truth.h"
 #include "support/conn_TestHost.h"
 
 namespace {
@@ -139,12 +141,15 @@ TEST_F(CheckShots, StepZeroRepeatsUntilSwitchedOffAndUnsavedCloseAsks) {
   EXPECT_EQ(w->Ucur(), 80);
   EXPECT_TRUE(w->btnMakeShot.Enabled());
 
-  // A failed shot: told, the series stays where it was.
+  // A failed shot: told, the series stays where it was, the shot ended in the safe state.
   const int done = w->ShotsDone();
   apparatus->RaiseAlarm(0x21);
+  apparatus->ClearFrameLog();
   w->btnMakeShotClick();
   ASSERT_TRUE(WaitIdle(*w));
   EXPECT_EQ(w->ShotsDone(), done);
+  EXPECT_EQ(Frames(0x01, 0x54).size(), 1u);
+  EXPECT_TRUE(Frames(0x01, 0x4B).empty());
   ASSERT_FALSE(ui->Messages().empty());
   EXPECT_EQ(ui->Messages().back().text, "Снимок не выполнен.");
   EXPECT_EQ(ui->Messages().back().title, "chshots");
@@ -187,8 +192,13 @@ TEST_F(CheckShots, K3ReadingsFromTheDialogAndACancelLeavesTheShotOut) {
   ASSERT_EQ(w->ShotsDone(), 1);
   EXPECT_EQ(w->Rows()[0], (kvt::ProtocolRow{70, 69, 97, 3}));
 
+  // The cancelled reading ends the series and no pause follows it.
+  int disabled = 0;
+  w->btnMakeShot.AddListener([&] { disabled += w->btnMakeShot.Enabled() ? 0 : 1; });
   w->btnAutoClick();
   ASSERT_TRUE(ui->PumpUntil([&] { return !w->AutoOn() && !w->Busy(); }, 20000));
+  EXPECT_EQ(disabled, 0);
+  EXPECT_TRUE(w->btnMakeShot.Enabled());
   EXPECT_EQ(readings.size(), 4u);
   EXPECT_EQ(w->ShotsDone(), 1);  // the cancelled reading made no row
   EXPECT_EQ(w->Ucur(), 80);      // and the voltage stays to be repeated
@@ -219,13 +229,14 @@ TEST_F(CheckShots, K3SeriesReadAtTheCurvesPeaks) {
   const platform::PrintDocument doc = w->ProtocolDocument();
   ASSERT_EQ(doc.Tables().size(), 1u);
   const platform::DocTable& table = *doc.Tables()[0];
-  EXPECT_EQ(table.header.back(), "dIa, мА");
+  EXPECT_EQ(table.header[4], "dIa, мА");
   ASSERT_EQ(table.rows.size(), 3u);
-  EXPECT_EQ(table.rows[2],
+  ASSERT_EQ(table.rows[2].size(), 9u);
+  EXPECT_EQ(std::vector<std::string>(table.rows[2].begin(), table.rows[2].begin() + 5),
             (std::vector<std::string>{
                 "3", std::to_string(w->Rows()[2][0]), std::to_string(w->Rows()[2][1]),
                 std::to_string(w->Rows()[2][2]), std::to_string(w->Rows()[2][3])}));
-  const auto& params = std::get<platform::DocText>(doc.blocks.front()).text;
+  const auto& params = std::get<platform::DocText>(doc.blocks[1]).text;
   EXPECT_NE(params.find("60 … 80 кВ, шаг 10 кВ"), std::string::npos) << params;
   EXPECT_NE(params.find("Анодный ток: 100 мА"), std::string::npos) << params;
 }
@@ -269,6 +280,73 @@ TEST_F(CheckShots, SilentApparatusGivesTheDesignRangesAndSaysSo) {
   ASSERT_TRUE(WaitIdle(*w));
   EXPECT_TRUE(Frames(0x05, 0x03).empty());
   EXPECT_EQ(ui->Messages().back().text, "Тип системы не определен: снимок не выполнен.");
+}
+
+// A K2 series at 70..100 kV in steps of 10: the shipped plant once its voltage channel is adjusted
+// is within tolerance; with a regulation error of ±6 kV the voltage is out, named, marked red.
+class CheckShotsVerdict : public CheckShots {
+ protected:
+  std::unique_ptr<TfrmCheckShots> Series(sim::Profile profile) {
+    Start(profile);
+    const auto kuan = std::uint8_t(sim::truth::Kuan(profile) + 0.5);
+    apparatus->WriteMemory(0x13, {kuan});
+    auto w = Open();
+    Accept(*w, 70, 100, 10, 100);
+    w->btnAutoClick();
+    EXPECT_TRUE(ui->PumpUntil([&] { return !w->AutoOn() && !w->Busy(); }, 20000));
+    return w;
+  }
+};
+
+TEST_F(CheckShotsVerdict, ShippedPlantAfterTheChannelsAreAdjustedIsWithinTolerance) {
+  auto w = Series({});
+  ASSERT_EQ(w->ShotsDone(), 4);
+  EXPECT_EQ(w->lbVerdict.Caption(), "В допуске");
+  EXPECT_EQ(w->lbVerdict.Font().color, platform::colors::Green);
+  EXPECT_EQ(w->ShotsTable.Cell(TfrmCheckShots::kColDevUa, 0), "dUa, %");
+  for (int n = 1; n <= 4; ++n) {
+    const kvt::ShotValues& v = w->Values()[std::size_t(n - 1)];
+    // The time comes from the curve: 100 ms set, 100 ms recorded.
+    ASSERT_TRUE(v.ms);
+    EXPECT_NEAR(*v.ms, 100.0, 1.0);
+    EXPECT_EQ(w->ShotsTable.Cell(TfrmCheckShots::kColTime, n), "100.0");
+    for (int c : {TfrmCheckShots::kColDevUa, TfrmCheckShots::kColDevIa, TfrmCheckShots::kColDevT})
+      EXPECT_EQ(w->CellMark(c, n), TfrmCheckShots::Mark::In) << c << " " << n;
+  }
+  EXPECT_EQ(w->CellMark(TfrmCheckShots::kColDevUa, 5), TfrmCheckShots::Mark::None);
+  EXPECT_NE(w->lbVerdictUa.Caption().find("в допуске"), std::string::npos);
+
+  // The printed protocol: the conclusion first, the tolerances, the deviation columns.
+  const platform::PrintDocument doc = w->ProtocolDocument();
+  EXPECT_EQ(std::get<platform::DocHeading>(doc.blocks.front()).text, "Заключение: В допуске");
+  const auto& params = std::get<platform::DocText>(doc.blocks[1]).text;
+  EXPECT_NE(params.find("Допуски: Ua ±5 %, Ia ±10 %, t ±(10 % + 1 мс)"), std::string::npos)
+      << params;
+  ASSERT_EQ(doc.Tables().size(), 1u);
+  EXPECT_EQ(doc.Tables()[0]->header.size(), 9u);
+  EXPECT_EQ(doc.Tables()[0]->rows[0][7], "100.0");
+}
+
+TEST_F(CheckShotsVerdict, RegulationErrorPutsTheVoltageOutOfTolerance) {
+  sim::Profile profile;
+  profile.plant.regulationKv = 6;
+  auto w = Series(profile);
+  ASSERT_EQ(w->ShotsDone(), 4);
+  EXPECT_EQ(w->lbVerdict.Caption().rfind("Вне допуска: Ua", 0), 0u) << w->lbVerdict.Caption();
+  EXPECT_EQ(w->lbVerdict.Font().color, platform::colors::Red);
+  EXPECT_NE(w->lbVerdictUa.Caption().find("вне допуска"), std::string::npos);
+  int red = 0;
+  for (int n = 1; n <= 4; ++n)
+    if (w->CellMark(TfrmCheckShots::kColDevUa, n) == TfrmCheckShots::Mark::Out) {
+      ++red;
+      const auto& r = w->Rows()[std::size_t(n - 1)];
+      EXPECT_GT(std::abs(r[1] - r[0]) * 100, 5 * r[0]) << n;
+    }
+  EXPECT_GT(red, 0);
+  const platform::PrintDocument doc = w->ProtocolDocument();
+  EXPECT_EQ(std::get<platform::DocHeading>(doc.blocks.front())
+                .text.rfind("Заключение: Вне допуска: Ua", 0),
+            0u);
 }
 
 }  // namespace

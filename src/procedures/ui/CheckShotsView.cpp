@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 
 #include "app/Manager.h"
@@ -44,6 +45,39 @@ QPushButton* Button(QWidget* parent, platform::Button& model, const QRect& where
   return b;
 }
 
+// Paints the deviation cells green or red as the model judges them.
+class MarkDelegate : public QStyledItemDelegate {
+ public:
+  MarkDelegate(const TfrmCheckShots& model, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    switch (model_.CellMark(index.column(), index.row())) {
+      case TfrmCheckShots::Mark::In:
+        option->backgroundBrush = QColor(0xC8, 0xF0, 0xC8);
+        option->palette.setColor(QPalette::Text, QColor(0x00, 0x70, 0x00));
+        break;
+      case TfrmCheckShots::Mark::Out:
+        option->backgroundBrush = QColor(0xFF, 0xC8, 0xC8);
+        option->palette.setColor(QPalette::Text, QColor(0xC0, 0x00, 0x00));
+        break;
+      case TfrmCheckShots::Mark::None:
+        break;
+    }
+  }
+
+ private:
+  const TfrmCheckShots& model_;
+};
+
+QLabel* VerdictLabel(QWidget* parent, platform::Label& model, const QRect& where) {
+  auto* l = Named(new QLabel(parent), model, where);
+  pq::BindLabel(l, model);
+  return l;
+}
+
 }  // namespace
 
 CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* parent)
@@ -53,7 +87,7 @@ CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* p
       model_(std::move(model)) {
   setObjectName("frmCheckShots");
   setAttribute(Qt::WA_DeleteOnClose);
-  setFixedSize(628, 420);
+  setFixedSize(796, 512);
   TfrmCheckShots& m = *model_;
   pq::BindForm(this, m.Form);
 
@@ -85,16 +119,23 @@ CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* p
   Button(procedure, m.btnSaveProtocol, QRect(8, 18, 84, 28));
   Button(procedure, m.btnOK, QRect(98, 18, 52, 28));
 
-  QGroupBox* protocol = Group(this, m.gbProtocol, QRect(146, 64, 444, 240));
-  auto* table = Named(new QTableWidget(protocol), m.ShotsTable, QRect(8, 18, 428, 180));
+  QGroupBox* protocol = Group(this, m.gbProtocol, QRect(146, 64, 612, 336));
+  auto* table = Named(new QTableWidget(protocol), m.ShotsTable, QRect(8, 18, 596, 196));
   pq::BindStringGrid(table, m.ShotsTable);
-  Button(protocol, m.btnSavePdf, QRect(226, 202, 210, 30));
-  auto* gauge = Named(new QProgressBar(this), m.WaitIndikator, QRect(598, 70, 22, 234));
+  table->setItemDelegate(new MarkDelegate(m, table));
+  // Under the table: the verdict of each quantity, the reproducibility, the overall verdict.
+  VerdictLabel(protocol, m.lbVerdictUa, QRect(8, 218, 596, 18));
+  VerdictLabel(protocol, m.lbVerdictIa, QRect(8, 236, 596, 18));
+  VerdictLabel(protocol, m.lbVerdictT, QRect(8, 254, 596, 18));
+  VerdictLabel(protocol, m.lbVerdictRepeat, QRect(8, 272, 596, 24));
+  VerdictLabel(protocol, m.lbVerdict, QRect(8, 300, 370, 28));
+  Button(protocol, m.btnSavePdf, QRect(394, 298, 210, 30));
+  auto* gauge = Named(new QProgressBar(this), m.WaitIndikator, QRect(766, 70, 22, 330));
   gauge->setOrientation(Qt::Vertical);
   gauge->setTextVisible(false);
   pq::BindGauge(gauge, m.WaitIndikator);
 
-  auto* message = Named(new QLabel(this), m.lbCurrentMessage, QRect(8, 312, 612, 100));
+  auto* message = Named(new QLabel(this), m.lbCurrentMessage, QRect(8, 406, 780, 100));
   message->setFrameShape(QFrame::Panel);
   message->setFrameShadow(QFrame::Sunken);
   message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
