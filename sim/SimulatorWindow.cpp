@@ -117,10 +117,17 @@ void TfrmSimulator::RefreshTimerTimer() {
   if (st.state >= 0x80) state += ", код 0x" + Hex2(st.alarmCode);
   lbState.SetCaption(state);
   static const char* const kDrive[] = {"стоит", "разгон", "торможение", "выбег", "дотормаживание"};
-  std::string drive = st.driveState <= 4   ? kDrive[st.driveState]
-                      : st.driveState == 8 ? "режим достигнут"
-                                           : "";
+  // A K4 drive brakes on in state 3; the others use 4 for it.
+  std::string drive = k4_ && st.driveState == 3 ? "дотормаживание"
+                      : st.driveState <= 4      ? kDrive[st.driveState]
+                      : st.driveState == 8      ? "режим достигнут"
+                                                : "";
   lbDrive.SetCaption("Привод анода: " + std::to_string(st.driveState) + " " + drive);
+  lbAnode.SetCaption(AnodeText(st.anodeSpeed, st.anodeStoppedAfterMs));
+  if (silenceShown_ && !apparatus_->IsSilent()) {
+    silenceShown_ = false;
+    lbMessage.SetCaption("Линия снова отвечает");
+  }
   lbFilament.SetCaption("Ток накала: " + Fixed(st.filamentPercent, 1) + " %");
   const long supply = std::lround(st.supply);
   lbSupply.SetCaption("Питание: " + std::to_string(supply) + " (" +
@@ -132,6 +139,17 @@ void TfrmSimulator::RefreshTimerTimer() {
   } else {
     lbLastShot.SetCaption("Последний снимок: нет");
   }
+}
+
+std::string TfrmSimulator::AnodeText(double speedPercent, int stoppedAfterMs) {
+  if (speedPercent > 0) return "Анод: " + Fixed(speedPercent, 0) + " % оборотов";
+  if (stoppedAfterMs >= 0) {
+    std::string seconds = Fixed(stoppedAfterMs / 1000.0, 1);
+    for (char& c : seconds)
+      if (c == '.') c = ',';
+    return "Анод стоит: анод остановился через " + seconds + " с";
+  }
+  return "Анод стоит";
 }
 
 void TfrmSimulator::udMainsChange(int phase) {
@@ -184,6 +202,7 @@ void TfrmSimulator::btnDeadClick() {
   if (!apparatus_) return;
   apparatus_->GoSilentFor(udDeadSeconds.Position() * 1000);
   lbMessage.SetCaption("Линия молчит " + std::to_string(udDeadSeconds.Position()) + " с");
+  silenceShown_ = true;
 }
 
 }  // namespace sim
