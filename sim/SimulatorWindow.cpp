@@ -142,14 +142,19 @@ void TfrmSimulator::RefreshTimerTimer() {
 }
 
 std::string TfrmSimulator::AnodeText(double speedPercent, int stoppedAfterMs) {
-  if (speedPercent > 0) return "Анод: " + Fixed(speedPercent, 0) + " % оборотов";
-  if (stoppedAfterMs >= 0) {
+  std::string text = speedPercent > 0 ? "Анод: " : "Анод стоит";
+  if (speedPercent > 0) {
+    text += Fixed(speedPercent, 0);
+    text += " % оборотов";
+  } else if (stoppedAfterMs >= 0) {
     std::string seconds = Fixed(stoppedAfterMs / 1000.0, 1);
     for (char& c : seconds)
       if (c == '.') c = ',';
-    return "Анод стоит: анод остановился через " + seconds + " с";
+    text += ": анод остановился через ";
+    text += seconds;
+    text += " с";
   }
-  return "Анод стоит";
+  return text;
 }
 
 void TfrmSimulator::udMainsChange(int phase) {

@@ -512,11 +512,14 @@ void TfrmARD::TimeThirdPress() {
         kWarningTitle, platform::Icon::Warning);
   }
   TimePresses() = 0;
+  std::string text = kTimeFound;
   if (!restored) {
-    Message(std::string(kTimeFound) + "\n" + kBrakingNotRestored, true);
+    text += "\n";
+    text += kBrakingNotRestored;
   } else {
-    Message(std::string(kTimeFound) + kTimeNotYetStored);
+    text += kTimeNotYetStored;
   }
+  Message(text, !restored);
   Focus(Button5);
 }
 
