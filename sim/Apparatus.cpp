@@ -72,6 +72,8 @@ Apparatus::Status Apparatus::StatusNow() {
   s.alarmCode = controller_->AlarmCode();
   s.driveState = controller_->DriveState(now);
   s.filamentPercent = controller_->FilamentPercent();
+  s.anodeSpeed = 100.0 * controller_->Drive().AnodeSpeed(now);
+  s.anodeStoppedAfterMs = controller_->Drive().StoppedAfterMs(now);
   s.supply = controller_->SupplyValue();
   s.lastShot = controller_->LastShot();
   return s;

@@ -91,8 +91,10 @@ class Apparatus {
     std::uint8_t state = 0;
     std::uint8_t alarmCode = 0;
     std::uint8_t driveState = 0;
-    double filamentPercent = 0;  // of the module's full current
-    double supply = 0;           // the supply reading (volts = it * 1.464), without noise
+    double filamentPercent = 0;    // of the module's full current
+    double anodeSpeed = 0;         // percent of full speed
+    int anodeStoppedAfterMs = -1;  // the last coasting's length, -1 while turning or unknown
+    double supply = 0;             // the supply reading (volts = it * 1.464), without noise
     std::optional<ShotResult> lastShot;
   };
   Status StatusNow();

@@ -153,6 +153,8 @@ void MainController::Alarm(std::uint8_t code, std::uint8_t alarmState, SimTime n
   }
   alarmCode_ = code;
   preheatPending_ = false;
+  // A shot broken off by an alarm: the anode is braked as after any shot.
+  if (InExposure(main_.State())) drive_.ShotBrake(now);
   SetSteady(alarmState, now);
 }
 
@@ -164,6 +166,9 @@ void MainController::ClearAlarm(SimTime now) {
 
 void MainController::WriteByte(std::uint32_t address, std::uint8_t value) {
   mem_.Set(address, value);
+  // The heating check's marker: 0 hands the filament to the service codes (03 48, 01 46);
+  // anything else gives it back to the controller's own control (standby heating or off).
+  if (address == kHeatCheckMarker && value != 0) manualFilament_.reset();
   if (address < kPageSize) page0Dirty_ = true;
 }
 
@@ -328,6 +333,7 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
     case 0x4A:  // cancel a preparation
       if (!need(0) || s < state::kReady || s > state::kPrepared) break;
       panel_.ShotCancelled();
+      drive_.ShotBrake(at);
       SetSteady(state::kReady, at);
       return Reply(kAccepted);
     case 0x4B:
@@ -353,6 +359,7 @@ MainController::Bytes MainController::Command(std::uint8_t cmd, const Bytes& p, 
     case 0x53:  // stop a shot under way
       if (!need(0) || s <= state::kPrepared || s >= state::kAlarm) break;
       panel_.ShotCancelled();
+      drive_.ShotBrake(at);
       SetSteady(state::kReady, at);
       return Reply(kAccepted);
     case 0x61: {  // measurement pair of the last shot
@@ -443,6 +450,7 @@ MainController::Bytes MainController::AcceptParameters(const Bytes& p) {
 MainController::Bytes MainController::Prepare(SimTime at) {
   if (main_.State() != state::kReady || !accepted_) return Reply(kRefused);
   heatShot_ = false;
+  drive_.ShotRunUp(at);
   main_.Start({{state::kPreparing, kPrepareMs1, nullptr},
                {state::kPreparing2, kPrepareMs2, nullptr},
                {state::kPrepared, 0, nullptr}},
@@ -457,6 +465,7 @@ MainController::Bytes MainController::PrepareHeatShot(const Bytes& p, SimTime at
     return Reply(kRefused);
   }
   heatShot_ = true;
+  drive_.ShotRunUp(at);
   heatCode_ = code;
   heatTime_ = time;
   main_.Start({{state::kPreparing, kPrepareMs1, nullptr},
@@ -488,7 +497,11 @@ MainController::Bytes MainController::Release(SimTime at) {
                {state::kSynchronising, kSynchronisingMs, nullptr},
                {state::kHighVoltage, ms / 2, nullptr},
                {state::kHighVoltage2, ms - ms / 2, nullptr},
-               {state::kShotDone, kShotDoneMs, [this](SimTime) { FinishExposure(); }},
+               {state::kShotDone, kShotDoneMs,
+                [this](SimTime t) {
+                  FinishExposure();
+                  drive_.ShotBrake(t);
+                }},
                {state::kAwaitConfirm, 0, nullptr}},
               at);
   return Reply(kAccepted);

@@ -110,6 +110,7 @@ class MainController : public BusModule {
   bool Instant() const { return profile_.timing == Timing::Instant; }
   bool K4() const { return profile_.type == "K4"; }
   int MaxFilamentCode() const { return K4() ? 2047 : 1023; }
+  static constexpr std::uint32_t kHeatCheckMarker = 0x135;
   void SetSteady(std::uint8_t code, SimTime at);
   void WriteByte(std::uint32_t address, std::uint8_t value);
 

@@ -54,6 +54,7 @@ void ReadRotationPlant(const platform::IniFile& ini, RotationPlant& plant,
   number("StatorNoise", 0, 50, [&](double d) { plant.currentNoise = int(d); });
   number("StatorGain", 0, 10, [&](double d) { plant.statorGain = d; });
   number("CoastingTime", 0, 120, [&](double d) { plant.coastingMs = int(std::lround(d * 1000)); });
+  number("RunUpTime", 0, 60, [&](double d) { plant.runUpMs = int(std::lround(d * 1000)); });
 }
 
 RotationDrive::RotationDrive(const RotationPlant& plant, bool k4, Memory& memory,
@@ -69,16 +70,52 @@ std::uint8_t RotationDrive::Query(SimTime at, bool instant) {
   return d;
 }
 
+double RotationDrive::BrakingRate() const {
+  // Braking on, the anode goes from full speed to rest in the main braking and the coasting.
+  return -1.0 / double(std::max(1, kMainBrakingMs + plant_.coastingMs));
+}
+
+void RotationDrive::Move(SimTime at, double rate, std::optional<SimTime> switchAt,
+                         double rateAfter) {
+  motion_ = {at, AnodeSpeed(at), rate, switchAt, rateAfter};
+}
+
+double RotationDrive::AnodeSpeed(SimTime now) const {
+  using Ms = std::chrono::duration<double, std::milli>;
+  const Motion& m = motion_;
+  if (now <= m.t0) return m.speed0;
+  auto along = [](double s0, double rate, double ms) {
+    return std::clamp(s0 + rate * ms, 0.0, 1.0);
+  };
+  if (!m.switchAt || now <= *m.switchAt) return along(m.speed0, m.rate, Ms(now - m.t0).count());
+  const double atSwitch = along(m.speed0, m.rate, Ms(*m.switchAt - m.t0).count());
+  return along(atSwitch, m.rateAfter, Ms(now - *m.switchAt).count());
+}
+
+SimTime RotationDrive::StopsAt() const {
+  using Ms = std::chrono::duration<double, std::milli>;
+  const Motion& m = motion_;
+  auto after = [](SimTime from, double speed, double rate) {
+    if (speed <= 0) return from;
+    if (rate >= 0) return SimTime::max();
+    return from + std::chrono::duration_cast<SimClock::duration>(Ms(speed / -rate));
+  };
+  const SimTime first = after(m.t0, m.speed0, m.rate);
+  if (!m.switchAt || first <= *m.switchAt) return first;
+  const double atSwitch = std::clamp(m.speed0 + m.rate * Ms(*m.switchAt - m.t0).count(), 0.0, 1.0);
+  return after(*m.switchAt, atSwitch, m.rateAfter);
+}
+
 void RotationDrive::RunUp(SimTime at) {
   const int runUp = std::max(kSupervisionMs + 100, mem_.At(0x20) * 100);
-  turning_ = true;
-  stopsAt_ = SimTime::max();
+  ShotRunUp(at);
   drive_.Start({{1, kSupervisionMs, nullptr},
                 {1, runUp - kSupervisionMs,
                  [this](SimTime t) {
                    if (!WithinBoundaries(Mode::RunUp)) {
                      drive_.Start({{0, 0, nullptr}}, t);
-                     turning_ = false;
+                     Move(t, FreeRate());
+                     coastFrom_ = t;
                      alarm_(kAnodeAlarm, t);
                    }
                  }},
@@ -88,45 +125,64 @@ void RotationDrive::RunUp(SimTime at) {
 
 void RotationDrive::RunUpBrokenOff(SimTime at, std::function<void(SimTime)> alarm) {
   const int runUp = std::max(kSupervisionMs + 100, mem_.At(0x20) * 100);
-  turning_ = true;
-  stopsAt_ = SimTime::max();
+  ShotRunUp(at);
   drive_.Start({{1, runUp / 2, nullptr},
                 {0, 0,
                  [this, alarm](SimTime t) {
-                   turning_ = false;
+                   Move(t, FreeRate());
+                   coastFrom_ = t;
                    alarm(t);
                  }}},
                at);
 }
 
+void RotationDrive::ShotRunUp(SimTime at) {
+  coastFrom_.reset();
+  Move(at, 1.0 / double(std::max(1, plant_.runUpMs)));
+}
+
+void RotationDrive::ShotBrake(SimTime at) {
+  // The controller brakes for the main braking and the stored additional time, then lets go.
+  if (AnodeSpeed(at) <= 0 && motion_.rate <= 0) return;
+  const SimTime additional = at + std::chrono::milliseconds(kMainBrakingMs);
+  Move(at, BrakingRate(), additional + std::chrono::milliseconds(mem_.At(0x21) * 100), FreeRate());
+  coastFrom_ = additional;
+}
+
 void RotationDrive::Brake(SimTime at) {
   const int extra = std::max(100, mem_.At(0x21) * 100);
   const std::uint8_t additional = k4_ ? 3 : 4;
+  // Braking on until the driver lets go; an anode still turning then runs on freely, several
+  // times slower to a stop. The engineer's clock starts with the additional braking.
+  const SimTime additionalAt = at + std::chrono::milliseconds(kMainBrakingMs);
+  // Braking an anode at rest times nothing: the last coasting stays on show.
+  if (AnodeSpeed(at) > 0) coastFrom_ = additionalAt;
+  Move(at, BrakingRate(), additionalAt + std::chrono::milliseconds(extra), FreeRate());
   drive_.Start({{2, kSupervisionMs, nullptr},
                 {2, kMainBrakingMs - kSupervisionMs,
                  [this](SimTime t) {
                    if (!WithinBoundaries(Mode::Braking)) {
                      drive_.Start({{0, 0, nullptr}}, t);
+                     Move(t, FreeRate());
+                     coastFrom_ = t;
                      alarm_(kAnodeAlarm, t);
                    }
                  }},
-                {additional, extra,
-                 [this, extra](SimTime t) {
-                   // Braking on until the anode stands; when the driver lets go earlier the anode
-                   // runs on freely, several times longer.
-                   if (!turning_) return;
-                   int left = plant_.coastingMs - extra;
-                   stopsAt_ = t + std::chrono::milliseconds(left <= 0 ? plant_.coastingMs
-                                                                      : extra + left * 4);
-                 }},
+                {additional, extra, nullptr},
                 {8, 0, nullptr}},
                at);
 }
 
 void RotationDrive::Stop() {
+  const SimTime now = SimClock::now();
   drive_.Stop();
-  drive_.Start({{0, 0, nullptr}}, SimClock::now());
+  drive_.Start({{0, 0, nullptr}}, now);
   k4Mode_ = 0;
+  // Without power the anode runs out freely.
+  if (AnodeSpeed(now) > 0 && motion_.rate >= 0) {
+    Move(now, FreeRate());
+    coastFrom_ = now;
+  }
 }
 
 RotationDrive::Mode RotationDrive::CurrentMode() const {
@@ -190,7 +246,14 @@ int RotationDrive::TrueBrakingTenths() const {
 }
 
 bool RotationDrive::AnodeTurning(SimTime now) const {
-  return turning_ && now < stopsAt_;
+  return AnodeSpeed(now) > 0;
+}
+
+int RotationDrive::StoppedAfterMs(SimTime now) const {
+  if (!coastFrom_ || AnodeSpeed(now) > 0) return -1;
+  const SimTime stop = StopsAt();
+  if (stop == SimTime::max() || stop < *coastFrom_) return stop < *coastFrom_ ? 0 : -1;
+  return int(std::chrono::duration_cast<std::chrono::milliseconds>(stop - *coastFrom_).count());
 }
 
 }  // namespace sim

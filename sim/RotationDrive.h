@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ struct RotationPlant {
   int currentNoise = 6;       // StatorNoise: +- this much on every reading
   double statorGain = 1.0;    // StatorGain: the channel's gain; above 255 the reading overflows
   int coastingMs = 4200;      // CoastingTime (s): from the start of additional braking to a stop
+  int runUpMs = 1200;         // RunUpTime (s): the anode from rest to full speed
   StatorFault fault = StatorFault::None;  // set by tests; the [Plant] key is the plant's own
 };
 
@@ -71,6 +73,16 @@ class RotationDrive {
   int TrueBrakingTenths() const;
   // Whether the anode still turns (the engineer listens for its bearings).
   bool AnodeTurning(SimTime now) const;
+  // The anode's speed now, 0..1 of full speed.
+  double AnodeSpeed(SimTime now) const;
+  // When the last coasting came to rest, in ms after its additional braking began (or after
+  // the braking or let-go that started it, when it had none); -1 while the anode turns or when
+  // it has not coasted since it last ran up.
+  int StoppedAfterMs(SimTime now) const;
+  // The anode runs up for a shot and brakes after it; the controller does this itself, without
+  // the driver's run of states that 01 41 and 01 42 start.
+  void ShotRunUp(SimTime at);
+  void ShotBrake(SimTime at);
 
  private:
   enum class Mode { Off, RunUp, Braking };
@@ -88,9 +100,23 @@ class RotationDrive {
   std::function<void(std::uint8_t, SimTime)> alarm_;
   Sequence drive_;
   int k4Mode_ = 0;
-  // When the anode comes to rest (coasting after a braking), or far future while it turns.
-  SimTime stopsAt_{};
-  bool turning_ = false;
+  // The anode's motion: speed0 at t0 changing by rate per ms, and from switchAt (if set) by
+  // rateAfter; the speed stays within 0..1.
+  struct Motion {
+    SimTime t0{};
+    double speed0 = 0;
+    double rate = 0;
+    std::optional<SimTime> switchAt;
+    double rateAfter = 0;
+  };
+  double BrakingRate() const;
+  double FreeRate() const { return BrakingRate() / 4; }
+  // From `at` on, the speed changes by rate (then by rateAfter from switchAt).
+  void Move(SimTime at, double rate, std::optional<SimTime> switchAt = {}, double rateAfter = 0);
+  SimTime StopsAt() const;
+  Motion motion_;
+  // Where the clock of the last coasting starts (unset while running up or at speed).
+  std::optional<SimTime> coastFrom_;
   std::uint32_t rng_ = 0x1234567u;
 };
 

@@ -117,10 +117,17 @@ void TfrmSimulator::RefreshTimerTimer() {
   if (st.state >= 0x80) state += ", код 0x" + Hex2(st.alarmCode);
   lbState.SetCaption(state);
   static const char* const kDrive[] = {"стоит", "разгон", "торможение", "выбег", "дотормаживание"};
-  std::string drive = st.driveState <= 4   ? kDrive[st.driveState]
-                      : st.driveState == 8 ? "режим достигнут"
-                                           : "";
+  // A K4 drive brakes on in state 3; the others use 4 for it.
+  std::string drive = k4_ && st.driveState == 3 ? "дотормаживание"
+                      : st.driveState <= 4      ? kDrive[st.driveState]
+                      : st.driveState == 8      ? "режим достигнут"
+                                                : "";
   lbDrive.SetCaption("Привод анода: " + std::to_string(st.driveState) + " " + drive);
+  lbAnode.SetCaption(AnodeText(st.anodeSpeed, st.anodeStoppedAfterMs));
+  if (silenceShown_ && !apparatus_->IsSilent()) {
+    silenceShown_ = false;
+    lbMessage.SetCaption("Линия снова отвечает");
+  }
   lbFilament.SetCaption("Ток накала: " + Fixed(st.filamentPercent, 1) + " %");
   const long supply = std::lround(st.supply);
   lbSupply.SetCaption("Питание: " + std::to_string(supply) + " (" +
@@ -132,6 +139,22 @@ void TfrmSimulator::RefreshTimerTimer() {
   } else {
     lbLastShot.SetCaption("Последний снимок: нет");
   }
+}
+
+std::string TfrmSimulator::AnodeText(double speedPercent, int stoppedAfterMs) {
+  std::string text = speedPercent > 0 ? "Анод: " : "Анод стоит";
+  if (speedPercent > 0) {
+    text += Fixed(speedPercent, 0);
+    text += " % оборотов";
+  } else if (stoppedAfterMs >= 0) {
+    std::string seconds = Fixed(stoppedAfterMs / 1000.0, 1);
+    for (char& c : seconds)
+      if (c == '.') c = ',';
+    text += ": анод остановился через ";
+    text += seconds;
+    text += " с";
+  }
+  return text;
 }
 
 void TfrmSimulator::udMainsChange(int phase) {
@@ -184,6 +207,7 @@ void TfrmSimulator::btnDeadClick() {
   if (!apparatus_) return;
   apparatus_->GoSilentFor(udDeadSeconds.Position() * 1000);
   lbMessage.SetCaption("Линия молчит " + std::to_string(udDeadSeconds.Position()) + " с");
+  silenceShown_ = true;
 }
 
 }  // namespace sim

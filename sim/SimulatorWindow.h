@@ -27,6 +27,8 @@ class TfrmSimulator {
   platform::GroupBox gbState{"gbState"};
   platform::Label lbState{"lbState"};
   platform::Label lbDrive{"lbDrive"};
+  // The anode's speed, and how long its last coasting took to a stop.
+  platform::Label lbAnode{"lbAnode"};
   platform::Label lbFilament{"lbFilament"};
   platform::Label lbSupply{"lbSupply"};
   platform::Label lbLastShot{"lbLastShot"};
@@ -70,11 +72,14 @@ class TfrmSimulator {
 
   // The text the state display shows for a state code.
   static std::string StateText(int state);
+  // The anode line: its speed while it turns, the moment it stopped after a coasting.
+  static std::string AnodeText(double speedPercent, int stoppedAfterMs);
 
  private:
   std::shared_ptr<Apparatus> apparatus_;
   bool k4_ = false;
-  bool loading_ = false;  // the controls are being filled from the plant: no change to make
+  bool loading_ = false;       // the controls are being filled from the plant: no change to make
+  bool silenceShown_ = false;  // lbMessage tells of a silence the line may have ended since
 };
 
 }  // namespace sim

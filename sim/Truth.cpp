@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "sim/Plant.h"
 
@@ -28,6 +29,23 @@ double Kuan(const Profile& profile) {
 
 double Kmes(const Profile& profile) {
   return 100.0 / profile.plant.mainsGain;
+}
+
+double CoastingSeconds(const Profile& profile) {
+  return profile.rotation.coastingMs / 1000.0;
+}
+
+int BrakingTenths(const Profile& profile) {
+  return std::min(255, (profile.rotation.coastingMs + 50) / 100);
+}
+
+std::string RotationLine(const Profile& profile) {
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "anode coasting %.1f s (additional braking %d tenths at 0x21)  run-up %.1f s",
+                CoastingSeconds(profile), BrakingTenths(profile),
+                profile.rotation.runUpMs / 1000.0);
+  return line;
 }
 
 PhaseCoefficients Phase(const Profile& profile, int phase) {

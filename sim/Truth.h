@@ -3,6 +3,7 @@
 // calibration done perfectly on the plant arrives at. Trainers and tests compare a procedure's
 // result with these (`kvtctl sim-truth` prints them).
 
+#include <string>
 #include <vector>
 
 #include "sim/Profile.h"
@@ -17,6 +18,13 @@ double Resistance(const Profile& profile, double kv);
 double Kuan(const Profile& profile);
 // The exact mains channel coefficient (KMES; not rounded).
 double Kmes(const Profile& profile);
+
+// The anode's coasting with braking on, from the start of the additional braking to rest (s),
+// and the additional braking time in tenths that ends just as it stops (the byte at 0x21).
+double CoastingSeconds(const Profile& profile);
+int BrakingTenths(const Profile& profile);
+// One line for a trainer: coasting, its braking time and the run-up time.
+std::string RotationLine(const Profile& profile);
 
 // K4: the coefficients of a phase channel (0 A, 1 B, 2 C) with which the controller's
 // U = (code * A - B) / 128 reads the phase voltage exactly.

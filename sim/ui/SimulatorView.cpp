@@ -65,17 +65,18 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   sim::TfrmSimulator& m = *model_;
   // Phases B and C take two more rows on K4.
   const int extra = m.udMainsB.Visible() ? 52 : 0;
-  setFixedSize(380, 376 + extra);
+  setFixedSize(380, 396 + extra);
   pq::BindForm(this, m.Form);
 
-  QGroupBox* state = MakeGroup(this, m.gbState, QRect(8, 4, 364, 118));
+  QGroupBox* state = MakeGroup(this, m.gbState, QRect(8, 4, 364, 138));
   MakeLabel(state, m.lbState, QRect(10, 18, 344, 18));
   MakeLabel(state, m.lbDrive, QRect(10, 38, 344, 18));
-  MakeLabel(state, m.lbFilament, QRect(10, 58, 344, 18));
-  MakeLabel(state, m.lbSupply, QRect(10, 78, 344, 18));
-  MakeLabel(state, m.lbLastShot, QRect(10, 98, 344, 18));
+  MakeLabel(state, m.lbAnode, QRect(10, 58, 344, 18));
+  MakeLabel(state, m.lbFilament, QRect(10, 78, 344, 18));
+  MakeLabel(state, m.lbSupply, QRect(10, 98, 344, 18));
+  MakeLabel(state, m.lbLastShot, QRect(10, 118, 344, 18));
 
-  QGroupBox* plant = MakeGroup(this, m.gbPlant, QRect(8, 126, 364, 82 + extra));
+  QGroupBox* plant = MakeGroup(this, m.gbPlant, QRect(8, 146, 364, 82 + extra));
   MakeLabel(plant, m.lbMainsA, QRect(10, 22, 150, 22));
   MakeSpin(plant, m.udMainsA, QRect(170, 22, 80, 22));
   MakeLabel(plant, m.lbMainsB, QRect(10, 48, 150, 22));
@@ -85,7 +86,7 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   MakeLabel(plant, m.lbAgeing, QRect(10, 48 + extra, 150, 22));
   MakeSpin(plant, m.udAgeing, QRect(170, 48 + extra, 80, 22));
 
-  QGroupBox* faults = MakeGroup(this, m.gbFaults, QRect(8, 212 + extra, 364, 124));
+  QGroupBox* faults = MakeGroup(this, m.gbFaults, QRect(8, 232 + extra, 364, 124));
   MakeLabel(faults, m.lbAlarmCode, QRect(10, 22, 100, 22));
   auto* code = new QLineEdit(faults);
   code->setObjectName("edAlarmCode");
@@ -102,7 +103,7 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   stator->setObjectName("cbStator");
   stator->setGeometry(110, 90, 170, 22);
   pq::BindComboBox(stator, m.cbStator);
-  MakeLabel(this, m.lbMessage, QRect(14, 346 + extra, 352, 22));
+  MakeLabel(this, m.lbMessage, QRect(14, 366 + extra, 352, 22));
 
   pq::BindTimer(this, m.RefreshTimer);
   m.FormCreate();

@@ -140,6 +140,7 @@ int SimTruthCommand(cli::Context& context) {
   PrintResistance(t, [&](int kv) { return Int(sim::truth::Resistance(p, kv)); });
   std::printf("KUAN %.1f (stored %d)  KMES %.1f (stored %d)  mains %.1f V\n", sim::truth::Kuan(p),
               t.kuan, sim::truth::Kmes(p), t.kmes, p.plant.mainsVolts[0]);
+  std::printf("%s\n", sim::truth::RotationLine(p).c_str());
   if (p.type == "K4") {
     static const char* const kPhase[3] = {"A", "B", "C"};
     for (int i = 0; i < 3; ++i) {

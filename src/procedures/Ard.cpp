@@ -113,6 +113,9 @@ TfrmARD::TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage)
   Button8.OnClick = [this] { Button8Click(); };
   Button1.OnClick = [this] { Button1Click(); };
   RotationTimer1.OnTimer = [this] { RotationTimer1Timer(); };
+  DriveTimer.SetEnabled(false);
+  DriveTimer.SetInterval(300);
+  DriveTimer.OnTimer = [this] { DriveTimerTimer(); };
 }
 
 TfrmARD::~TfrmARD() {
@@ -122,6 +125,67 @@ TfrmARD::~TfrmARD() {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     SetRotationMode(link, 0);
   }
+  // A coasting timed in this window ends with it; the next window starts its own clock.
+  if (Timing()) MoveOnFromTiming();
+  TimePresses() = 0;
+}
+
+bool TfrmARD::Timing() const {
+  return TimePresses() == 2 && CoastingStart() != 0;
+}
+
+void TfrmARD::EnableSteps(bool enabled, const platform::Button* running) {
+  for (platform::Button* b : {&Button4, &Button6, &Button7, &Button5, &Button8})
+    if (b != running) b->SetEnabled(enabled);
+}
+
+void TfrmARD::LampsForDriveState(std::uint8_t state) {
+  SetLamps(state == 1 ? 1 : (state >= 2 && state <= 4) ? 2 : 0);
+}
+
+void TfrmARD::DriveTimerTimer() {
+  std::uint8_t state = 0;
+  {
+    TSystemLink link;
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    if (Status(link) > kNoAlarmAbove) {
+      DriveTimer.SetEnabled(false);
+      SetLamps(0);
+      return;
+    }
+    state = DriveState(link);
+  }
+  LampsForDriveState(state);
+  // At speed again or at rest: the drive has nothing more of its own to do.
+  if (state == 8 || state == 0) DriveTimer.SetEnabled(false);
+}
+
+bool TfrmARD::EndTiming(TSystemLink& link) {
+  TimePresses() = 0;
+  CoastingStart() = 0;
+  link.WriteMemory(addr::kRotationTimes + 1, 1, &brakingBefore_);
+  const bool restored = link.LastTransferOk();
+  // A fresh braking with the stored time cuts the 25.5 s of the measurement short.
+  link.SendFrame(frames::Simple(0x42));
+  SetLamps(2);
+  DriveTimer.SetEnabled(true);
+  return restored;
+}
+
+void TfrmARD::MoveOnFromTiming() {
+  bool restored = false;
+  {
+    TSystemLink link;
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    restored = EndTiming(link);
+  }
+  std::string text = kTimeAborted;
+  if (!restored) {
+    text += "\n";
+    text += kBrakingNotRestored;
+  }
+  // A box: the next step's own message would cover a line in the panel at once.
+  platform::ShowMessage(text, kWarningTitle, platform::Icon::Warning);
 }
 
 void TfrmARD::SetLamps(int mode) {
@@ -190,10 +254,12 @@ void TfrmARD::StoreInImage(std::size_t offset, const std::vector<std::uint8_t>& 
 
 void TfrmARD::FormCreate() {
   std::uint8_t block[7] = {};
+  bool read = false;
   {
     TSystemLink link;
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     link.ReadMemory(addr::kRotationTimes, sizeof block, block);
+    read = link.LastTransferOk();
   }
   udDispTime.SetPosition(block[0]);
   udBrTime.SetPosition(block[1]);
@@ -202,10 +268,18 @@ void TfrmARD::FormCreate() {
   udTBmax.SetPosition(block[5]);
   udTBmin.SetPosition(block[6]);
   SetLamps(0);
+  if (!read) {
+    Message(kBlockNotRead, true);
+    return;
+  }
   Message(kIntro);
 }
 
 void TfrmARD::Button4Click() {
+  if (Timing()) MoveOnFromTiming();
+  DriveTimer.SetEnabled(false);
+  // The stator current is measured alone: no other step may send its frames in between.
+  EnableSteps(false, &Button4);
   samplesPerSecond_ = 10;
   measuringSeconds_ = 1;
   RotationTimer1.SetInterval(1);
@@ -237,6 +311,7 @@ void TfrmARD::RotationTimer1Timer() {
         RotationTimer1.SetInterval(1000 / std::max(1, samplesPerSecond_));
       } else if (step_ == 1) {
         SetRotationMode(link, 0);
+        SetLamps(0);
         RotationTimer1.SetInterval(100);
         step_ = 2;
       } else {
@@ -274,8 +349,11 @@ void TfrmARD::RotationTimer1Timer() {
     }
     default:
       RotationTimer1.SetEnabled(false);
-      Judge(link);
       step_ = 0;
+      EnableSteps(true);
+      // The focus given at the start could not stay on a disabled button.
+      Focus(Button6);
+      Judge(link);
       break;
   }
 }
@@ -312,11 +390,18 @@ void TfrmARD::Button6Click() {
   const std::vector<std::uint8_t> bytes = {
       std::uint8_t(udTDmax.Position()), std::uint8_t(udTDmin.Position()),
       std::uint8_t(udTBmax.Position()), std::uint8_t(udTBmin.Position())};
+  if (Timing()) MoveOnFromTiming();
+  bool stored = false;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
     link.WriteMemory(addr::kRotationCurrents, std::uint32_t(bytes.size()), bytes.data());
-    StoreInImage(addr::kRotationCurrents, bytes);
+    stored = link.LastTransferOk();
+    if (stored) StoreInImage(addr::kRotationCurrents, bytes);
+  }
+  if (!stored) {
+    Message(kCurrentsNotStored, true);
+    return;
   }
   Message(kGoTime);
   Focus(Button7);
@@ -339,11 +424,25 @@ void TfrmARD::TimeSecondPress() {
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   TSystemLink link;
   GroupBox2.SetVisible(true);
-  std::uint8_t dispTime = 0;
-  link.ReadMemory(addr::kRotationTimes, 1, &dispTime);
-  udDispTime.SetPosition(dispTime);
+  DriveTimer.SetEnabled(false);
+  CoastingStart() = 0;
+  // The run-up time, and the braking time to put back when the measurement is over.
+  std::uint8_t times[2] = {};
+  link.ReadMemory(addr::kRotationTimes, 2, times);
+  if (!link.LastTransferOk()) {
+    TimePresses() = 0;
+    Message(kDispTimeNotRead, true);
+    return;
+  }
+  udDispTime.SetPosition(times[0]);
+  brakingBefore_ = times[1];
   const std::uint8_t longest = 255;
   link.WriteMemory(addr::kRotationTimes + 1, 1, &longest);
+  if (!link.LastTransferOk()) {
+    TimePresses() = 0;
+    Message(kLongBrakingNotStored, true);
+    return;
+  }
   link.SendFrame(frames::Simple(0x41));
   SetLamps(1);
   link.Delay(3000);
@@ -351,10 +450,9 @@ void TfrmARD::TimeSecondPress() {
   SetLamps(2);
   const std::uint8_t target = IsK4(link) ? 3 : 4;
   const WaitEnd end = WaitForDriveState(link, target);
-  SetLamps(0);
   if (end == WaitEnd::TimedOut) {
     // Without the start of the coasting the next press would time nothing: start over.
-    TimePresses() = 0;
+    EndTiming(link);
     Message("Драйвер вращения не включил дополнительное торможение за " + WaitLimitText() +
                 ".\nПроверьте исправность драйвера вращения и связь с системой, затем нажмите "
                 "кнопку <Определить время> снова.",
@@ -364,9 +462,15 @@ void TfrmARD::TimeSecondPress() {
   const std::uint8_t status = Status(link);
   if (status <= kNoAlarmAbove) {
     CoastingStart() = platform::TickCount();
+    // The drive brakes on by itself while the engineer listens: the lamp shows it until it ends.
+    SetLamps(2);
+    DriveTimer.SetEnabled(true);
     return;
   }
+  SetLamps(0);
   TimePresses() = 0;
+  CoastingStart() = 0;
+  link.WriteMemory(addr::kRotationTimes + 1, 1, &brakingBefore_);
   link.SendFrame(frames::ReadVariable(0x23));
   const std::uint8_t code = link.LastCount() >= 3 ? link.RxBuffer()[2] : 0;
   platform::ShowMessage(kAlarmPrefix + settings::ReadErrorDescription(code), "",
@@ -374,16 +478,31 @@ void TfrmARD::TimeSecondPress() {
 }
 
 void TfrmARD::TimeThirdPress() {
+  if (CoastingStart() == 0) {
+    // The second press did not start a coasting (or it was ended since): nothing to time.
+    TimePresses() = 0;
+    Message(kTimeHint);
+    TimePresses() = 1;
+    return;
+  }
   bool cut = false;
   const auto time = std::uint8_t(CoastingTenths(platform::TickCount() - CoastingStart(), &cut));
+  CoastingStart() = 0;
+  DriveTimer.SetEnabled(false);
+  bool restored = false;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
-    link.WriteMemory(addr::kRotationTimes + 1, 1, &time);
+    // The new time waits for the engineer's accept; until then the apparatus keeps its own.
+    link.WriteMemory(addr::kRotationTimes + 1, 1, &brakingBefore_);
+    restored = link.LastTransferOk();
     link.SendFrame(frames::Simple(0x41));
+    SetLamps(1);
     link.Delay(1500);
     link.SendFrame(frames::Simple(0x42));
+    SetLamps(2);
   }
+  DriveTimer.SetEnabled(true);
   GroupBox2.SetVisible(true);
   udBrTime.SetPosition(time);
   if (cut) {
@@ -392,25 +511,41 @@ void TfrmARD::TimeThirdPress() {
         "ограничено наибольшим значением 25,5 с (255).",
         kWarningTitle, platform::Icon::Warning);
   }
-  Message(kTimeFound);
   TimePresses() = 0;
+  std::string text = kTimeFound;
+  if (!restored) {
+    text += "\n";
+    text += kBrakingNotRestored;
+  } else {
+    text += kTimeNotYetStored;
+  }
+  Message(text, !restored);
   Focus(Button5);
 }
 
 void TfrmARD::Button5Click() {
   const std::vector<std::uint8_t> bytes = {std::uint8_t(udDispTime.Position()),
                                            std::uint8_t(udBrTime.Position())};
+  if (Timing()) MoveOnFromTiming();
+  bool stored = false;
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;
     link.WriteMemory(addr::kRotationTimes, std::uint32_t(bytes.size()), bytes.data());
-    StoreInImage(addr::kRotationTimes, bytes);
-    Message(kGoTest);
-    Focus(Button8);
+    stored = link.LastTransferOk();
+    if (stored) StoreInImage(addr::kRotationTimes, bytes);
   }
+  if (!stored) {
+    Message(kTimesNotStored, true);
+    return;
+  }
+  Message(kGoTest);
+  Focus(Button8);
 }
 
 void TfrmARD::Button8Click() {
+  if (Timing()) MoveOnFromTiming();
+  DriveTimer.SetEnabled(false);
   {
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     TSystemLink link;

@@ -62,6 +62,37 @@ class TfrmARD {
       "Если система вращения анода работает нормально,\nнажмите <OK> для завершения процедуры "
       "настройки.";
   static constexpr const char* kAlarmPrefix = "Возникла авария: ";
+  static constexpr const char* kBlockNotRead =
+      "Параметры драйвера вращения НЕ ПРОЧИТАНЫ: аппарат не ответил на чтение памяти (адреса "
+      "0x20..0x26).\nПоля показывают 0, а не значения аппарата; закройте окно и проверьте связь "
+      "с системой.";
+  // Writes the apparatus did not acknowledge: nothing is taken into the image.
+  static constexpr const char* kCurrentsNotStored =
+      "Граничные токи статора НЕ ЗАПИСАНЫ: аппарат не подтвердил запись в память (адреса "
+      "0x23..0x26).\nОбраз памяти не изменен. Проверьте связь с системой и нажмите кнопку "
+      "<Принять значения токов> снова.";
+  static constexpr const char* kTimesNotStored =
+      "Время разгона и время дополнительного торможения НЕ ЗАПИСАНЫ: аппарат не подтвердил "
+      "запись в память (адреса 0x20, 0x21).\nОбраз памяти не изменен. Проверьте связь с "
+      "системой и нажмите кнопку <Принять значение времени> снова.";
+  static constexpr const char* kLongBrakingNotStored =
+      "Время дополнительного торможения 25,5 с НЕ ЗАПИСАНО: аппарат не подтвердил запись в "
+      "память (адрес 0x21).\nОпределение времени не начато, анод не раскручивался.";
+  static constexpr const char* kDispTimeNotRead =
+      "Время разгона НЕ ПРОЧИТАНО: аппарат не ответил на чтение памяти (адреса 0x20, "
+      "0x21).\nОпределение времени не начато.";
+  static constexpr const char* kBrakingNotRestored =
+      "Время дополнительного торможения, записанное в аппарате до определения, НЕ "
+      "ВОССТАНОВЛЕНО: аппарат не подтвердил запись (адрес 0x21). В аппарате может остаться "
+      "25,5 с.";
+  // The measured time waits for the engineer's accept; the anode was run up and braked again
+  // only to end the long braking of the measurement.
+  static constexpr const char* kTimeNotYetStored =
+      "\nАнод раскручен и заторможен снова с прежним временем торможения: новое время будет "
+      "записано в аппарат только кнопкой <Принять значение времени>.";
+  static constexpr const char* kTimeAborted =
+      "Определение времени торможения прервано: анод заторможен с прежним временем "
+      "дополнительного торможения, записанным в аппарате.";
 
   // currentImage: the held memory image (null when none); host: whose flag the window sets.
   TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage);
@@ -112,6 +143,8 @@ class TfrmARD {
   platform::Button Button8{"Button8"};
   platform::Button Button1{"Button1"};
   platform::Timer RotationTimer1{"RotationTimer1"};
+  // Polls the drive state while it runs on after a step, so the lamps show its mode.
+  platform::Timer DriveTimer{"DriveTimer"};
 
   // --- handlers ---
   void FormCreate();
@@ -122,6 +155,8 @@ class TfrmARD {
   void Button5Click();
   void Button8Click();
   void Button1Click();
+  // Follows the drive's mode with the lamps while the drive runs on by itself (the coasting).
+  void DriveTimerTimer();
 
   // --- what the view supplies ---
   std::function<void()> OnClose;  // "OK": close the window
@@ -159,6 +194,17 @@ class TfrmARD {
   void Judge(TSystemLink& link);
   void TimeSecondPress();
   void TimeThirdPress();
+  // The lamps for a drive state (1 run-up, 2..4 braking, others none).
+  void LampsForDriveState(std::uint8_t state);
+  // Whether a time determination waits for the engineer's Enter.
+  bool Timing() const;
+  // Ends a time determination left unfinished: the braking time the apparatus held before it
+  // is written back and the long braking is cut short. False when the write was refused.
+  bool EndTiming(TSystemLink& link);
+  // Another step starts (or the window closes) while the coasting is timed: ended and told.
+  void MoveOnFromTiming();
+  // The step buttons other than `running` while a step runs.
+  void EnableSteps(bool enabled, const platform::Button* running = nullptr);
 
   ToolWindowMark openMark_;
   std::function<TMemoryImage*()> currentImage_;
@@ -170,6 +216,8 @@ class TfrmARD {
   std::vector<std::int32_t> brakingSamples_;
   int step_ = 0;
   int sampleCounter_ = 0;
+  // 0x21 as the apparatus held it before the time determination wrote its long braking.
+  std::uint8_t brakingBefore_ = 0;
 };
 
 // The additional braking time in tenths of a second for a coasting of ms milliseconds, cut to

@@ -6,6 +6,7 @@
 #include "app/MainHost.h"
 #include "image/MemoryImage.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
@@ -42,6 +43,18 @@ const char* PercentMessage(int p) {
   }
 }
 
+// The last frame's reply came and took the command.
+bool Accepted(const TSystemLink& link) {
+  return link.LastCount() >= 2 && link.RxBuffer()[1] == kReplyAccepted;
+}
+
+// Puts a switch back without its click handler: the apparatus did not take the change.
+void ShowUnchanged(platform::CheckBox& box, bool checked) {
+  auto handler = std::move(box.OnClick);
+  box.SetChecked(checked);
+  box.OnClick = std::move(handler);
+}
+
 Frame FeedbackFrame(bool on) {
   return MakeFrame({0x05, 0x01, 0x03, 0x40, 0x00, std::uint8_t(on ? 0x00 : 0x03)});
 }
@@ -62,8 +75,10 @@ void TCurrentRefresh::Execute() {
   while (!Terminated()) {
     {
       std::lock_guard<std::recursive_mutex> g(form_.lock_);
-      if (RefreshOn && PointIndex != -1) {
-        const double percent = form_.ReadCurrent(0);
+      const std::optional<double> reading =
+          RefreshOn && PointIndex != -1 ? form_.ReadCurrent(0) : std::nullopt;
+      if (reading) {
+        const double percent = *reading;
         const std::uint64_t generation = form_.generation_;
         const std::size_t index = std::size_t(PointIndex);
         std::weak_ptr<int> alive = form_.alive_;
@@ -123,13 +138,27 @@ TfrmCheckHeat::TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> curr
 }
 
 TfrmCheckHeat::~TfrmCheckHeat() {
+  refresh_.reset();  // asks the thread to end and waits for it
+  alive_.reset();    // readings still queued for the window are dropped
+  bool handedBack = false;
   {
     TSystemLink link;
     platform::LinkLock::Guard guard(platform::TheLinkLock());
+    // A code this window set must not outlive it: off first, then the filament goes back to the
+    // apparatus's own control (standby heating resumes where it was on).
+    if (codeSet_ != 0) link.SendFrame(frames::Simple(0x46));
     link.WriteMemory(addr::kHeatCheckMarker, 1, &kMarkerClosed);
+    handedBack = link.LastTransferOk();
   }
-  refresh_.reset();  // asks the thread to end and waits for it
-  alive_.reset();    // readings still queued for the window are dropped
+  if (!handedBack) platform::ShowMessage(kMarkerRefused, kCaption, platform::Icon::Warning);
+  if (correctionNow_ != correctionAtOpen_) {
+    std::string text = "Программная коррекция тока накала оставлена ";
+    text += correctionNow_ ? "ВКЛЮЧЕННОЙ" : "ВЫКЛЮЧЕННОЙ";
+    text += " (адрес 0x40 в аппарате).\n";
+    text += correctionInImage_ ? "Изменение внесено в образ памяти и будет предложено к сохранению."
+                               : "Образ памяти не загружен: изменение в него не внесено.";
+    platform::ShowMessage(text, kCaption, platform::Icon::Information);
+  }
 }
 
 void TfrmCheckHeat::Message(const std::string& text) {
@@ -143,6 +172,7 @@ void TfrmCheckHeat::Focus(platform::Control& control) {
 
 bool TfrmCheckHeat::SetCode(int n) {
   if (n < 0 || n > maxCode_) return false;
+  bool acknowledged = false;
   {
     TSystemLink link;
     platform::LinkLock::Guard guard(platform::TheLinkLock());
@@ -152,21 +182,27 @@ bool TfrmCheckHeat::SetCode(int n) {
       link.SendFrame(FeedbackFrame(BackLink.Checked()));
       link.SendFrame(frames::SetHeatCode(std::uint16_t(n)));
     }
+    acknowledged = Accepted(link);
   }
+  // A code sent counts as on even unacknowledged: closing switches it off to be sure.
+  codeSet_ = n < 1 && acknowledged ? 0 : std::max(n, codeSet_);
   udHeatCode.SetPosition(n < 1 ? 0 : n);
-  return true;
+  return acknowledged;
 }
 
-double TfrmCheckHeat::ReadCurrent(int delayMs) {
+std::optional<double> TfrmCheckHeat::ReadCurrent(int delayMs) {
   if (delayMs > 0) platform::Delay(delayMs);
   TSystemLink link;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   const bool k4 = link.ReadSystemType() == "K4";
   link.SendFrame(frames::ReadChannel(k4 ? 0x08 : 0x02));
   const auto& rx = link.RxBuffer();
-  // A reply that did not come reads as no current at all.
-  if (k4) return link.LastCount() >= 3 ? rx[2] * 100.0 / 255.0 : 0.0;
-  if (link.LastCount() < 4) return 0.0;
+  // A reply that did not come is no reading.
+  if (k4) {
+    if (link.LastCount() < 3) return std::nullopt;
+    return rx[2] * 100.0 / 255.0;
+  }
+  if (link.LastCount() < 4) return std::nullopt;
   const int v = 4 * rx[2] + rx[3] - 512;
   return v * 20.0 / 103.0;
 }
@@ -220,6 +256,8 @@ void TfrmCheckHeat::FormCreate() {
     link.WriteMemory(addr::kHeatCheckMarker, 1, &kMarkerOpen);
     std::uint8_t correction = 0;
     link.ReadMemory(addr::kCorrectionSwitch, 1, &correction);
+    if (!link.LastTransferOk()) correction = 0;
+    correctionAtOpen_ = correctionNow_ = correction != 0;
     if (correction != 0) {
       // Showing the apparatus's setting, not a click: nothing is to be sent or stored.
       auto handler = std::move(ProgCorrection.OnClick);
@@ -232,19 +270,30 @@ void TfrmCheckHeat::FormCreate() {
   Message(kIntro);
 }
 
-void TfrmCheckHeat::SetAndRecord(int n, double p) {
+bool TfrmCheckHeat::SetAndRecord(int n, double p) {
   std::lock_guard<std::recursive_mutex> g(lock_);
   ++generation_;
-  SetCode(n);
-  const std::size_t index = RecordPoint(p, int(std::trunc(ReadCurrent(kSettleMs))));
+  // No live point while this one is not known.
+  refresh_->PointIndex = -1;
+  if (!SetCode(n)) {
+    Message(kCodeRefused);
+    return false;
+  }
+  const std::optional<double> reading = ReadCurrent(kSettleMs);
+  if (!reading) {
+    Message(kNoReading);
+    return false;
+  }
+  const std::size_t index = RecordPoint(p, int(std::trunc(*reading)));
   refresh_->PointIndex = int(index);
   refresh_->RefreshOn = true;
   ++generation_;
+  return true;
 }
 
 void TfrmCheckHeat::PercentClick(int p) {
   const int n = int(std::trunc(maxCode_ * double(p) / 100.0));
-  SetAndRecord(n, p);
+  if (!SetAndRecord(n, p)) return;
   Message(PercentMessage(p));
   switch (p) {
     case 25:
@@ -263,12 +312,17 @@ void TfrmCheckHeat::PercentClick(int p) {
 }
 
 void TfrmCheckHeat::Button1Click() {
+  bool off = false;
   {
     std::lock_guard<std::recursive_mutex> g(lock_);
     ++generation_;
-    SetCode(0);
+    off = SetCode(0);
     refresh_->PointIndex = -1;
     refresh_->RefreshOn = true;
+  }
+  if (!off) {
+    Message(kOffRefused);
+    return;
   }
   Message(kOffMessage);
   Focus(Button6);
@@ -278,25 +332,45 @@ void TfrmCheckHeat::Edit1KeyPress(char key) {
   if (key != '\r') return;
   const int position = udHeatCode.Position();
   const int p = int(std::trunc(position * 100.0 / maxCode_ + 0.5));
-  SetAndRecord(position, p);
+  if (!SetAndRecord(position, p)) return;
   Message("\nВключено " + std::to_string(p) + "% накала.");
 }
 
 void TfrmCheckHeat::BackLinkClick() {
-  TSystemLink link;
-  platform::LinkLock::Guard guard(platform::TheLinkLock());
-  link.SendFrame(FeedbackFrame(BackLink.Checked()));
+  bool acknowledged = false;
+  {
+    TSystemLink link;
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    link.SendFrame(FeedbackFrame(BackLink.Checked()));
+    acknowledged = Accepted(link);
+  }
+  if (!acknowledged) {
+    ShowUnchanged(BackLink, !BackLink.Checked());
+    Message(kFeedbackRefused);
+  }
 }
 
 void TfrmCheckHeat::ProgCorrectionClick() {
   const std::uint8_t on = ProgCorrection.Checked() ? 1 : 0;
+  bool acknowledged = false;
   {
     TSystemLink link;
     platform::LinkLock::Guard guard(platform::TheLinkLock());
     link.SendFrame(MakeFrame({0x05, 0x01, 0x00, 0x00, 0x40, on}));
+    acknowledged = Accepted(link);
   }
-  if (TMemoryImage* image = currentImage_ ? currentImage_() : nullptr)
-    image->Store(addr::kCorrectionSwitch, 1, &on);
+  if (!acknowledged) {
+    // The apparatus keeps what it had: so do the switch and the image.
+    ShowUnchanged(ProgCorrection, on == 0);
+    Message(kCorrectionRefused);
+    return;
+  }
+  correctionNow_ = on != 0;
+  TMemoryImage* image = currentImage_ ? currentImage_() : nullptr;
+  if (image && image->Store(addr::kCorrectionSwitch, 1, &on)) {
+    SystemStatus().ImageModified = true;
+    correctionInImage_ = true;
+  }
 }
 
 void TfrmCheckHeat::Chart1ClickSeries(std::size_t series, std::size_t point) {

@@ -58,6 +58,21 @@ class TfrmCheckHeat {
       "контролировать при этом отклонение реального тока накала от расчетного значения.\nДля "
       "начала проверки нажмите кнопку <25% накала>";
   static constexpr const char* kOffMessage = "\nНАКАЛ ВЫКЛЮЧЕН.";
+  // Exchanges the apparatus did not acknowledge or answer.
+  static constexpr const char* kCorrectionRefused =
+      "\nПрограммная коррекция НЕ ИЗМЕНЕНА: аппарат не подтвердил запись (адрес 0x40).\nОбраз "
+      "памяти не изменен.";
+  static constexpr const char* kFeedbackRefused =
+      "\nОбратная связь НЕ ПЕРЕКЛЮЧЕНА: аппарат не подтвердил запись (адрес 0x034000).";
+  static constexpr const char* kOffRefused =
+      "\nНакал НЕ ВЫКЛЮЧЕН: аппарат не подтвердил команду. Проверьте связь с системой.";
+  static constexpr const char* kCodeRefused =
+      "\nКод накала НЕ УСТАНОВЛЕН: аппарат не подтвердил команду. Точка не записана.";
+  static constexpr const char* kNoReading =
+      "\nТок накала НЕ ИЗМЕРЕН: аппарат не ответил. Точка не записана.";
+  static constexpr const char* kMarkerRefused =
+      "Аппарат не подтвердил возврат управления накалом (запись 244 по адресу 0x135).\nПроверьте "
+      "состояние накала по монитору системы.";
 
   // currentImage: the held memory image (null when none); host: whose flag the window sets.
   TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> currentImage);
@@ -112,11 +127,11 @@ class TfrmCheckHeat {
   TCurrentRefresh& Refresher() { return *refresh_; }
 
   // --- the steps behind the handlers ---
-  // False (nothing sent) when n lies outside 0..MaxCode().
+  // False when n lies outside 0..MaxCode() (nothing sent) or the apparatus did not acknowledge.
   bool SetCode(int n);
   // The measured filament current in percent; delayMs passes before the device lock is taken.
-  // 0 when the apparatus does not answer.
-  double ReadCurrent(int delayMs);
+  // Empty when the apparatus does not answer.
+  std::optional<double> ReadCurrent(int delayMs);
   // Adds (x, y) or changes the y of the point at x; returns that point's index.
   std::size_t RecordPoint(double x, int y);
 
@@ -127,7 +142,7 @@ class TfrmCheckHeat {
   void ShowPoints();
   void ShowDeviation();
   // Sets code n, records (p, measured) and makes it the live point.
-  void SetAndRecord(int n, double p);
+  bool SetAndRecord(int n, double p);
   // Called on the interface thread with a reading the thread took for the live point.
   void ApplyRefresh(std::uint64_t generation, std::size_t index, double percent);
 
@@ -141,6 +156,12 @@ class TfrmCheckHeat {
   std::uint64_t generation_ = 0;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   std::unique_ptr<TCurrentRefresh> refresh_;
+  // The code this window last set (0: filament off), and the correction switch as the apparatus
+  // held it when the window opened and as it holds it now (only acknowledged changes count).
+  int codeSet_ = 0;
+  bool correctionAtOpen_ = false;
+  bool correctionNow_ = false;
+  bool correctionInImage_ = false;
 };
 
 }  // namespace kvt

@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QXYSeries>
@@ -81,16 +83,32 @@ TEST_F(RotationHeatViews, RotationDriveMeasuredAndTimed) {
   ASSERT_EQ(Focused(), "Button7");
   PressEnter();
   EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kTimeHint);
+  const std::uint8_t stored = sim::CurrentApparatus()->ReadMemory(0x21, 1)[0];
   PressEnter();  // runs the anode up and brakes it (the window is busy for seconds)
   EXPECT_TRUE(view->findChild<QSpinBox*>("udBrTime")->isVisible());
+  // The braking lamp is lit while the drive brakes on; the trainer sees the anode coast.
+  EXPECT_EQ(model.imgBrakingMode.Resource(), "RedLamp");
+  QWidget* trainer = windows.SimulatorWindow();
+  ASSERT_NE(trainer, nullptr);
+  auto* anode = trainer->findChild<QLabel*>("lbAnode");
+  // The speed falls while the engineer listens.
+  auto speed = [&] {
+    const auto m = QRegularExpression("(\\d+) % оборотов").match(anode->text());
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return speed() > 0 && speed() < 80; }, 4000))
+      << anode->text().toStdString();
+  EXPECT_TRUE(guitest::SaveShot(trainer, "frmSimulator-coasting"));
   QTest::qWait(400);
   PressEnter();  // the anode stands
-  EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kTimeFound);
+  EXPECT_EQ(model.lbCurrentMessage.Caption(),
+            std::string(kvt::TfrmARD::kTimeFound) + kvt::TfrmARD::kTimeNotYetStored);
   const int tenths = view->findChild<QSpinBox*>("udBrTime")->value();
   EXPECT_GE(tenths, 4);
-  EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x21, 1)[0], tenths);
+  EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x21, 1)[0], stored) << "not before the accept";
   ASSERT_EQ(Focused(), "Button5");
   PressEnter();
+  EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x21, 1)[0], tenths);
   ASSERT_EQ(Focused(), "Button8");
   PressEnter();
   EXPECT_EQ(model.lbCurrentMessage.Caption(), kvt::TfrmARD::kTestDone);
@@ -143,6 +161,50 @@ TEST_F(RotationHeatViews, HeatingStepsPlottedAndTheMarkerPutBack) {
   EXPECT_TRUE(view.isNull());
   EXPECT_FALSE(m.ToolWindowOpen(ToolWindow::HeatCheck));
   EXPECT_EQ(sim::CurrentApparatus()->ReadMemory(0x135, 1)[0], 244);
+}
+
+TEST_F(RotationHeatViews, NoOtherStepWhileTheCurrentsAreMeasured) {
+  kvt::TfrmARD::TimePresses() = 0;
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  windows.Manager().btnAdjustRotationClick();
+  QPointer<ArdView> view = ArdView::Open();
+  ASSERT_FALSE(view.isNull());
+  Activate(view);
+  auto* test = view->findChild<QPushButton*>("Button8");
+  auto* time = view->findChild<QPushButton*>("Button7");
+  QTest::mouseClick(view->findChild<QPushButton*>("Button4"), Qt::LeftButton);
+  ASSERT_TRUE(view->Model().RotationTimer1.Enabled());
+  EXPECT_FALSE(test->isEnabled());
+  EXPECT_FALSE(time->isEnabled());
+  sim::CurrentApparatus()->ClearFrameLog();
+  QTest::mouseClick(test, Qt::LeftButton);
+  QTest::mouseClick(time, Qt::LeftButton);
+  for (const auto& f : sim::CurrentApparatus()->FrameLog())
+    EXPECT_FALSE(f.bytes.size() == 2 && f.bytes[0] == 0x01 && f.bytes[1] == 0x41)
+        << "a driver test ran into the measurement";
+  EXPECT_EQ(kvt::TfrmARD::TimePresses(), 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !view->Model().RotationTimer1.Enabled(); }, 20000));
+  EXPECT_TRUE(test->isEnabled());
+  EXPECT_TRUE(time->isEnabled());
+  QTest::mouseClick(view->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+}
+
+TEST_F(RotationHeatViews, HeatingClosedAtFullLeavesTheStandbyHeating) {
+  kvt::ui::ProgramWindows windows;
+  Connect(windows);
+  const double standby = sim::CurrentApparatus()->StatusNow().filamentPercent;
+  ASSERT_GT(standby, 40);
+  windows.Manager().btnHeatCheckClick();
+  QPointer<CheckHeatView> view = CheckHeatView::OpenViews()[0];
+  Activate(view);
+  QTest::mouseClick(view->findChild<QPushButton*>("Button5"), Qt::LeftButton);
+  EXPECT_GT(sim::CurrentApparatus()->StatusNow().filamentPercent, 90);
+  QTest::mouseClick(view->findChild<QPushButton*>("Button6"), Qt::LeftButton);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(view.isNull());
+  EXPECT_EQ(sim::CurrentApparatus()->StatusNow().filamentPercent, standby);
+  EXPECT_EQ(sim::CurrentApparatus()->State(), 8);
 }
 
 }  // namespace

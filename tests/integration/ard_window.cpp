@@ -219,6 +219,7 @@ TEST_F(ArdWindow, CoastingTimedByThreePresses) {
   EXPECT_TRUE(cut);
 
   Start();
+  const Bytes before = apparatus->ReadMemory(0x21, 1);
   window->Button7Click();
   EXPECT_EQ(Shown(), TfrmARD::kTimeHint);
   EXPECT_TRUE(apparatus->FrameLog().empty());
@@ -231,15 +232,18 @@ TEST_F(ArdWindow, CoastingTimedByThreePresses) {
   EXPECT_EQ(Frames({0x05, 0x01, 0x00, 0x00, 0x21}), (std::vector<Bytes>{{5, 1, 0, 0, 0x21, 255}}));
   EXPECT_EQ(Frames({0x01, 0x42}).size(), 1u);
   EXPECT_TRUE(ui->Messages().empty());
-  EXPECT_EQ(window->imgBrakingMode.Resource(), "GrayLamp");
+  // The drive brakes on while the engineer listens: the braking lamp shows it until it ends.
+  EXPECT_EQ(window->imgBrakingMode.Resource(), "RedLamp");
+  EXPECT_TRUE(window->DriveTimer.Enabled());
 
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   window->Button7Click();
   const int tenths = window->udBrTime.Position();
   EXPECT_GE(tenths, 7);
   EXPECT_LT(tenths, 60);
-  EXPECT_EQ(apparatus->ReadMemory(0x21, 1), Bytes{std::uint8_t(tenths)});
-  EXPECT_EQ(Shown(), TfrmARD::kTimeFound);
+  // The new time waits for the accept: the apparatus has its old time back.
+  EXPECT_EQ(apparatus->ReadMemory(0x21, 1), before);
+  EXPECT_EQ(Shown(), std::string(TfrmARD::kTimeFound) + TfrmARD::kTimeNotYetStored);
   EXPECT_EQ(window->Focused(), "Button5");
   EXPECT_EQ(TfrmARD::TimePresses(), 0);
 
@@ -286,6 +290,84 @@ TEST_F(ArdWindow, WaitsEndOnTheDriveOnAlarmsAndOnTheirLimit) {
   ASSERT_EQ(ui->Messages().size(), 1u);
   EXPECT_EQ(ui->Messages()[0].text, "Возникла авария: Не раскручивается анод рентгеновской трубки");
   EXPECT_EQ(TfrmARD::TimePresses(), 0);
+}
+
+TEST_F(ArdWindow, UnacknowledgedWritesAreToldAndChangeNothing) {
+  image = kvt::TMemoryImage::CreateFromBuffer(Bytes(1280, 7));
+  Start();
+  RunCycle();
+  apparatus->GoSilent();
+  window->Button6Click();
+  EXPECT_EQ(Shown(), TfrmARD::kCurrentsNotStored);
+  EXPECT_EQ(window->lbCurrentMessage.Font().color, 0xFF0000u);
+  EXPECT_EQ(Bytes(image->Image.begin() + 0x20, image->Image.begin() + 0x27), Bytes(7, 7));
+  EXPECT_FALSE(kvt::SystemStatus().ImageModified);
+  EXPECT_EQ(window->Focused(), "Button6");
+
+  // A write the apparatus answers but cuts short is no acknowledgement either.
+  apparatus->Resume();
+  apparatus->SetTruncate(true);
+  window->Button5Click();
+  EXPECT_EQ(Shown(), TfrmARD::kTimesNotStored);
+  EXPECT_EQ(Bytes(image->Image.begin() + 0x20, image->Image.begin() + 0x27), Bytes(7, 7));
+  EXPECT_FALSE(kvt::SystemStatus().ImageModified);
+
+  // The long braking of the time determination not taken: the anode is not run up.
+  apparatus->SetTruncate(false);
+  const Bytes before = apparatus->ReadMemory(0x20, 2);
+  apparatus->ClearFrameLog();
+  TfrmARD::TimePresses() = 1;
+  apparatus->GoSilent();
+  window->Button7Click();
+  apparatus->Resume();
+  EXPECT_EQ(window->lbCurrentMessage.Font().color, 0xFF0000u);
+  EXPECT_TRUE(Frames({0x01, 0x41}).empty());
+  EXPECT_EQ(TfrmARD::TimePresses(), 0);
+  EXPECT_EQ(apparatus->ReadMemory(0x20, 2), before);
+}
+
+TEST_F(ArdWindow, StepsDoNotRunOverEachOther) {
+  Start();
+  const Bytes before = apparatus->ReadMemory(0x21, 1);
+  // During the current measurement the other steps cannot be pressed.
+  window->Button4Click();
+  window->RotationTimer1.Fire();
+  for (platform::Button* b :
+       {&window->Button6, &window->Button7, &window->Button5, &window->Button8}) {
+    EXPECT_FALSE(b->Enabled()) << b->Name();
+    b->Click();
+  }
+  EXPECT_TRUE(Frames({0x01, 0x41}).empty());
+  EXPECT_EQ(TfrmARD::TimePresses(), 0);
+  for (int i = 0; i < 100 && window->RotationTimer1.Enabled(); ++i) window->RotationTimer1.Fire();
+  EXPECT_TRUE(window->Button8.Enabled());
+  EXPECT_EQ(Shown(), TfrmARD::kProposed);
+
+  // A coasting being timed is ended when the engineer moves on: the old time back, braked.
+  window->Button7Click();
+  window->Button7Click();
+  ASSERT_TRUE(window->DriveTimer.Enabled());
+  apparatus->ClearFrameLog();
+  window->Button4Click();
+  EXPECT_EQ(Shown(), TfrmARD::kMeasuring);
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].text, TfrmARD::kTimeAborted);
+  EXPECT_EQ(apparatus->ReadMemory(0x21, 1), before);
+  EXPECT_EQ(Frames({0x01, 0x42}).size(), 1u);
+  EXPECT_EQ(TfrmARD::TimePresses(), 0);
+  for (int i = 0; i < 100 && window->RotationTimer1.Enabled(); ++i) window->RotationTimer1.Fire();
+
+  // ... and when the window closes; the next window starts its own determination.
+  window->Button7Click();
+  window->Button7Click();
+  window.reset();
+  ASSERT_EQ(ui->Messages().size(), 2u);
+  EXPECT_EQ(ui->Messages()[1].text, TfrmARD::kTimeAborted);
+  EXPECT_EQ(apparatus->ReadMemory(0x21, 1), before);
+  window = std::make_unique<TfrmARD>(&host, [this] { return image.get(); });
+  window->FormCreate();
+  window->Button7Click();
+  EXPECT_EQ(Shown(), TfrmARD::kTimeHint);
 }
 
 }  // namespace

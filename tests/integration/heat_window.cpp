@@ -10,6 +10,7 @@
 #include "app/MainHost.h"
 #include "image/MemoryImage.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "procedures/CheckHeat.h"
 #include "sim/Apparatus.h"
@@ -194,6 +195,55 @@ TEST_F(HeatWindow, ExtremeRepliesOfTheCurrentChannel) {
     window.reset();
     EXPECT_EQ((*mem)[0x135], 244);
   }
+}
+
+TEST_F(HeatWindow, ClosingLeavesTheFilamentAsItFound) {
+  // Standby heating on: the window's codes end with it, the heating goes on as before.
+  Start();
+  apparatus->SetState(8);
+  window.reset();
+  const double standby = apparatus->StatusNow().filamentPercent;
+  ASSERT_GT(standby, 40);
+  Open();
+  window->PercentClick(100);
+  ASSERT_GT(apparatus->StatusNow().filamentPercent, 90);
+  apparatus->ClearFrameLog();
+  window.reset();
+  EXPECT_EQ(Frames({0x01, 0x46}).size(), 1u);
+  EXPECT_EQ(apparatus->StatusNow().filamentPercent, standby);
+  EXPECT_EQ(apparatus->State(), 8);
+
+  // Without standby heating the filament ends off.
+  apparatus->SetState(2);
+  Open();
+  window->PercentClick(50);
+  window.reset();
+  EXPECT_EQ(apparatus->StatusNow().filamentPercent, 0);
+  EXPECT_EQ(apparatus->ReadMemory(0x135, 1), Bytes{244});
+  EXPECT_TRUE(ui->Messages().empty());
+}
+
+TEST_F(HeatWindow, TheCorrectionSwitchIsStoredOnlyWhenTheApparatusTookIt) {
+  kvt::SystemStatus().ImageModified = false;
+  image = kvt::TMemoryImage::CreateFromBuffer(Bytes(1280, 1));
+  Start();
+  apparatus->GoSilent();
+  window->ProgCorrection.SetChecked(false);
+  apparatus->Resume();
+  EXPECT_TRUE(window->ProgCorrection.Checked()) << "the apparatus keeps its correction";
+  EXPECT_EQ(window->lbCurrentInfo.Caption(), TfrmCheckHeat::kCorrectionRefused);
+  EXPECT_EQ(image->Image[0x40], 1);
+  EXPECT_FALSE(kvt::SystemStatus().ImageModified);
+
+  window->ProgCorrection.SetChecked(false);
+  EXPECT_EQ(apparatus->ReadMemory(0x40, 1), Bytes{0});
+  EXPECT_EQ(image->Image[0x40], 0);
+  EXPECT_TRUE(kvt::SystemStatus().ImageModified);
+  // The change stays after the window: it says so as it closes.
+  window.reset();
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_NE(ui->Messages()[0].text.find("ВЫКЛЮЧЕННОЙ"), std::string::npos);
+  kvt::SystemStatus().ImageModified = false;
 }
 
 }  // namespace

@@ -46,7 +46,18 @@ TEST(SimWindow, K4PhasesAgeingAlarmAndSilence) {
   w.udDeadSeconds.SetPosition(30);
   w.btnDead.Click();
   EXPECT_TRUE(app->IsSilent());
+  EXPECT_EQ(w.lbMessage.Caption(), "Линия молчит 30 с");
+  w.RefreshTimerTimer();
+  EXPECT_EQ(w.lbMessage.Caption(), "Линия молчит 30 с");
   app->Resume();
+  w.RefreshTimerTimer();
+  EXPECT_EQ(w.lbMessage.Caption(), "Линия снова отвечает");
+}
+
+TEST(SimWindow, TheAnodeLine) {
+  EXPECT_EQ(sim::TfrmSimulator::AnodeText(37.4, -1), "Анод: 37 % оборотов");
+  EXPECT_EQ(sim::TfrmSimulator::AnodeText(0, 9040), "Анод стоит: анод остановился через 9,0 с");
+  EXPECT_EQ(sim::TfrmSimulator::AnodeText(0, -1), "Анод стоит");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "sim/Physics.h"
+#include "sim/RotationDrive.h"
 #include "sim/SimulatorBackend.h"
 #include "sim/Truth.h"
 #include "support/ExactPlant.h"
@@ -449,6 +450,61 @@ TEST(SimPlant, AlarmsComeAboveEightyHexWithTheirCode) {
   drive.X({0x03, 0x21, 0x01, 0x29});
   EXPECT_EQ(drive.Poll(), sim::state::kAlarmDrive);
   EXPECT_EQ(drive.X({0x02, 0x20, 0x23})[2], 0x03);
+}
+
+}  // namespace
+
+namespace {
+
+// The anode's motion with the plant's run-up and coasting times, on a clock of its own.
+TEST(SimPhysics, AnodeRunsUpCoastsAndStops) {
+  using std::chrono::milliseconds;
+  sim::Memory memory;
+  sim::RotationPlant plant;
+  plant.coastingMs = 9000;
+  plant.runUpMs = 1200;
+  sim::RotationDrive drive(plant, false, memory, [](std::uint8_t, sim::SimTime) {});
+  const sim::SimTime t0{};
+  drive.RunUp(t0);
+  EXPECT_NEAR(drive.AnodeSpeed(t0 + milliseconds(600)), 0.5, 1e-6);
+  EXPECT_EQ(drive.AnodeSpeed(t0 + milliseconds(3000)), 1.0);
+
+  // Braking through the longest additional time: at rest the coasting time after it began.
+  memory.Set(0x21, 255);
+  const sim::SimTime tb = t0 + milliseconds(5000);
+  drive.Brake(tb);
+  EXPECT_GT(drive.AnodeSpeed(tb + milliseconds(9900)), 0);
+  EXPECT_EQ(drive.StoppedAfterMs(tb + milliseconds(9900)), -1);
+  EXPECT_EQ(drive.AnodeSpeed(tb + milliseconds(10001)), 0);
+  EXPECT_NEAR(drive.StoppedAfterMs(tb + milliseconds(10001)), 9000, 1);
+  EXPECT_EQ(sim::truth::BrakingTenths([&] {
+              sim::Profile p;
+              p.rotation = plant;
+              return p;
+            }()),
+            90);
+
+  // A driver that lets go after 2 s: the anode runs on freely, four times slower.
+  drive.ShotRunUp(tb + milliseconds(20000));
+  memory.Set(0x21, 20);
+  const sim::SimTime tc = tb + milliseconds(30000);
+  drive.Brake(tc);
+  const int stopped = drive.StoppedAfterMs(tc + milliseconds(60000));
+  EXPECT_NEAR(stopped, 2000 + 7000 * 4, 1);
+}
+
+TEST(SimPhysics, APreparedShotRunsTheAnodeUpAndTheCancelBrakesIt) {
+  Bench b;
+  EXPECT_EQ(b.App().StatusNow().anodeSpeed, 0);
+  b.X({0x05, 0x03, 90, 150, 0, 5});
+  b.X({0x01, 0x49});
+  b.WaitFor(24);
+  const double prepared = b.App().StatusNow().anodeSpeed;
+  EXPECT_GT(prepared, 0);
+  b.X({0x01, 0x4A});
+  b.X({0x00});
+  EXPECT_LT(b.App().StatusNow().anodeSpeed, 100);
+  EXPECT_EQ(b.App().StatusNow().anodeStoppedAfterMs, -1) << "still coasting";
 }
 
 }  // namespace

@@ -121,6 +121,7 @@ ArdView::ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent)
   Push(this, m.Button8, QRect(204, 382, 192, 30));
   Push(this, m.Button1, QRect(400, 382, 192, 30));
   pq::BindTimer(this, m.RotationTimer1);
+  pq::BindTimer(this, m.DriveTimer);
 
   m.OnClose = [this] { close(); };
   // The lamps change while the interface thread stays busy for seconds: paint them now.
