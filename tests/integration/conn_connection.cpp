@@ -50,6 +50,27 @@ TEST_F(Connection, PortsAreTriedInOrderAndATwoByteAnswerIsRefused) {
   host->StopMonitor();
 }
 
+// A trainee on the simulator must not take it for the apparatus on the cable.
+TEST_F(Connection, TheSimulatorIsNamedInTheWindowAndTheTitle) {
+  auto ctl = Controller();
+  auto host = NewHost();
+  std::vector<std::pair<std::string, bool>> told;
+  host->OnPortInUse = [&](const std::string& port, bool sim) { told.emplace_back(port, sim); };
+  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
+  EXPECT_EQ(host->ConnectionWindow()->Label2.Caption().rfind(
+                "Последовательный порт COM1 (Имитатор аппарата)\n", 0),
+            0u)
+      << host->ConnectionWindow()->Label2.Caption();
+  host->StopMonitor();
+  host->DestroyConnectionLink();
+  PumpFor(50);
+  EXPECT_EQ(told, (std::vector<std::pair<std::string, bool>>{{"COM1", true}, {"", false}}));
+  EXPECT_EQ(kvt::MainWindowTitle("KVT-Vesmar", "COM1", true),
+            "KVT-Vesmar — COM1 (Имитатор аппарата)");
+  EXPECT_EQ(kvt::MainWindowTitle("KVT-Vesmar", "COM2", false), "KVT-Vesmar — COM2");
+  EXPECT_EQ(kvt::MainWindowTitle("KVT-Vesmar", "", false), "KVT-Vesmar");
+}
+
 TEST_F(Connection, NoAnsweringPortLeavesNoLinkAndNoMonitor) {
   WriteSettings(DefaultSettings("COM1=simulator\nCOM2=simulator"));
   auto ctl = Controller();
