@@ -15,14 +15,16 @@
 
 # The service program's settings are the shipped ones with every port left to the machine: the
 # [Ports] line of data/vesmar.ini (COM1 mapped to the simulator, for ./run and the trainer) is
-# replaced by four empty mappings. The file is windows-1251; CMake passes its bytes through.
+# replaced by four empty mappings. The file is windows-1251 with CRLF line ends: file(READ) keeps
+# the bytes but drops the CRs, which are put back (scripts/check-package compares the two files).
 file(READ ${CMAKE_SOURCE_DIR}/data/vesmar.ini kvt_settings)
-string(FIND "${kvt_settings}" "COM1=simulator\r\n" kvt_ports_at)
+string(FIND "${kvt_settings}" "COM1=simulator\n" kvt_ports_at)
 if(kvt_ports_at LESS 0)
   message(FATAL_ERROR "data/vesmar.ini: the line COM1=simulator of [Ports] is missing")
 endif()
-string(REPLACE "COM1=simulator\r\n" "COM1=\r\nCOM2=\r\nCOM3=\r\nCOM4=\r\n" kvt_settings
-               "${kvt_settings}")
+string(REPLACE "COM1=simulator\n" "COM1=\nCOM2=\nCOM3=\nCOM4=\n" kvt_settings "${kvt_settings}")
+string(ASCII 13 kvt_cr)
+string(REPLACE "\n" "${kvt_cr}\n" kvt_settings "${kvt_settings}")
 file(WRITE ${CMAKE_BINARY_DIR}/packaging/service/vesmar.ini "${kvt_settings}")
 unset(kvt_settings)
 

@@ -22,7 +22,7 @@ bool JsonOutput() {
 }
 
 void SetJsonOutput(bool on, const std::string& command) {
-  State() = JsonState{on, false, command};
+  State() = JsonState{on, false, command, {}};
 }
 
 Json JsonDocument() {

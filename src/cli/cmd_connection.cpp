@@ -306,7 +306,9 @@ int Power(cli::Context& context) {
     if (action->systemOn) status.SystemOn = *action->systemOn;
     if (action->preheated) status.Preheated = *action->preheated;
   }
-  if (!kvt::ComputeButtonEnabling(status)[std::size_t(c.button)]) {
+  // Switching off is the safe direction: it is never refused (an alarm hides whether the
+  // apparatus is on, which the main window would still know from before).
+  if (what != "off" && !kvt::ComputeButtonEnabling(status)[std::size_t(c.button)]) {
     const std::string conclusion =
         TrimLeadingBreaks(host.ConnectionWindow()->lbConclusion.Caption());
     return cli::Fail("power " + what + ": the main window does not offer this now (state \"" +
@@ -332,7 +334,7 @@ int Power(cli::Context& context) {
       shown = now.text;
       std::cout << "Состояние: " << shown << std::endl;
     }
-    if (!now.alarm.empty()) return cli::Failed("power " + what + ": " + now.alarm);
+    if (!now.alarm.empty() && what != "off") return cli::Failed("power " + what + ": " + now.alarm);
     if (now.code >= 0 && c.reached(now.code)) return 0;
     if (platform::TickCount() >= end)
       return cli::Failed("power " + what + ": not reached within " + std::to_string(waitSeconds) +

@@ -30,8 +30,10 @@ bool PlainType(const std::string& type) {
 // second: a random part drawn once per program, and a count within it.
 std::string StagingTag() {
   static const std::uint64_t program = [] {
+    // The clock too: some platforms' random_device is a fixed sequence.
     std::random_device random;
-    return (std::uint64_t(random()) << 32) ^ random();
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return ((std::uint64_t(random()) << 32) ^ random()) ^ std::uint64_t(now) * 0x9E3779B97F4A7C15u;
   }();
   static std::atomic<std::uint64_t> calls{0};
   char tag[40];

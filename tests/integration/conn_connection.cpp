@@ -104,7 +104,7 @@ TEST_F(Connection, HealthySystemIsReady) {
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Self.Caption(), "Настройка связи с системой");
   EXPECT_EQ(w.Label2.Caption(),
-            "Последовательный порт COM1\nОбнаружено устройство KVT-K2\n"
+            "Последовательный порт COM1 (Имитатор аппарата)\nОбнаружено устройство KVT-K2\n"
             "Версия программного обеспечения 2.3");
   EXPECT_EQ(w.ModulesTable.Cell(0, 0), "  Стр.");
   EXPECT_EQ(w.ModulesTable.Cell(1, 0), "                       Наименование модуля");
@@ -254,7 +254,7 @@ TEST_F(Connection, SilentControllerAfterTheProbeGivesNoTypeAndNoGarbage) {
   ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
   host->StopMonitor();
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
-  EXPECT_EQ(w.Label2.Caption(), "Последовательный порт COM1");
+  EXPECT_EQ(w.Label2.Caption(), "Последовательный порт COM1 (Имитатор аппарата)");
   EXPECT_FALSE(SystemStatus().TypeKnown);
   EXPECT_EQ(SystemStatus().SystemType(), "");
   EXPECT_EQ(Rows(w.ModulesTable), (std::vector<std::vector<std::string>>{{"", "", ""}}));
@@ -287,7 +287,7 @@ TEST_F(Connection, TypeK4AnnouncesItselfAndListsExtensionModules) {
   host->StopMonitor();
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Label2.Caption(),
-            "Последовательный порт COM1\nОбнаружено устройство KVT-K4\n"
+            "Последовательный порт COM1 (Имитатор аппарата)\nОбнаружено устройство KVT-K4\n"
             "Версия программного обеспечения .5");
   const auto frames = ctl->Frames();
   EXPECT_NE(std::find(frames.begin(), frames.end(), Bytes{0x04, 0x04, 0x8A, 0x00, 0x4D}),
