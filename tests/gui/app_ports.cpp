@@ -82,7 +82,7 @@ TEST_F(AppPorts, ToolWindowsOpenBesideTheMainWindow) {
   kvt::ui::ProgramWindows windows;
   auto& view = windows.MainView();
   Connect(windows);
-  Click(view.ButtonWidget(ManagerButton::btnOscillograms));
+  Click(view.ButtonWidget(ManagerButton::btnShowOscilograms));
   QWidget* tool = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (tool = TopLevel("frmOscillograms")) != nullptr; }, 5000));
   const QRect m = view.frameGeometry();

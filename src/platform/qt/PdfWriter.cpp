@@ -166,7 +166,6 @@ class Layout {
   void Block(const DocText& t) { Paragraph(Q(t.text), Font(kTextSize), 30); }
 
   void Block(const DocTable& t) {
-    const QFont body = Font(34), head = Font(34, true);
     const std::size_t cols = std::max<std::size_t>(
         t.header.size(),
         t.rows.empty()
