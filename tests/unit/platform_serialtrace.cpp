@@ -153,6 +153,9 @@ TEST_F(SerialTrace, KeepsTheLastFilesAndLosesNothingWhenARenameFails) {
 }
 
 TEST_F(SerialTrace, AFileThatCannotBeReopenedStopsTheTraceAndSaysSoOnce) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows cannot remove a folder while the trace holds a file open in it";
+#endif
   const auto folder = dir_ / "traces";
   std::filesystem::create_directories(folder);
   std::vector<std::string> told;

@@ -59,8 +59,10 @@ std::vector<double> Ticks(double lo, double hi, double step) {
   if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(step) || !(step > 0)) return ticks;
   const double first = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9);
   if (!std::isfinite(first) || !std::isfinite(last) || last - first > kMaxTicks) return ticks;
-  for (double k = first; k <= last; k += 1) {
-    const double v = k * step;
+  // Counted in whole steps: at large values k + 1 may equal k in doubles.
+  const int count = int(last - first);
+  for (int i = 0; i <= count; ++i) {
+    const double v = (first + i) * step;
     // Two ticks the doubles cannot tell apart are one.
     if (ticks.empty() || v > ticks.back()) ticks.push_back(v);
   }
