@@ -22,6 +22,12 @@ class TextEngine : public QPaintEngine {
   bool end() override { return true; }
   void updateState(const QPaintEngineState&) override {}
   void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+  // Shapes are of no interest (the defaults would call each other for ever).
+  void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+  void drawPolygon(const QPoint*, int, PolygonDrawMode) override {}
+  void drawPath(const QPainterPath&) override {}
+  void drawRects(const QRectF*, int) override {}
+  void drawLines(const QLineF*, int) override {}
   void drawTextItem(const QPointF&, const QTextItem& item) override { text += item.text(); }
   Type type() const override { return QPaintEngine::User; }
   QString text;
