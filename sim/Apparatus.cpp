@@ -194,6 +194,31 @@ void Apparatus::FinishFrame(SimTime at, std::vector<std::uint8_t>& reply) {
   reply = m->HandleFrame(bytes, at);
   if (bytes.size() > 1) ShapeReply(reply);
   SaveIfDirty();
+  KeepPower(at);
+}
+
+void Apparatus::KeepPowerIn(std::filesystem::path file) {
+  std::lock_guard<std::mutex> g(m_);
+  powerFile_ = std::move(file);
+  keptPower_ = -1;
+}
+
+void Apparatus::KeepPower(SimTime at) {
+  if (powerFile_.empty()) return;
+  // Steady levels only: switching on counts as on, warming and everything of a shot as standby
+  // heating; an alarm leaves the level as it was.
+  const std::uint8_t s = controller_->State(at);
+  int level;
+  if (s == state::kOff)
+    level = state::kOff;
+  else if (s == state::kSwitchingOn || s == state::kOn)
+    level = state::kOn;
+  else if (s < 0x80)
+    level = state::kReady;
+  else
+    return;
+  if (level == keptPower_) return;
+  if (platform::WriteFileAtomic(powerFile_, std::to_string(level) + "\n")) keptPower_ = level;
 }
 
 void Apparatus::SaveIfDirty() {

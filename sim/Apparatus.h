@@ -55,6 +55,10 @@ class Apparatus {
   std::vector<std::uint8_t> Receive(std::uint8_t byte, bool mark, SimTime at);
   Timing TimingMode() const;
   int LatencyMs() const;
+  // Keeps whether the apparatus is off, on or in standby heating in `file` as it changes, the way
+  // a real apparatus stays powered while the program is closed (kvtctl starts a new simulator
+  // for every command). Empty: not kept.
+  void KeepPowerIn(std::filesystem::path file);
 
   // --- scripting ---
   Profile CurrentProfile() const;
@@ -140,6 +144,9 @@ class Apparatus {
   mutable std::mutex m_;
   Profile profile_;
   std::filesystem::path memoryFile_;
+  std::filesystem::path powerFile_;
+  int keptPower_ = -1;  // the level last written to powerFile_
+  void KeepPower(SimTime at);
   Memory memory_;
   std::unique_ptr<MainController> controller_;
   std::unique_ptr<VoltageMeterModule> meter_;

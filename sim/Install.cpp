@@ -1,9 +1,12 @@
 #include "sim/Install.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <mutex>
 
+#include "platform/Files.h"
 #include "sim/Apparatus.h"
+#include "sim/MainController.h"
 #include "sim/SimulatorBackend.h"
 
 namespace sim {
@@ -35,12 +38,23 @@ void InstallSimulator(const std::filesystem::path& programDir) {
       return;
     }
     Profile profile = LoadProfile(dir / "simulator.ini");
-    std::filesystem::path memoryFile;
+    std::filesystem::path memoryFile, powerFile;
     if (!profile.memoryFile.empty()) {
       std::filesystem::path f(profile.memoryFile);
       memoryFile = f.is_absolute() ? f : dir / f;
+      // Beside the memory, the power level the apparatus was left in: it starts there again
+      // unless the profile names a start state or alarm.
+      powerFile = memoryFile;
+      powerFile += ".power";
+      if (profile.state < 0 && profile.alarm < 0) {
+        if (const auto kept = platform::ReadTextFile(powerFile)) {
+          const int level = std::atoi(kept->c_str());
+          if (level == state::kOn || level == state::kReady) profile.state = level;
+        }
+      }
     }
     created = std::make_shared<Apparatus>(std::move(profile), memoryFile);
+    created->KeepPowerIn(powerFile);
     g_apparatus = created;
     g_programDir = dir;
   }

@@ -9,6 +9,7 @@
 #include "platform/Codepage.h"
 #include "platform/Ini.h"
 #include "platform/Paths.h"
+#include "platform/SerialPort.h"
 
 namespace kvt {
 
@@ -73,12 +74,24 @@ TfrmAdjustConnectionInfo::TfrmAdjustConnectionInfo(MainHost* host)
 
 TfrmAdjustConnectionInfo::~TfrmAdjustConnectionInfo() = default;
 
+std::string MainWindowTitle(const std::string& base, const std::string& port, bool simulator) {
+  std::string title = base;
+  if (port.empty()) return title;
+  title += " — ";
+  title += port;
+  if (simulator) title += kSimulatorMark;
+  return title;
+}
+
 std::string TfrmAdjustConnectionInfo::FindPort() {
   triedPorts_.clear();
   const std::string name = ProbeMainControllerPort(ProbeScope::AnyComWhenOffered, &triedPorts_);
   if (name.empty()) return name;
   SystemStatus().LinkUp = true;
-  Label2.SetCaption("Последовательный порт " + name);
+  // Nothing else on the screen tells a trainee's simulator from the apparatus on the cable.
+  std::string line = "Последовательный порт " + name;
+  if (platform::PortIsSimulator(name)) line += kSimulatorMark;
+  Label2.SetCaption(line);
   return name;
 }
 

@@ -18,6 +18,16 @@ inline constexpr const char* kUnknownModule = "Неизвестный модул
 inline constexpr const char* kModulesSection = "Описание системных модулей";
 inline constexpr const char* kAutoConfigSection = "Описание режимов автоконфигурации";
 
+// Follows the port's name wherever the port in use is the apparatus simulator (the connection
+// window's first line, the main window's title).
+inline constexpr const char* kSimulatorMark = " (Имитатор аппарата)";
+
+// Follows the main window's title once the serial trace has stopped.
+inline constexpr const char* kTraceStoppedMark = " — трассировка линии остановлена";
+
+// The main window's title while the connection link has the port open ("" when none).
+std::string MainWindowTitle(const std::string& base, const std::string& port, bool simulator);
+
 class TfrmAdjustConnectionInfo {
  public:
   // Counted as the host's open connection window while it lives (none: a window tested alone).

@@ -4,6 +4,7 @@
 #include "app/VDemon.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
+#include "platform/SerialPort.h"
 #include "platform/Ui.h"
 
 namespace kvt {
@@ -57,13 +58,26 @@ bool MainHost::CreateConnectionLink(const std::string& portName) {
   std::lock_guard lock(linkMutex_);
   link_.reset();  // a new Open only after the previous connection object is gone
   link_ = std::make_unique<TSystemLink>(portName);
+  AnnouncePortInUse(link_->IsOpen() ? portName : std::string());
   return link_->IsOpen();
 }
 
 void MainHost::DestroyConnectionLink() {
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   std::lock_guard lock(linkMutex_);
+  if (link_) AnnouncePortInUse("");
   link_.reset();
+}
+
+void MainHost::AnnouncePortInUse(const std::string& port) {
+  // The monitor may drop the link from its own thread: the news goes through the queue.
+  if (self_->load() == nullptr) return;  // shut down: nobody is left to tell
+  const bool simulator = !port.empty() && platform::PortIsSimulator(port);
+  OnInterface(
+      [port, simulator](MainHost& host) {
+        if (host.OnPortInUse) host.OnPortInUse(port, simulator);
+      },
+      false);
 }
 
 bool MainHost::HasConnectionLink() const {

@@ -64,6 +64,9 @@ class MainHost {
   // Destroys the link, which closes the port. Takes the device lock.
   void DestroyConnectionLink();
   bool HasConnectionLink() const;
+  // Told on the interface thread (queued) which port the connection link opened, and whether it
+  // is the apparatus simulator; "" when the link is gone. The main window's title names it.
+  std::function<void(const std::string& port, bool simulator)> OnPortInUse;
   // Whether the program's connection link opened its port (false when there is none).
   bool ConnectionLinkOpen() const;
 
@@ -103,6 +106,7 @@ class MainHost {
   std::shared_ptr<std::atomic<MainHost*>> self_;
   mutable std::mutex linkMutex_;
   std::unique_ptr<TSystemLink> link_;
+  void AnnouncePortInUse(const std::string& port);
   std::unique_ptr<TVDemon> monitor_;
   std::unique_ptr<TfrmAdjustConnectionInfo> connectionWindow_;
   friend class ToolWindowMark;

@@ -50,7 +50,8 @@ std::unique_ptr<kvt::TSystemLink> ConnectApparatus() {
   return connection;
 }
 
-int ReadApparatusImage(const std::string& command, std::vector<std::uint8_t>& image) {
+int ReadApparatusImage(const std::string& command, std::vector<std::uint8_t>& image,
+                       kvt::BackupResult* backupOut) {
   if (!SettingsPresent()) return kExitNotStarted;
   const auto config = kvt::settings::ReadImageConfig();
   if (!config)
@@ -75,6 +76,7 @@ int ReadApparatusImage(const std::string& command, std::vector<std::uint8_t>& im
   const kvt::BackupResult backup = kvt::BackupImage(platform::ProgramDir(), type, read.Image);
   if (!backup.ok)
     std::cerr << "kvtctl: " << command << ": backup not kept: " << backup.problem << "\n";
+  if (backupOut) *backupOut = backup;
   image = std::move(read.Image);
   return 0;
 }

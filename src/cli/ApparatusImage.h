@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ImageBackup.h"
 #include "link/SystemLink.h"
 
 namespace cli {
@@ -19,6 +20,8 @@ std::unique_ptr<kvt::TSystemLink> ConnectApparatus();
 // Reads the image into `image`. Returns 0, or the exit code with the reason printed under the
 // command's name: 2 when the read could not start, 1 when the apparatus did not answer every
 // read. A backup that cannot be written is told on standard error and does not fail the read.
-int ReadApparatusImage(const std::string& command, std::vector<std::uint8_t>& image);
+// `backup`, when given, receives what became of the backup.
+int ReadApparatusImage(const std::string& command, std::vector<std::uint8_t>& image,
+                       kvt::BackupResult* backup = nullptr);
 
 }  // namespace cli

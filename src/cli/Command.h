@@ -15,7 +15,8 @@ struct Context {
 using CommandFn = int (*)(Context& context);
 
 struct Registrar {
-  Registrar(const char* name, const char* usage, CommandFn fn);
+  // takesJson: the command writes one JSON document under --json (cli/Json.h).
+  Registrar(const char* name, const char* usage, CommandFn fn, bool takesJson = false);
 };
 
 // Exit codes of every command: 0 done (identify: the system is ready); 1 the apparatus answered
@@ -24,7 +25,8 @@ struct Registrar {
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitNotStarted = 2;
 
-// Prints "kvtctl: " + message to standard error; returns 2 (could not start).
+// Prints "kvtctl: " + message to standard error (and keeps it for the --json document); returns 2
+// (could not start).
 int Fail(const std::string& message);
 // The same for a command that reached the apparatus; returns 1.
 int Failed(const std::string& message);

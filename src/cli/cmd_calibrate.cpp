@@ -12,6 +12,7 @@
 
 #include "calibration/CalRun.h"
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
 #include "link/PortProbe.h"
@@ -58,6 +59,26 @@ void PrintTables(const kvt::TCalTables& t) {
   std::printf("\n");
 }
 
+// --json: a cell as a number where it holds one.
+cli::Json Cell(const std::string& text) {
+  if (const auto v = kvt::CellInt(text)) return *v;
+  return text;
+}
+
+cli::Json TablesJson(const kvt::TCalTables& t) {
+  cli::Json cal = cli::Json::array();
+  for (int r = 0; r < t.NewCTable.RowCount(); ++r) {
+    cli::Json row = cli::Json::array();
+    for (int c = 0; c <= 8; ++c) row.push_back(Cell(t.NewCTable.Cell(c, r)));
+    cal.push_back(row);
+  }
+  cli::Json re = cli::Json::array();
+  for (int i = 1; i < t.NewRTable.RowCount(); ++i)
+    re.push_back(
+        cli::Json{{"kv", Cell(t.NewRTable.Cell(0, i))}, {"re", Cell(t.NewRTable.Cell(1, i))}});
+  return cli::Json{{"calibration", cal}, {"resistance", re}};
+}
+
 // Reads the image, stores the new tables into it and writes it back with the commit frames.
 int Apply(const kvt::TCalTables& tables, const kvt::CalRange& range) {
   const auto config = kvt::settings::ReadImageConfig();
@@ -80,7 +101,8 @@ int Apply(const kvt::TCalTables& tables, const kvt::CalRange& range) {
   if (!image.LastTransferOk())
     return cli::Failed(
         "calibrate: the apparatus did not acknowledge every write; check it with read-image");
-  std::printf("tables written into the apparatus (%zu bytes)\n", image.Image.size());
+  if (!cli::JsonOutput())
+    std::printf("tables written into the apparatus (%zu bytes)\n", image.Image.size());
   return 0;
 }
 
@@ -144,7 +166,17 @@ int Calibrate(cli::Context& context) {
   kvt::CalRunOptions options;
   options.from = o.from;
   options.to = o.to;
-  options.onShot = [](const kvt::ShotRow& row, int stage) {
+  cli::Json shots = cli::Json::array();
+  options.onShot = [&shots](const kvt::ShotRow& row, int stage) {
+    if (cli::JsonOutput()) {
+      shots.push_back(cli::Json{{"shot", row.Number},
+                                {"stage", stage},
+                                {"code", row.Code},
+                                {"kv", row.Uv},
+                                {"ma", row.Ia},
+                                {"table", row.TabCode}});
+      return;
+    }
     std::printf("shot=%d stage=%d code=%d kv=%d ma=%d table=%d\n", row.Number, stage, row.Code,
                 row.Uv, row.Ia, row.TabCode);
     std::fflush(stdout);
@@ -152,24 +184,35 @@ int Calibrate(cli::Context& context) {
   kvt::TCalRun run(options);
   if (auto r = run.Prepare(); !r) return cli::Fail("calibrate: " + OneLine(r.problem));
   const kvt::CalRange range = run.Range_;
-  std::printf("range=%d..%d step=%d pause_ms=%d\n", range.StartUv, range.FinishUv,
-              run.Tables_.TableStep(), kvt::TCalWorker::PauseBetweenShotsMs());
-  std::fflush(stdout);
+  if (!cli::JsonOutput()) {
+    std::printf("range=%d..%d step=%d pause_ms=%d\n", range.StartUv, range.FinishUv,
+                run.Tables_.TableStep(), kvt::TCalWorker::PauseBetweenShotsMs());
+    std::fflush(stdout);
+  }
+  cli::Json doc = cli::JsonDocument();
+  doc["range"] = cli::Json{{"from_kv", range.StartUv},
+                           {"to_kv", range.FinishUv},
+                           {"step_kv", run.Tables_.TableStep()},
+                           {"pause_ms", kvt::TCalWorker::PauseBetweenShotsMs()}};
   if (auto r = run.Run(); !r) return cli::Failed("calibrate: " + OneLine(r.problem));
-  PrintTables(run.Tables_);
+  if (!cli::JsonOutput()) PrintTables(run.Tables_);
+  doc["shots"] = shots;
+  doc["tables"] = TablesJson(run.Tables_);
+  doc["out"] = o.out.empty() ? cli::Json() : cli::Json(o.out);
   if (!o.out.empty()) {
     if (auto r = run.Tables_.ExportTables(o.out, range); !r)
       return cli::Failed("calibrate: " + OneLine(r.problem));
-    std::printf("tables saved to %s\n", o.out.c_str());
+    if (!cli::JsonOutput()) std::printf("tables saved to %s\n", o.out.c_str());
   }
-  if (o.apply) return Apply(run.Tables_, range);
-  return 0;
+  const int status = o.apply ? Apply(run.Tables_, range) : 0;
+  doc["applied"] = o.apply && status == 0;
+  return cli::JsonOutput() ? cli::EmitJson(std::move(doc), status) : status;
 }
 
 const cli::Registrar calibrateCommand(
     "calibrate",
     "calibrate [--from KV] [--to KV] [--out NEW.dat] [--apply] [--allow-exposures]   calibrate "
     "the tube (K2) in automatic mode",
-    Calibrate);
+    Calibrate, true);
 
 }  // namespace

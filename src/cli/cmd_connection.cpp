@@ -2,6 +2,7 @@
 // "Установка связи с системой" does, and watch the state monitor for a while.
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -9,12 +10,16 @@
 #include "app/AdjConnInfo.h"
 #include "app/Connection.h"
 #include "app/MainHost.h"
+#include "app/Manager.h"
 #include "app/VDemon.h"
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
 #include "platform/ScriptedUi.h"
+#include "platform/SerialPort.h"
 
 namespace {
 
@@ -35,6 +40,7 @@ class ConsoleHost : public kvt::MainHost {
   const std::vector<std::string>& States() const { return states_; }
 
   static void Print(const std::string& line) {
+    if (cli::JsonOutput()) return;   // the document alone goes to standard output
     std::cout << line << std::endl;  // flushed: the output may be watched live
   }
 
@@ -61,6 +67,13 @@ constexpr const char* kReadyText = "СИСТЕМА ГОТОВА К РАБОТЕ!
 constexpr std::uint8_t kAlarmVariable = 0x23;
 constexpr int kFirstAlarmState = 128;
 
+// The conclusion on one line (for a message).
+std::string OneLine(std::string text) {
+  for (char& ch : text)
+    if (ch == '\n') ch = ' ';
+  return text;
+}
+
 // Drops the leading line breaks of a conclusion (they only space it out in the window).
 std::string TrimLeadingBreaks(const std::string& text) {
   const std::size_t start = text.find_first_not_of('\n');
@@ -85,7 +98,31 @@ struct PolledState {
   std::string text;
   std::string alarm;
   bool fine = false;
+  int code = -1;  // -1: no answer
 };
+
+cli::Json GridRows(const platform::StringGrid& grid, bool skipEmptyLast,
+                   const std::function<cli::Json(const std::vector<std::string>&)>& row) {
+  cli::Json rows = cli::Json::array();
+  const int last = grid.RowCount() - (skipEmptyLast ? 1 : 0);
+  for (int r = grid.FixedRows(); r < last; ++r) rows.push_back(row(grid.RowCells(r)));
+  return rows;
+}
+
+cli::Json NumberOrText(const std::string& text) {
+  if (!text.empty() && text.size() < 10 &&
+      text.find_first_not_of("0123456789") == std::string::npos)
+    return std::stoi(text);
+  return text;
+}
+
+cli::Json StateJson(const PolledState& s) {
+  cli::Json state;
+  state["code"] = s.code < 0 ? cli::Json() : cli::Json(s.code);
+  state["text"] = s.text;
+  state["alarm"] = s.alarm.empty() ? cli::Json() : cli::Json(s.alarm);
+  return state;
+}
 
 PolledState PollOnce() {
   PolledState result;
@@ -97,6 +134,7 @@ PolledState PollOnce() {
     result.text = "нет ответа";
     return result;
   }
+  result.code = state;
   if (state >= kFirstAlarmState) {
     result.text = "ОШИБКА";
     link.SendFrame(kvt::frames::ReadVariable(kAlarmVariable));
@@ -123,10 +161,17 @@ int Identify(cli::Context& context) {
   ConsoleHost host(false);
   const std::string port = kvt::RunConnectionSequence(host);
   host.StopMonitor();  // identification only
+  cli::Json doc = cli::JsonDocument();
   if (port.empty()) {
+    const std::string said = host.States().empty() ? kvt::kNoConnectionText : host.States().back();
     ConsoleHost::Print("Порт: не найден");
-    ConsoleHost::Print(host.States().empty() ? kvt::kNoConnectionText : host.States().back());
-    return cli::kExitNotStarted;
+    ConsoleHost::Print(said);
+    if (!cli::JsonOutput()) return cli::kExitNotStarted;
+    doc["port"] = nullptr;
+    doc["conclusion"] = said;
+    if (const auto* w = host.ConnectionWindow())
+      doc["conclusion"] = TrimLeadingBreaks(w->lbConclusion.Caption());
+    return cli::EmitJson(std::move(doc), cli::kExitNotStarted);
   }
   const kvt::TfrmAdjustConnectionInfo& w = *host.ConnectionWindow();
   ConsoleHost::Print("Порт: " + port);
@@ -143,7 +188,37 @@ int Identify(cli::Context& context) {
   const PolledState state = PollOnce();
   ConsoleHost::Print("Состояние: " + state.text);
   if (!state.alarm.empty()) ConsoleHost::Print(state.alarm);
-  return conclusion == kReadyText && state.fine ? 0 : cli::kExitFailed;
+  const bool ready = conclusion == kReadyText && state.fine;
+  const int status = ready ? 0 : cli::kExitFailed;
+  if (!cli::JsonOutput()) return status;
+
+  const auto& s = kvt::SystemStatus();
+  doc["port"] = port;
+  doc["simulator"] = platform::PortIsSimulator(port);
+  doc["type"] = s.TypeKnown ? cli::Json(s.SystemType()) : cli::Json();
+  cli::Json version;  // the window's line "Версия программного обеспечения 2.3"
+  const std::string caption = w.Label2.Caption();
+  const std::string tag = "Версия программного обеспечения ";
+  if (const auto at = caption.find(tag); at != std::string::npos)
+    version = caption.substr(at + tag.size(), caption.find('\n', at) - at - tag.size());
+  doc["version"] = version;
+  doc["description"] = caption;
+  doc["modules"] = GridRows(w.ModulesTable, true, [](const std::vector<std::string>& c) {
+    return cli::Json{
+        {"page", NumberOrText(c.at(0))}, {"name", c.at(1)}, {"code", NumberOrText(c.at(2))}};
+  });
+  doc["checksums"] = w.GroupBox2.Visible()
+                         ? GridRows(w.StringGrid1, false,
+                                    [](const std::vector<std::string>& c) {
+                                      return cli::Json{{"bank", NumberOrText(c.at(0))},
+                                                       {"ok", c.at(1) == "OK"},
+                                                       {"checksum", c.at(2)}};
+                                    })
+                         : cli::Json::array();
+  doc["conclusion"] = conclusion;
+  doc["ready"] = ready;
+  doc["state"] = StateJson(state);
+  return cli::EmitJson(std::move(doc), status);
 }
 
 int Monitor(cli::Context& context) {
@@ -173,8 +248,107 @@ int Monitor(cli::Context& context) {
   return lost ? cli::kExitFailed : 0;
 }
 
+// The main window's power commands: the same frames and the same waits, offered only where the
+// main window would offer the button (after the same connection set-up), then the apparatus is
+// watched until it has reached what was asked for, so a script can go on from there.
+int Power(cli::Context& context) {
+  constexpr const char* kUsage = "usage: power on|standby|off [--wait SECONDS]";
+  const auto& a = context.args;
+  int waitSeconds = 120;
+  if (a.size() == 3 && a[1] == "--wait" && !a[2].empty() && a[2].size() <= 4 &&
+      a[2].find_first_not_of("0123456789") == std::string::npos)
+    waitSeconds = std::stoi(a[2]);
+  else if (a.size() != 1)
+    return cli::Fail(kUsage);
+  const std::string what = a[0];
+  struct Command {
+    kvt::ManagerButton button;
+    kvt::Frame frame;
+    int waitMs;
+    const char* stateText;
+    bool (*reached)(int state);
+  };
+  Command c;
+  if (what == "on")
+    c = {kvt::ManagerButton::btnPowerOn, kvt::frames::PowerOn(), 1000, "ВКЛЮЧЕНИЕ СИСТЕМЫ",
+         [](int s) {
+           const auto action = kvt::ActionForState(s);
+           return action && action->systemOn.value_or(false);
+         }};
+  else if (what == "standby")
+    c = {kvt::ManagerButton::btnUnderHeatOn, kvt::frames::UnderHeatOn(), 0, nullptr, [](int s) {
+           const auto action = kvt::ActionForState(s);
+           return action && action->preheated.value_or(false);
+         }};
+  else if (what == "off")
+    c = {kvt::ManagerButton::btnPowerOff, kvt::frames::PowerOff(), 2000, "ВЫКЛЮЧЕНИЕ СИСТЕМЫ",
+         [](int s) { return s == 0; }};
+  else
+    return cli::Fail(kUsage);
+  if (!cli::SettingsPresent()) return cli::kExitNotStarted;
+
+  ConsoleUi ui;
+  ConsoleHost host(false);
+  const std::string port = kvt::RunConnectionSequence(host);
+  host.StopMonitor();  // this command polls by itself
+  if (port.empty()) return cli::Fail("power: no apparatus answers on COM1..COM4");
+  const PolledState before = PollOnce();
+  if (before.code < 0) return cli::Failed("power: the main controller does not answer");
+  std::cout << "Порт: " << port << (platform::PortIsSimulator(port) ? kvt::kSimulatorMark : "")
+            << "\nСостояние: " << before.text << std::endl;
+  if (c.reached(before.code)) {
+    std::cout << "power " << what << ": already so; nothing sent" << std::endl;
+    return 0;
+  }
+  // The flags the monitor would have set from this state decide, as in the main window.
+  auto& status = kvt::SystemStatus();
+  if (const auto action = kvt::ActionForState(before.code)) {
+    if (action->systemOn) status.SystemOn = *action->systemOn;
+    if (action->preheated) status.Preheated = *action->preheated;
+  }
+  // Switching off is the safe direction: it is never refused (an alarm hides whether the
+  // apparatus is on, which the main window would still know from before).
+  if (what != "off" && !kvt::ComputeButtonEnabling(status)[std::size_t(c.button)]) {
+    const std::string conclusion =
+        TrimLeadingBreaks(host.ConnectionWindow()->lbConclusion.Caption());
+    return cli::Fail("power " + what + ": the main window does not offer this now (state \"" +
+                     before.text + "\"; " + OneLine(conclusion) + "); nothing sent");
+  }
+  bool accepted;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    kvt::TSystemLink link;
+    link.SendFrame(c.frame);
+    // A reply that came and is not the refusal, as the link judges an acknowledgement.
+    accepted = link.LastCount() >= 2 && link.RxBuffer()[1] != kvt::kReplyRefused;
+    // The controller switches meanwhile: nothing polls it before the wait is over.
+    if (c.waitMs > 0) platform::Delay(c.waitMs);
+  }
+  if (c.stateText) std::cout << c.stateText << std::endl;
+  if (!accepted) return cli::Failed("power " + what + ": the apparatus refused the command");
+  std::string shown = before.text;
+  const std::uint64_t end = platform::TickCount() + std::uint64_t(waitSeconds) * 1000;
+  for (;;) {
+    const PolledState now = PollOnce();
+    if (now.text != shown) {
+      shown = now.text;
+      std::cout << "Состояние: " << shown << std::endl;
+    }
+    if (!now.alarm.empty() && what != "off") return cli::Failed("power " + what + ": " + now.alarm);
+    if (now.code >= 0 && c.reached(now.code)) return 0;
+    if (platform::TickCount() >= end)
+      return cli::Failed("power " + what + ": not reached within " + std::to_string(waitSeconds) +
+                         " s (state \"" + shown + "\")");
+    platform::Delay(300);  // the monitor's pace
+  }
+}
+
 cli::Registrar identifyCommand("identify", "identify            find the port, identify the system",
-                               Identify);
+                               Identify, true);
+cli::Registrar powerCommand("power",
+                            "power on|standby|off [--wait S]  the main window's power commands; "
+                            "waits until done (default 120 s)",
+                            Power);
 cli::Registrar monitorCommand("monitor",
                               "monitor [SECONDS]   connect and print the state monitor's texts "
                               "(default 10 s)",

@@ -10,9 +10,11 @@
 
 #include "cli/ApparatusImage.h"
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "image/ConvertDat.h"
 #include "image/ImageDiff.h"
 #include "image/MemoryImage.h"
+#include "image/Settings.h"
 #include "image/Workflows.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -40,6 +42,18 @@ int LoadFile(const std::string& name, std::vector<std::uint8_t>& image) {
     // An image is at most page 0; anything longer is not one (and would only cost memory).
     if (bytes->size() > kvt::kMaxImageSize)
       return cli::Fail("diff: " + name + " is larger than page 0 (65536 bytes): not an image");
+    // An empty or cut-off file would show every value of the other side as changed.
+    if (bytes->empty()) return cli::Fail("diff: " + name + " is empty: not an image");
+    if (bytes->size() % 256 != 0)
+      return cli::Fail("diff: " + name + " holds " + std::to_string(bytes->size()) +
+                       " bytes, not whole 256-byte banks: a truncated image");
+    if (const auto config = kvt::settings::ReadImageConfig()) {
+      const int banks = (config->endBank & 0xFF) - (config->startBank & 0xFF);
+      if (banks > 0 && bytes->size() < std::size_t(banks) * 256)
+        return cli::Fail("diff: " + name + " holds " + std::to_string(bytes->size()) +
+                         " bytes, less than the " + std::to_string(banks * 256) +
+                         " bytes vesmar.ini configures: a truncated image");
+    }
     image = std::move(*bytes);
     return 0;
   }
@@ -84,11 +98,21 @@ int Diff(cli::Context& context) {
   }
 
   const kvt::ImageDiffResult diff = kvt::DiffImages(images[0], images[1], templ, args[0], args[1]);
+  const int status = diff.equal ? 0 : 1;
+  if (cli::JsonOutput()) {
+    cli::Json doc = cli::JsonDocument();
+    doc["a"] = args[0];
+    doc["b"] = args[1];
+    doc["equal"] = diff.equal;
+    doc["differences"] = diff.lines;
+    return cli::EmitJson(std::move(doc), status);
+  }
   for (const std::string& line : diff.lines) std::cout << line << "\n";
-  return diff.equal ? 0 : 1;
+  return status;
 }
 
 const cli::Registrar diffCommand(
-    "diff", "diff A B              differing values of two images (.mi, .dat or apparatus)", Diff);
+    "diff", "diff A B              differing values of two images (.mi, .dat or apparatus)", Diff,
+    true);
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "cli/ApparatusImage.h"
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "image/ConvertDat.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
@@ -103,7 +104,8 @@ int ReadImage(cli::Context& context) {
     templ = *text;
   }
   std::vector<std::uint8_t> image;
-  if (const int failed = cli::ReadApparatusImage("read-image", image)) return failed;
+  kvt::BackupResult backup;
+  if (const int failed = cli::ReadApparatusImage("read-image", image, &backup)) return failed;
 
   if (ext == ".mi") {
     if (!platform::WriteFileAtomic(out, image))
@@ -116,8 +118,20 @@ int ReadImage(cli::Context& context) {
     if (!platform::WriteFileAtomic(out, text))
       return cli::Failed("read-image: cannot write " + out.string());
   }
+  const auto config = kvt::settings::ReadImageConfig();
+  if (cli::JsonOutput()) {
+    cli::Json doc = cli::JsonDocument();
+    doc["file"] = out.string();
+    doc["format"] = ext.substr(1);
+    doc["bytes"] = image.size();
+    doc["first_bank"] = config ? cli::Json(config->startBank & 0xFF) : cli::Json();
+    doc["last_bank"] = config ? cli::Json((config->endBank & 0xFF) - 1) : cli::Json();
+    doc["backup"] = backup.ok ? cli::Json(backup.path.string()) : cli::Json();
+    doc["backup_problem"] = backup.ok ? cli::Json() : cli::Json(backup.problem);
+    return cli::EmitJson(std::move(doc), 0);
+  }
   std::cout << image.size() << " bytes";
-  if (const auto config = kvt::settings::ReadImageConfig())
+  if (config)
     std::cout << " (banks " << (config->startBank & 0xFF) << ".." << ((config->endBank & 0xFF) - 1)
               << ")";
   std::cout << " saved to " << out.string() << "\n";
@@ -183,7 +197,7 @@ const cli::Registrar mi2dat("mi2dat",
                             Mi2Dat);
 const cli::Registrar readImage(
     "read-image", "read-image OUT.mi|OUT.dat        read the memory image of the apparatus",
-    ReadImage);
+    ReadImage, true);
 const cli::Registrar writeImage(
     "write-image", "write-image IN.mi|IN.dat         write an image into the apparatus",
     WriteImage);

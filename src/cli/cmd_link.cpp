@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/VDemon.h"
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "link/PortProbe.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
@@ -64,11 +66,10 @@ std::unique_ptr<kvt::TSystemLink> Connect() {
   if (!port.empty()) {
     auto connection = std::make_unique<kvt::TSystemLink>(port);
     if (connection->IsOpen()) return connection;
-    std::cerr << "kvtctl: " << port << " answered but could not be opened again\n";
+    cli::Fail(port + " answered but could not be opened again");
     return nullptr;
   }
-  std::cerr << "kvtctl: no apparatus answers on COM1..COM4 (a port another program holds is "
-               "skipped)\n";
+  cli::Fail("no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
   return nullptr;
 }
 
@@ -138,8 +139,17 @@ int State(cli::Context& context) {
   if (link.LastCount() == 0) {
     return cli::Failed("state: the main controller does not answer the state poll");
   }
-  std::cout << int(state) << "\n";
-  return 0;
+  if (!cli::JsonOutput()) {
+    std::cout << int(state) << "\n";
+    return 0;
+  }
+  cli::Json doc = cli::JsonDocument();
+  doc["code"] = int(state);
+  // The monitor's text of the state; null for a code it has no text for (alarms included).
+  const auto action = kvt::ActionForState(state);
+  doc["text"] = action && !action->text.empty() ? cli::Json(action->text) : cli::Json();
+  doc["alarm"] = state >= 128;
+  return cli::EmitJson(std::move(doc), 0);
 }
 
 const cli::Registrar sendCommand(
@@ -149,6 +159,6 @@ const cli::Registrar readBankCommand("read-bank",
                                      ReadBank);
 const cli::Registrar stateCommand("state",
                                   "state                 poll the main controller's state code",
-                                  State);
+                                  State, true);
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "link/PortProbe.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
@@ -94,10 +95,57 @@ std::string Int(double v) {
   return std::to_string(static_cast<long>(std::lround(v)));
 }
 
+// The table's frame in a document: the header currents and the kV of every row.
+void JsonFrame(cli::Json& doc, const Tables& t) {
+  doc["port"] = t.port;
+  doc["type"] = t.type;
+  doc["start_kv"] = t.start;
+  doc["end_kv"] = t.end;
+  doc["step_kv"] = t.step;
+  cli::Json currents = cli::Json::array();
+  for (std::size_t c = 0; c < 8; ++c) currents.push_back(t.cal[c]);
+  doc["currents_ma"] = currents;
+}
+
+// Rows {"kv", "codes": [8]} and {"kv", "re"} from the given cells.
+cli::Json JsonRows(const Tables& t, const std::function<cli::Json(int kv, int column)>& cell) {
+  cli::Json rows = cli::Json::array();
+  const int count = static_cast<int>(t.cal.size() / 8) - 1;
+  for (int r = 0; r < count; ++r) {
+    const int kv = t.start + t.step * r;
+    cli::Json codes = cli::Json::array();
+    for (int c = 0; c < 8; ++c) codes.push_back(cell(kv, c));
+    rows.push_back(cli::Json{{"kv", kv}, {"codes", codes}});
+  }
+  return rows;
+}
+
+cli::Json JsonResistance(const Tables& t, const std::function<cli::Json(int kv)>& figure) {
+  cli::Json rows = cli::Json::array();
+  for (int kv = t.start; kv <= t.end; ++kv)
+    rows.push_back(cli::Json{{"kv", kv}, {"re", figure(kv)}});
+  return rows;
+}
+
 int TablesCommand(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("tables takes no arguments");
   Tables t;
   if (int rc = ReadTables("tables", t)) return rc;
+  if (cli::JsonOutput()) {
+    cli::Json doc = cli::JsonDocument();
+    JsonFrame(doc, t);
+    doc["calibration"] = JsonRows(t, [&](int kv, int c) {
+      std::size_t row = static_cast<std::size_t>((kv - t.start) / t.step + 1);
+      return cli::Json(static_cast<std::int16_t>(t.cal[row * 8 + static_cast<std::size_t>(c)]));
+    });
+    doc["resistance"] = JsonResistance(t, [&](int kv) {
+      std::size_t i = static_cast<std::size_t>(kv - t.start);
+      return i < t.re.size() ? cli::Json(t.re[i]) : cli::Json();
+    });
+    doc["kuan"] = t.kuan;
+    doc["kmes"] = t.kmes;
+    return cli::EmitJson(std::move(doc), 0);
+  }
   std::printf("calibration table of %s on %s (filament codes):\n", t.type.c_str(), t.port.c_str());
   PrintGrid(t, [&](int kv, int c) {
     std::size_t row = static_cast<std::size_t>((kv - t.start) / t.step + 1);
@@ -132,6 +180,37 @@ int SimTruthCommand(cli::Context& context) {
                      "); only the simulator knows its own truth, a real one is measured");
   }
   const sim::Profile p = apparatus->CurrentProfile();
+  if (cli::JsonOutput()) {
+    cli::Json doc = cli::JsonDocument();
+    JsonFrame(doc, t);
+    doc["type"] = p.type;
+    doc["calibration"] = JsonRows(t, [&](int kv, int c) {
+      return cli::Json(sim::truth::FilamentCode(p, kv, t.cal[static_cast<std::size_t>(c)]));
+    });
+    doc["resistance"] =
+        JsonResistance(t, [&](int kv) { return cli::Json(sim::truth::Resistance(p, kv)); });
+    doc["kuan"] = sim::truth::Kuan(p);
+    doc["kuan_stored"] = t.kuan;
+    doc["kmes"] = sim::truth::Kmes(p);
+    doc["kmes_stored"] = t.kmes;
+    doc["mains_v"] = p.plant.mainsVolts[0];
+    cli::Json phases = cli::Json::array();
+    if (p.type == "K4") {
+      static const char* const kPhase[3] = {"A", "B", "C"};
+      for (int i = 0; i < 3; ++i) {
+        const auto c = sim::truth::Phase(p, i);
+        const int storedB = static_cast<std::int16_t>(t.k4[3 * i + 1] << 8 | t.k4[3 * i + 2]);
+        phases.push_back(cli::Json{{"phase", kPhase[i]},
+                                   {"a", c.a},
+                                   {"b", c.b},
+                                   {"a_stored", t.k4[3 * i]},
+                                   {"b_stored", storedB},
+                                   {"mains_v", p.plant.mainsVolts[static_cast<std::size_t>(i)]}});
+      }
+    }
+    doc["phases"] = phases;
+    return cli::EmitJson(std::move(doc), 0);
+  }
   std::printf("exact settings of the simulated %s on %s\n", p.type.c_str(), t.port.c_str());
   std::printf("filament codes the tube truly needs:\n");
   PrintGrid(t, [&](int kv, int c) {
@@ -154,9 +233,10 @@ int SimTruthCommand(cli::Context& context) {
 }
 
 const cli::Registrar tablesCommand(
-    "tables", "tables                print the calibration and resistance tables", TablesCommand);
+    "tables", "tables                print the calibration and resistance tables", TablesCommand,
+    true);
 const cli::Registrar simTruthCommand(
     "sim-truth", "sim-truth             the simulator only: exact tables and channel coefficients",
-    SimTruthCommand);
+    SimTruthCommand, true);
 
 }  // namespace

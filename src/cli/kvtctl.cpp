@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/Json.h"
 #include "platform/Console.h"
 #include "platform/Paths.h"
 #include "platform/SerialTrace.h"
@@ -21,6 +22,7 @@ namespace {
 struct Entry {
   std::string usage;
   CommandFn fn;
+  bool takesJson = false;
 };
 std::map<std::string, Entry>& Table() {
   static std::map<std::string, Entry> table;
@@ -28,12 +30,13 @@ std::map<std::string, Entry>& Table() {
 }
 }  // namespace
 
-Registrar::Registrar(const char* name, const char* usage, CommandFn fn) {
-  Table()[name] = Entry{usage, fn};
+Registrar::Registrar(const char* name, const char* usage, CommandFn fn, bool takesJson) {
+  Table()[name] = Entry{usage, fn, takesJson};
 }
 
 int Fail(const std::string& message) {
   std::cerr << "kvtctl: " << message << "\n";
+  NoteProblem(message);
   return kExitNotStarted;
 }
 
@@ -52,9 +55,10 @@ bool SettingsPresent() {
 }  // namespace cli
 
 static int Usage() {
-  std::cerr << "usage: kvtctl [--dir DIR] [--trace FILE] COMMAND [ARGS...]\n"
+  std::cerr << "usage: kvtctl [--dir DIR] [--trace FILE] COMMAND [ARGS...] [--json]\n"
                "DIR holds vesmar.ini and simulator.ini (default: the current directory).\n"
                "FILE receives every byte on the serial line (appended, one exchange a line).\n"
+               "--json: one JSON document on standard output (commands marked *).\n"
                "commands:\n";
   // Each usage reads "synopsis   description"; the descriptions are lined up in one column.
   std::vector<std::pair<std::string, std::string>> lines;
@@ -63,6 +67,7 @@ static int Usage() {
     const std::string& u = entry.usage;
     const std::size_t gap = u.find("  ");
     std::string synopsis = u.substr(0, gap);
+    if (entry.takesJson) synopsis += " *";
     std::string description;
     if (gap != std::string::npos) {
       const std::size_t text = u.find_first_not_of(' ', gap);
@@ -97,17 +102,30 @@ int main(int argc, char** argv) {
   }
   if (i >= argc) return Usage();
   const std::string command = argv[i++];
-  for (; i < argc; ++i) context.args.emplace_back(argv[i]);
+  bool json = false;
+  for (; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0)
+      json = true;
+    else
+      context.args.emplace_back(argv[i]);
+  }
   auto it = cli::Table().find(command);
   if (it == cli::Table().end()) {
     std::cerr << "kvtctl: unknown command \"" << command << "\"\n";
     return Usage();
   }
+  if (json && !it->second.takesJson) return cli::Fail(command + " has no --json output");
+  cli::SetJsonOutput(json, command);
   std::error_code ec;
   context.dir = std::filesystem::absolute(context.dir, ec);
   platform::SetProgramDir(context.dir);
   // Named from where kvtctl was started, as any file argument is.
   if (!trace.empty()) platform::SetSerialTraceOverride(std::filesystem::absolute(trace, ec));
   sim::InstallSimulator(context.dir);
-  return it->second.fn(context);
+  const int status = it->second.fn(context);
+  if (json && !cli::JsonEmitted()) {
+    // The command stopped before its own document: the document says why.
+    return cli::EmitJson(cli::JsonDocument(), status);
+  }
+  return status;
 }

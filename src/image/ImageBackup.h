@@ -30,11 +30,14 @@ struct BackupResult {
 };
 
 // Writes the image as a new file in the backup folder (created when missing). The name gets
-// "-2", "-3", ... when a backup of the same second exists; an existing file is never replaced,
-// and a failure leaves no partial file.
+// "-2", "-3", ... when a backup of the same second exists; an existing file is never replaced
+// (also by another program backing up at the same moment: each call stages under a name of its
+// own), and a failure leaves no partial file. hardLinks false makes it behave as on a file system
+// without hard links (FAT), as it does by itself when a link is refused.
 BackupResult BackupImage(
     const std::filesystem::path& programDir, const std::string& systemType,
     const std::vector<std::uint8_t>& image,
-    std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
+    std::chrono::system_clock::time_point when = std::chrono::system_clock::now(),
+    bool hardLinks = true);
 
 }  // namespace kvt

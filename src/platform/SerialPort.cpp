@@ -62,6 +62,16 @@ int ComNumber(std::string_view name) {
   return n;
 }
 
+// Whether [Ports] decides the port names: it exists and maps at least one name to something. A
+// section that maps every name to nothing (the service program's settings) leaves the ports to
+// the machine, as if it were not there.
+bool PortsSectionMaps(const IniFile& ini) {
+  if (!ini.SectionExists(kPortsSection)) return false;
+  for (const auto& key : ini.ReadSectionKeys(kPortsSection))
+    if (!TrimBlanks(ini.ReadString(kPortsSection, key, "")).empty()) return true;
+  return false;
+}
+
 #ifndef _WIN32
 // Device paths of the ports libserialport lists, in its order.
 std::vector<std::string> SystemPorts() {
@@ -186,8 +196,7 @@ std::string MapPortName(const std::string& name) {
   const std::string trimmed = TrimBlanks(name);
   if (trimmed.empty()) return "";
   IniFile ini(SettingsPath());
-  if (ini.SectionExists(kPortsSection))
-    return TrimBlanks(ini.ReadString(kPortsSection, trimmed, ""));
+  if (PortsSectionMaps(ini)) return TrimBlanks(ini.ReadString(kPortsSection, trimmed, ""));
 #ifdef _WIN32
   // Windows opens a port by its own name, or by a device path such as \\.\COM12.
   if (ComNumber(trimmed) > 0 || trimmed.front() == '\\') return trimmed;
@@ -207,7 +216,7 @@ std::string MapPortName(const std::string& name) {
 std::vector<std::string> ListSerialPorts() {
   std::vector<std::string> names;
   IniFile ini(SettingsPath());
-  if (ini.SectionExists(kPortsSection)) {
+  if (PortsSectionMaps(ini)) {
     std::vector<std::string> mapped;
     for (const auto& key : ini.ReadSectionKeys(kPortsSection)) {
       if (!TrimBlanks(ini.ReadString(kPortsSection, key, "")).empty()) mapped.push_back(key);
@@ -235,11 +244,43 @@ std::vector<std::string> ListSerialPorts() {
 #endif
 }
 
+bool PortIsSimulator(const std::string& name) {
+  return EqualsNoCase(MapPortName(name), kSimulatorTarget);
+}
+
+std::vector<SerialDevice> ListSerialDevices() {
+  std::vector<SerialDevice> devices;
+#ifdef _WIN32
+  for (auto& name : win32::RegistrySerialPorts())
+    devices.push_back(SerialDevice{name, {}, {}, {}, {}});
+#else
+  sp_port** list = nullptr;
+  if (sp_list_ports(&list) != SP_OK || list == nullptr) return devices;
+  const auto text = [](const char* s) { return s ? std::string(s) : std::string(); };
+  for (int i = 0; list[i] != nullptr; ++i) {
+    const char* name = sp_get_port_name(list[i]);
+    if (name == nullptr) continue;
+    SerialDevice d;
+    d.path = name;
+    d.description = text(sp_get_port_description(list[i]));
+    // Only a USB adapter tells its maker, product and serial number.
+    if (sp_get_port_transport(list[i]) == SP_TRANSPORT_USB) {
+      d.manufacturer = text(sp_get_port_usb_manufacturer(list[i]));
+      d.product = text(sp_get_port_usb_product(list[i]));
+      d.serialNumber = text(sp_get_port_usb_serial(list[i]));
+    }
+    devices.push_back(std::move(d));
+  }
+  sp_free_port_list(list);
+#endif
+  return devices;
+}
+
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
   const std::string target = MapPortName(name);
   if (target.empty()) return nullptr;
   std::unique_ptr<SerialPort> port;
-  if (EqualsNoCase(target, "simulator")) {
+  if (EqualsNoCase(target, kSimulatorTarget)) {
     // Called outside the lock: the factory may take a while to bring the simulator up.
     SimulatorPortFactory factory = GetSimulatorPortFactory();
     if (!factory) return nullptr;
@@ -254,7 +295,8 @@ std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name) {
   if (!port || !port->Configure()) return nullptr;
   // Traced only when a trace is asked for; otherwise the port goes out as it is.
   if (const auto trace = SerialTraceFile(); !trace.empty())
-    port = TraceSerialPort(std::move(port), trace, name + " (" + target + ")");
+    port = TraceSerialPort(std::move(port), trace, name + " (" + target + ")", kTraceRotateBytes,
+                           SerialTraceKeep());
   return port;
 }
 

@@ -44,13 +44,32 @@ class SerialPort {
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& name);
 
 // The port names the system offers: the names mapped in [Ports] of the settings file when the
-// section exists; else on Windows the ports its registry lists, elsewhere the ports libserialport
-// lists (named COM1, COM2, ... in its order).
+// section maps any name; else (no section, or every name in it mapped to nothing) on Windows the
+// ports its registry lists, elsewhere the ports libserialport lists (named COM1, COM2, ... in its
+// order).
 std::vector<std::string> ListSerialPorts();
 
 // The target a port name maps to: a device path, "simulator", or "" when unmapped. Without
-// [Ports], Windows opens a port by its own name, elsewhere COMn is the n-th listed port.
+// [Ports] (or with a [Ports] that maps every name to nothing), Windows opens a port by its own
+// name, elsewhere COMn is the n-th listed port.
 std::string MapPortName(const std::string& name);
+
+// The target that stands for the in-process apparatus simulator.
+inline constexpr const char* kSimulatorTarget = "simulator";
+// Whether the port name maps to the simulator now.
+bool PortIsSimulator(const std::string& name);
+
+// A serial device of this machine as the system describes it (empty texts where it tells
+// nothing: a built-in port has no maker or serial number).
+struct SerialDevice {
+  std::string path;  // what [Ports] maps a name to: "/dev/ttyUSB0", or "COM3" on Windows
+  std::string manufacturer;
+  std::string product;
+  std::string serialNumber;
+  std::string description;  // the system's own one-line description
+};
+// The machine's serial devices in the system's order (libserialport; the registry on Windows).
+std::vector<SerialDevice> ListSerialDevices();
 
 // The simulator registers how to reach it; a port mapped to "simulator" is opened through it.
 using SimulatorPortFactory = std::function<std::unique_ptr<SerialPort>()>;

@@ -26,10 +26,33 @@ fs::path& Override() {
   return file;
 }
 
+std::mutex& HandlerMutex() {
+  static std::mutex m;
+  return m;
+}
+TraceStoppedHandler& Handler() {
+  static TraceStoppedHandler handler;
+  return handler;
+}
+
+// Standard error always; the program's window through the handler.
+void TellStopped(const std::string& why) {
+  std::fprintf(stderr, "serial trace: %s\n", why.c_str());
+  std::lock_guard lock(HandlerMutex());
+  if (Handler()) Handler()(why);
+}
+
+fs::path Numbered(const fs::path& path, int n) {
+  fs::path p = path;
+  p += "." + std::to_string(n);
+  return p;
+}
+
 // The trace file with its size limit: appended line by line, each flushed at once.
 class TraceFile {
  public:
-  TraceFile(fs::path path, std::uintmax_t limit) : path_(std::move(path)), limit_(limit) {}
+  TraceFile(fs::path path, std::uintmax_t limit, int keep)
+      : path_(std::move(path)), limit_(limit), keep_(std::clamp(keep, 1, kTraceKeepMax)) {}
 
   bool Open() {
     out_.open(path_, std::ios::binary | std::ios::app);
@@ -37,34 +60,71 @@ class TraceFile {
     std::error_code ec;
     size_ = fs::file_size(path_, ec);
     if (ec) size_ = 0;
+    threshold_ = limit_;
     return true;
   }
 
   void Append(const std::string& line) {
     if (!out_.is_open()) return;
-    if (size_ > 0 && size_ + line.size() > limit_) Rotate();
+    if (size_ > 0 && size_ + line.size() > threshold_) Rotate();
+    if (!out_.is_open()) return;
     out_.write(line.data(), std::streamsize(line.size()));
     out_.flush();
+    if (!out_) {
+      Stop("cannot write " + path_.string() + "; the line is no longer traced");
+      return;
+    }
     size_ += line.size();
   }
 
  private:
   void Rotate() {
+    // Closed first: Windows renames no open file.
     out_.close();
-    fs::path older = path_;
-    older += ".1";
+    bool moved = ShiftOlder();
     std::error_code ec;
-    fs::remove(older, ec);
-    fs::rename(path_, older, ec);
-    // When the rename failed the file starts over rather than growing without end.
-    out_.open(path_, std::ios::binary | std::ios::trunc);
-    size_ = 0;
+    if (moved) {
+      fs::rename(path_, Numbered(path_, 1), ec);
+      moved = !ec;
+    }
+    if (moved) {
+      out_.open(path_, std::ios::binary | std::ios::trunc);
+      size_ = 0;
+      threshold_ = limit_;
+    } else {
+      // Nothing is dropped: the file goes on growing and the next try is one limit later.
+      out_.open(path_, std::ios::binary | std::ios::app);
+      threshold_ = size_ + limit_;
+    }
+    if (!out_) Stop("cannot reopen " + path_.string() + "; the line is no longer traced");
+  }
+
+  // FILE.k -> FILE.k+1 from the oldest kept down, the one beyond the limit dropped. False when
+  // a file could not be moved (FILE must then stay where it is, or it would replace FILE.1).
+  bool ShiftOlder() {
+    std::error_code ec;
+    fs::remove(Numbered(path_, keep_), ec);
+    if (ec) return false;
+    for (int k = keep_ - 1; k >= 1; --k) {
+      const fs::path from = Numbered(path_, k);
+      if (!fs::exists(from, ec)) continue;
+      fs::rename(from, Numbered(path_, k + 1), ec);
+      if (ec) return false;
+    }
+    return true;
+  }
+
+  void Stop(const std::string& why) {
+    out_.close();
+    TellStopped(why);
   }
 
   fs::path path_;
   std::uintmax_t limit_;
+  int keep_;
   std::ofstream out_;
   std::uintmax_t size_ = 0;
+  std::uintmax_t threshold_ = 0;  // the size at which the next rotation is tried
 };
 
 std::string Stamp() {
@@ -194,14 +254,24 @@ fs::path SerialTraceFile() {
   return file.is_absolute() ? file : ProgramDir() / file;
 }
 
+int SerialTraceKeep() {
+  const int keep =
+      IniFile(SettingsPath()).ReadInteger(kTraceSection, kTraceKeepKey, kTraceKeepDefault);
+  return std::clamp(keep, 1, kTraceKeepMax);
+}
+
+void SetSerialTraceStoppedHandler(TraceStoppedHandler handler) {
+  std::lock_guard lock(HandlerMutex());
+  Handler() = std::move(handler);
+}
+
 std::unique_ptr<SerialPort> TraceSerialPort(std::unique_ptr<SerialPort> port, const fs::path& file,
                                             const std::string& portLabel,
-                                            std::uintmax_t rotateBytes) {
+                                            std::uintmax_t rotateBytes, int keep) {
   if (!port || file.empty()) return port;
-  auto trace = std::make_unique<TraceFile>(file, rotateBytes);
+  auto trace = std::make_unique<TraceFile>(file, rotateBytes, keep);
   if (!trace->Open()) {
-    std::fprintf(stderr, "serial trace: cannot open %s; the line is not traced\n",
-                 file.string().c_str());
+    TellStopped("cannot open " + file.string() + "; the line is not traced");
     return port;
   }
   return std::make_unique<TracingPort>(std::move(port), std::move(trace), portLabel);

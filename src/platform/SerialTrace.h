@@ -13,11 +13,15 @@
 //
 // The trace is switched on by Trace=FILE in section [Trace] of vesmar.ini (a relative FILE lies
 // in the program directory) or for one kvtctl run by --trace FILE. Off, the port is not wrapped
-// at all. Each line is flushed as the exchange ends; at the size limit FILE becomes FILE.1 (an
-// older FILE.1 is dropped) and a new FILE is begun.
+// at all. Each line is flushed as the exchange ends; at the size limit FILE becomes FILE.1, the
+// older ones move up to FILE.2 .. FILE.N (N = Keep= of [Trace], default 5; the oldest beyond it
+// is dropped) and a new FILE is begun. When a rename fails nothing is dropped: FILE goes on
+// growing and the rotation is tried again one limit later. When the file cannot be written or
+// reopened the trace stops, and the handler below is told once.
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,6 +32,9 @@ namespace platform {
 inline constexpr std::uintmax_t kTraceRotateBytes = 4u * 1024 * 1024;
 inline constexpr const char* kTraceSection = "Trace";
 inline constexpr const char* kTraceKey = "Trace";
+inline constexpr const char* kTraceKeepKey = "Keep";
+inline constexpr int kTraceKeepDefault = 5;
+inline constexpr int kTraceKeepMax = 99;
 
 // A trace file for this run that takes the place of the settings' one (kvtctl --trace); an empty
 // path gives the choice back to the settings.
@@ -35,11 +42,21 @@ void SetSerialTraceOverride(const std::filesystem::path& file);
 // The trace file in effect now: the override, else the settings' Trace=; empty when off.
 std::filesystem::path SerialTraceFile();
 
+// How many older trace files are kept: Keep= of [Trace], 1 .. 99, default 5.
+int SerialTraceKeep();
+
+// Told (from the thread that traced) that the trace stopped: the file could not be opened,
+// written or reopened after a rotation. `why` names the file. Empty: standard error only.
+using TraceStoppedHandler = std::function<void(const std::string& why)>;
+void SetSerialTraceStoppedHandler(TraceStoppedHandler handler);
+
 // Wraps the port so that its traffic is traced in `file`. When the file cannot be opened the
-// port is returned as it was (and standard error says why): a trace never stops the line.
+// port is returned as it was (standard error and the handler say why): a trace never stops the
+// line.
 std::unique_ptr<SerialPort> TraceSerialPort(std::unique_ptr<SerialPort> port,
                                             const std::filesystem::path& file,
                                             const std::string& portLabel,
-                                            std::uintmax_t rotateBytes = kTraceRotateBytes);
+                                            std::uintmax_t rotateBytes = kTraceRotateBytes,
+                                            int keep = kTraceKeepDefault);
 
 }  // namespace platform

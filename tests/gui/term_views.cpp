@@ -196,7 +196,7 @@ TEST_F(TermViews, OptionsShowTheDefaultsAndCancelKeepsTheFile) {
   options.Model().FormShow();
   options.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
-  EXPECT_EQ(options.size(), QSize(455, 262));
+  EXPECT_EQ(options.size(), QSize(520, 300));  // two pages: the settings and the ports
   auto* path = options.findChild<QLineEdit*>("edMiPath");
   ASSERT_NE(path, nullptr);
   EXPECT_EQ(path->text().toStdString(), (dir_ / "Memory" / "BIN").string());

@@ -50,6 +50,27 @@ TEST_F(Connection, PortsAreTriedInOrderAndATwoByteAnswerIsRefused) {
   host->StopMonitor();
 }
 
+// A trainee on the simulator must not take it for the apparatus on the cable.
+TEST_F(Connection, TheSimulatorIsNamedInTheWindowAndTheTitle) {
+  auto ctl = Controller();
+  auto host = NewHost();
+  std::vector<std::pair<std::string, bool>> told;
+  host->OnPortInUse = [&](const std::string& port, bool sim) { told.emplace_back(port, sim); };
+  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
+  EXPECT_EQ(host->ConnectionWindow()->Label2.Caption().rfind(
+                "Последовательный порт COM1 (Имитатор аппарата)\n", 0),
+            0u)
+      << host->ConnectionWindow()->Label2.Caption();
+  host->StopMonitor();
+  host->DestroyConnectionLink();
+  PumpFor(50);
+  EXPECT_EQ(told, (std::vector<std::pair<std::string, bool>>{{"COM1", true}, {"", false}}));
+  EXPECT_EQ(kvt::MainWindowTitle("KVT-Vesmar", "COM1", true),
+            "KVT-Vesmar — COM1 (Имитатор аппарата)");
+  EXPECT_EQ(kvt::MainWindowTitle("KVT-Vesmar", "COM2", false), "KVT-Vesmar — COM2");
+  EXPECT_EQ(kvt::MainWindowTitle("KVT-Vesmar", "", false), "KVT-Vesmar");
+}
+
 TEST_F(Connection, NoAnsweringPortLeavesNoLinkAndNoMonitor) {
   WriteSettings(DefaultSettings("COM1=simulator\nCOM2=simulator"));
   auto ctl = Controller();
@@ -83,7 +104,7 @@ TEST_F(Connection, HealthySystemIsReady) {
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Self.Caption(), "Настройка связи с системой");
   EXPECT_EQ(w.Label2.Caption(),
-            "Последовательный порт COM1\nОбнаружено устройство KVT-K2\n"
+            "Последовательный порт COM1 (Имитатор аппарата)\nОбнаружено устройство KVT-K2\n"
             "Версия программного обеспечения 2.3");
   EXPECT_EQ(w.ModulesTable.Cell(0, 0), "  Стр.");
   EXPECT_EQ(w.ModulesTable.Cell(1, 0), "                       Наименование модуля");
@@ -233,7 +254,7 @@ TEST_F(Connection, SilentControllerAfterTheProbeGivesNoTypeAndNoGarbage) {
   ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
   host->StopMonitor();
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
-  EXPECT_EQ(w.Label2.Caption(), "Последовательный порт COM1");
+  EXPECT_EQ(w.Label2.Caption(), "Последовательный порт COM1 (Имитатор аппарата)");
   EXPECT_FALSE(SystemStatus().TypeKnown);
   EXPECT_EQ(SystemStatus().SystemType(), "");
   EXPECT_EQ(Rows(w.ModulesTable), (std::vector<std::vector<std::string>>{{"", "", ""}}));
@@ -266,7 +287,7 @@ TEST_F(Connection, TypeK4AnnouncesItselfAndListsExtensionModules) {
   host->StopMonitor();
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Label2.Caption(),
-            "Последовательный порт COM1\nОбнаружено устройство KVT-K4\n"
+            "Последовательный порт COM1 (Имитатор аппарата)\nОбнаружено устройство KVT-K4\n"
             "Версия программного обеспечения .5");
   const auto frames = ctl->Frames();
   EXPECT_NE(std::find(frames.begin(), frames.end(), Bytes{0x04, 0x04, 0x8A, 0x00, 0x4D}),

@@ -34,7 +34,7 @@ TEST_F(ConnSim, DefaultApparatusIsReadyWithTheShippedSettings) {
   host->StopMonitor();
   const kvt::TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Label2.Caption(),
-            "Последовательный порт COM1\nОбнаружено устройство KVT-K2\n"
+            "Последовательный порт COM1 (Имитатор аппарата)\nОбнаружено устройство KVT-K2\n"
             "Версия программного обеспечения 2.3");
   EXPECT_EQ(w.ModulesTable.RowCount(), 7);  // header, five modules, the empty row
   EXPECT_EQ(w.ModulesTable.Cell(2, 5), "54");

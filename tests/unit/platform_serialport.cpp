@@ -100,18 +100,24 @@ TEST_F(PlatformPortMap, OpensTheSimulatorThroughItsFactoryAndConfiguresIt) {
 #ifndef _WIN32
 // Windows opens a port by its own name instead; its tests are under tests/win32.
 TEST_F(PlatformPortMap, WithoutAPortsSectionComNIsTheNthListedPort) {
-  WriteBytes(dir_ / "vesmar.ini", "[General]\r\nStart_Image_Bank=0\r\n");
   std::vector<std::string> devices;
   sp_port** list = nullptr;
   if (sp_list_ports(&list) == SP_OK) {
     for (int i = 0; list[i]; ++i) devices.emplace_back(sp_get_port_name(list[i]));
     sp_free_port_list(list);
   }
-  const auto names = ListSerialPorts();
-  ASSERT_EQ(names.size(), devices.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_EQ(names[i], "COM" + std::to_string(i + 1));
-    EXPECT_EQ(MapPortName(names[i]), devices[i]);
+  // The service program's settings map every name to nothing: the same as no section.
+  for (const char* settings : {"[General]\r\nStart_Image_Bank=0\r\n",
+                               "[Ports]\r\nCOM1=\r\nCOM2=\r\nCOM3= \r\nCOM4=\r\n"}) {
+    SCOPED_TRACE(settings);
+    WriteBytes(dir_ / "vesmar.ini", settings);
+    const auto names = ListSerialPorts();
+    ASSERT_EQ(names.size(), devices.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      EXPECT_EQ(names[i], "COM" + std::to_string(i + 1));
+      EXPECT_EQ(MapPortName(names[i]), devices[i]);
+    }
+    EXPECT_EQ(MapPortName("COM1"), devices.empty() ? "" : devices[0]);
   }
   EXPECT_EQ(MapPortName("COM" + std::to_string(devices.size() + 1)), "");
   EXPECT_EQ(MapPortName("COM0"), "");

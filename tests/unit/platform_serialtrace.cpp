@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -33,10 +34,10 @@ class SerialTrace : public ::testing::Test {
   }
   // The fake line, traced into `file`, as the program's port.
   std::shared_ptr<testsupport::FakeLine> AttachTraced(const std::filesystem::path& file,
-                                                      std::uintmax_t limit) {
+                                                      std::uintmax_t limit, int keep = 5) {
     auto line = std::make_shared<testsupport::FakeLine>();
     kvt::AttachSharedPort(platform::TraceSerialPort(
-        std::make_unique<testsupport::FakeSerialPort>(line), file, "COM1 (fake)", limit));
+        std::make_unique<testsupport::FakeSerialPort>(line), file, "COM1 (fake)", limit, keep));
     return line;
   }
   testsupport::TempDir dir_;
@@ -101,6 +102,77 @@ TEST_F(SerialTrace, UnopenableFileLeavesThePortUntraced) {
   kvt::TSystemLink link;
   EXPECT_EQ(link.PollState(), 0x08);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "no-such-folder"));
+}
+
+TEST_F(SerialTrace, KeepsTheLastFilesAndLosesNothingWhenARenameFails) {
+  const auto file = dir_ / "line.log";
+  const auto numbered = [&](int n) {
+    std::filesystem::path p = file;
+    p += "." + std::to_string(n);
+    return p;
+  };
+  {
+    auto line = AttachTraced(file, 200, 3);
+    int polls = 0;
+    line->responder = [&](const Bytes&, platform::Parity) -> Bursts {
+      return {{std::uint8_t(++polls)}};
+    };
+    kvt::TSystemLink link;
+    for (int i = 0; i < 60; ++i) link.PollState();
+    kvt::CloseSharedPort();
+  }
+  // Three older files and the current one, oldest in the highest number, none beyond.
+  EXPECT_FALSE(std::filesystem::exists(numbered(4)));
+  std::vector<int> firsts;  // the first reply byte in each file, oldest first
+  for (int n = 3; n >= 0; --n) {
+    const std::string text = testsupport::ReadBytes(n ? numbered(n) : file);
+    const auto at = text.find("RX +");
+    ASSERT_NE(at, std::string::npos) << n;
+    firsts.push_back(std::stoi(text.substr(text.find(": ", at) + 2, 2), nullptr, 16));
+  }
+  EXPECT_TRUE(std::is_sorted(firsts.begin(), firsts.end()));
+
+  // FILE.1 cannot be replaced (a folder with something in it): the rotation fails and the trace
+  // keeps every line in FILE instead of starting it over.
+  const auto kept = dir_ / "kept.log";
+  std::filesystem::path blocked = kept;
+  blocked += ".1";
+  std::filesystem::create_directories(blocked / "inside");
+  std::vector<std::string> told;
+  platform::SetSerialTraceStoppedHandler([&](const std::string& why) { told.push_back(why); });
+  auto line = AttachTraced(kept, 200, 1);
+  line->responder = [](const Bytes&, platform::Parity) -> Bursts { return {{0x08}}; };
+  kvt::TSystemLink link;
+  for (int i = 0; i < 30; ++i) link.PollState();
+  kvt::CloseSharedPort();
+  const auto lines = Lines(testsupport::ReadBytes(kept));
+  EXPECT_EQ(lines.size(), 32u);  // OPEN, thirty polls, CLOSE
+  EXPECT_TRUE(std::filesystem::is_directory(blocked / "inside"));
+  EXPECT_TRUE(told.empty());  // still traced
+  platform::SetSerialTraceStoppedHandler(nullptr);
+}
+
+TEST_F(SerialTrace, AFileThatCannotBeReopenedStopsTheTraceAndSaysSoOnce) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows cannot remove a folder while the trace holds a file open in it";
+#endif
+  const auto folder = dir_ / "traces";
+  std::filesystem::create_directories(folder);
+  std::vector<std::string> told;
+  platform::SetSerialTraceStoppedHandler([&](const std::string& why) { told.push_back(why); });
+  auto line = AttachTraced(folder / "line.log", 200);
+  int polls = 0;
+  line->responder = [&](const Bytes&, platform::Parity) -> Bursts {
+    // The folder vanishes under the trace (a stick pulled out): the rotation cannot reopen.
+    if (++polls == 2) std::filesystem::remove_all(folder);
+    return {{0x08}};
+  };
+  kvt::TSystemLink link;
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(link.PollState(), 0x08);
+  kvt::CloseSharedPort();
+  platform::SetSerialTraceStoppedHandler(nullptr);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("line.log"), std::string::npos) << told[0];
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "image/Options.h"
 #include "image/SelDir.h"
 #include "platform/Ini.h"
+#include "platform/SerialPort.h"
 #include "support/ScopedUi.h"
 #include "support/TempDir.h"
 
@@ -115,6 +116,63 @@ TEST_F(TermOptions, ChooserRootsIncludeTheFileSystemRoot) {
 #endif
   selectDir.SetDirectory("/tmp");
   EXPECT_GE(selectDir.Drive.ItemIndex(), 0);
+}
+
+// The ports page with two adapters and the simulator: what it stores is what the next connection
+// opens, and a mapping to an adapter that is not plugged in survives a round trip.
+TEST_F(TermOptions, PortsPageMapsDevicesAndTheSimulatorForTheNextConnection) {
+  testsupport::WriteBytes(dir_ / "vesmar.ini",
+                          "[Ports]\r\nCOM1=simulator\r\nExtra=/dev/ttyX\r\n\r\n"
+                          "[\xCE\xEF\xE8\xF1\xE0\xED\xE8\xE5]\r\nA=1\r\n");
+  const std::vector<platform::SerialDevice> devices{
+      {"/dev/ttyUSB0", "FTDI", "FT232R USB UART", "A50285BI", "FT232R USB UART - A50285BI"},
+      {"/dev/ttyS4", "", "", "", "Built-in serial port"}};
+  options.Ports.ListDevices = [&] { return devices; };
+  options.FormShow();
+  auto& cb = options.Ports.cbPort;
+  EXPECT_EQ(cb[0].Items(),
+            (std::vector<std::string>{"не назначен", "Имитатор",
+                                      "/dev/ttyUSB0 — FTDI FT232R USB UART № A50285BI",
+                                      "/dev/ttyS4 — Built-in serial port"}));
+  EXPECT_EQ(cb[0].Text(), "Имитатор");
+  EXPECT_EQ(cb[1].Text(), "не назначен");
+
+  cb[1].Select(2);
+  cb[2].Select(3);
+  options.BitBtn1.Click();
+  EXPECT_TRUE(ui->Messages().empty());
+  EXPECT_TRUE(platform::PortIsSimulator("COM1"));
+  EXPECT_EQ(platform::MapPortName("COM2"), "/dev/ttyUSB0");
+  EXPECT_EQ(platform::MapPortName("COM3"), "/dev/ttyS4");
+  EXPECT_EQ(platform::MapPortName("COM4"), "");
+  EXPECT_EQ(platform::ListSerialPorts(),
+            (std::vector<std::string>{"COM1", "COM2", "COM3", "Extra"}));
+  const std::string text = testsupport::ReadBytes(dir_ / "vesmar.ini");
+  EXPECT_NE(text.find("[\xCE\xEF\xE8\xF1\xE0\xED\xE8\xE5]\r\nA=1\r\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "vesmar.ini.ports.tmp"));
+
+  // Next time the built-in port is gone: its mapping stays a choice and is stored unchanged.
+  kvt::TfrmOptions again{selectDir};
+  again.Ports.ListDevices = [&] { return std::vector<platform::SerialDevice>{devices[0]}; };
+  again.FormShow();
+  EXPECT_EQ(again.Ports.cbPort[1].Text(), "/dev/ttyUSB0 — FTDI FT232R USB UART № A50285BI");
+  EXPECT_EQ(again.Ports.cbPort[2].Text(), "/dev/ttyS4 (нет в компьютере)");
+  again.Ports.cbPort[0].Select(0);  // the simulator is given up
+  again.BitBtn1.Click();
+  EXPECT_FALSE(platform::PortIsSimulator("COM1"));
+  EXPECT_EQ(platform::MapPortName("COM3"), "/dev/ttyS4");
+  EXPECT_EQ(platform::ListSerialPorts(), (std::vector<std::string>{"COM2", "COM3", "Extra"}));
+}
+
+TEST_F(TermOptions, PortsPageThatCannotBeWrittenSaysSoAndKeepsTheFile) {
+  options.Ports.ListDevices = [] { return std::vector<platform::SerialDevice>{}; };
+  options.FormShow();
+  options.Ports.cbPort[0].Select(1);
+  // A folder where the scratch copy must go blocks the replacement.
+  fs::create_directory(dir_ / "vesmar.ini.ports.tmp");
+  options.BitBtn1.Click();
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_FALSE(platform::PortIsSimulator("COM1"));
 }
 
 }  // namespace

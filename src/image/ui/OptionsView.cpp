@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTreeView>
 
 #include "platform/qt/Bindings.h"
@@ -99,48 +100,73 @@ OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
       model_(selectDir) {
   TfrmOptions& model = model_;
   setObjectName("frmOptions");
-  setFixedSize(455, 262);
+  setFixedSize(520, 300);
   pq::BindForm(this, model.Form);
 
-  auto* group = new QGroupBox(this);
-  group->setGeometry(8, 8, 439, 90);
+  auto* pages = new QTabWidget(this);
+  pages->setObjectName("pgOptions");
+  pages->setGeometry(6, 6, 508, 244);
+  auto* general = new QWidget;
+  general->setObjectName("tsGeneral");
+  pages->addTab(general, QString());
+  auto* ports = new QWidget;
+  ports->setObjectName("tsPorts");
+  pages->addTab(ports, QString());
+  pq::BindPageControl(pages, model.pgOptions);
+
+  auto* group = new QGroupBox(general);
+  group->setGeometry(8, 8, 484, 90);
   pq::BindGroupBox(group, model.GroupBox1);
   auto* label1 = new QLabel(group);
   label1->setGeometry(12, 24, 300, 18);
   pq::BindLabel(label1, model.Label1);
   auto* path = new QLineEdit(group);
   path->setObjectName("edMiPath");
-  path->setGeometry(12, 48, 320, 26);
+  path->setGeometry(12, 48, 364, 26);
   pq::BindEdit(path, model.edMiPath);
-  pq::MakeButton(group, model.Button1, QRect(340, 47, 88, 28));
+  pq::MakeButton(group, model.Button1, QRect(384, 47, 88, 28));
 
-  auto* label2 = new QLabel(this);
+  auto* label2 = new QLabel(general);
   label2->setGeometry(20, 114, 250, 20);
   pq::BindLabel(label2, model.Label2);
-  auto* seconds = new QSpinBox(this);
+  auto* seconds = new QSpinBox(general);
   seconds->setObjectName("udSSTime");
   seconds->setGeometry(272, 111, 60, 26);
   pq::BindUpDown(seconds, model.udSSTime);
-  auto* label3 = new QLabel(this);
+  auto* label3 = new QLabel(general);
   label3->setGeometry(340, 114, 100, 20);
   pq::BindLabel(label3, model.Label3);
   // The spinner keeps a refused value to itself; the window says why it was not taken.
   if (auto* typed = seconds->findChild<QLineEdit*>())
     connect(typed, &QLineEdit::textEdited, this,
             [this](const QString& text) { model_.edSSTimeTyped(text.trimmed().toStdString()); });
-  auto* refused = new QLabel(this);
+  auto* refused = new QLabel(general);
   refused->setObjectName("lbSSTimeRefused");
-  refused->setGeometry(20, 180, 420, 20);
+  refused->setGeometry(20, 180, 470, 20);
   refused->setStyleSheet("color: #C00000;");
   pq::BindLabel(refused, model.lbSSTimeRefused);
 
-  auto* show = new QCheckBox(this);
+  auto* show = new QCheckBox(general);
   show->setObjectName("DigOscTools");
-  show->setGeometry(20, 152, 420, 22);
+  show->setGeometry(20, 152, 470, 22);
   pq::BindCheckBox(show, model.DigOscTools);
 
-  auto* ok = pq::MakeButton(this, model.BitBtn1, QRect(136, 214, 90, 30));
-  pq::MakeButton(this, model.BitBtn2, QRect(236, 214, 90, 30));
+  // The ports page: one line per name, the machine's devices described as the system gives them.
+  for (int i = 0; i < PortsPage::kPorts; ++i) {
+    auto* name = new QLabel(ports);
+    name->setGeometry(12, 16 + i * 36, 52, 24);
+    pq::BindLabel(name, model.Ports.lbPort[i]);
+    auto* choice = new QComboBox(ports);
+    choice->setObjectName(QString::fromStdString(model.Ports.cbPort[i].Name()));
+    choice->setGeometry(64, 14 + i * 36, 426, 28);
+    pq::BindComboBox(choice, model.Ports.cbPort[i]);
+  }
+  auto* hint = new QLabel(ports);
+  hint->setGeometry(12, 160, 478, 44);
+  pq::BindLabel(hint, model.Ports.lbHint);
+
+  auto* ok = pq::MakeButton(this, model.BitBtn1, QRect(164, 260, 90, 30));
+  pq::MakeButton(this, model.BitBtn2, QRect(264, 260, 90, 30));
   ok->setDefault(true);
   model.OnClose = [self = QPointer<OptionsView>(this)] {
     if (self) self->done(QDialog::Accepted);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <set>
+#include <vector>
 
 namespace platform::qt {
 
@@ -47,6 +48,25 @@ double NiceStep(double range, int ticks) {
   const double mag = std::pow(10.0, std::floor(std::log10(raw)));
   const double n = raw / mag;
   return (n < 1.5 ? 1 : n < 3 ? 2 : n < 7 ? 5 : 10) * mag;
+}
+
+// The tick values of an axis from lo to hi at multiples of step. Absurd values (a range far
+// below the numbers' precision, infinities, a step of nothing) would loop for ever or paint
+// millions of lines: no more than kMaxTicks, none at all when the axis cannot have sensible ones.
+constexpr int kMaxTicks = 100;
+std::vector<double> Ticks(double lo, double hi, double step) {
+  std::vector<double> ticks;
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(step) || !(step > 0)) return ticks;
+  const double first = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9);
+  if (!std::isfinite(first) || !std::isfinite(last) || last - first > kMaxTicks) return ticks;
+  // Counted in whole steps: at large values k + 1 may equal k in doubles.
+  const int count = int(last - first);
+  for (int i = 0; i <= count; ++i) {
+    const double v = (first + i) * step;
+    // Two ticks the doubles cannot tell apart are one.
+    if (ticks.empty() || v > ticks.back()) ticks.push_back(v);
+  }
+  return ticks;
 }
 
 // Paints the document page after page. Only the target page is painted (all pages when the
@@ -148,7 +168,6 @@ class Layout {
   void Block(const DocText& t) { Paragraph(Q(t.text), Font(kTextSize), 30); }
 
   void Block(const DocTable& t) {
-    const QFont body = Font(34), head = Font(34, true);
     const std::size_t cols = std::max<std::size_t>(
         t.header.size(),
         t.rows.empty()
@@ -160,21 +179,45 @@ class Layout {
     const auto cell = [](const std::vector<std::string>& row, std::size_t c) {
       return c < row.size() ? Q(row[c]).trimmed() : QString();
     };
-    // Columns as wide as their widest text, shrunk together when the page is narrower.
+    // Columns as wide as their widest text. A table wider than the page is printed in a smaller
+    // type; where even the smallest is too wide, the cells wrap onto more lines. No cell is cut.
+    double size = 34;
     std::vector<double> w(cols, 0);
-    const QFontMetricsF fb(body), fh(head);
-    for (std::size_t c = 0; c < cols; ++c) {
-      w[c] = fh.horizontalAdvance(cell(t.header, c));
-      for (const auto& row : t.rows) w[c] = std::max(w[c], fb.horizontalAdvance(cell(row, c)));
-      w[c] += 30;
+    const auto measure = [&] {
+      const QFontMetricsF fb(Font(size)), fh(Font(size, true));
+      double total = 0;
+      for (std::size_t c = 0; c < cols; ++c) {
+        w[c] = fh.horizontalAdvance(cell(t.header, c));
+        for (const auto& row : t.rows) w[c] = std::max(w[c], fb.horizontalAdvance(cell(row, c)));
+        w[c] += size;
+        total += w[c];
+      }
+      return total;
+    };
+    double total = measure();
+    constexpr double kSmallestSize = 20;  // about 6 points, still readable on paper
+    if (total > kContentW) {
+      size = std::max(kSmallestSize, std::floor(size * kContentW / total));
+      total = measure();
     }
-    double total = 0;
-    for (double x : w) total += x;
-    if (total > kContentW)
+    const bool wrap = total > kContentW;
+    if (wrap)
       for (double& x : w) x *= kContentW / total;
-    const double rowH = fb.height() + 14;
+    const QFont body = Font(size), head = Font(size, true);
+    const QFontMetricsF fb(body), fh(head);
+    const int flags = Qt::AlignCenter | Qt::TextWrapAnywhere;
+    const double pad = std::round(size * 0.4);
+    const auto rowHeight = [&](const std::vector<std::string>& row, bool header) {
+      const QFontMetricsF& fm = header ? fh : fb;
+      double h = fm.height();
+      if (wrap)
+        for (std::size_t c = 0; c < cols; ++c)
+          h = std::max(
+              h, fm.boundingRect(QRectF(0, 0, w[c] - pad, 1e6), flags, cell(row, c)).height());
+      return h + pad;
+    };
 
-    const auto drawRow = [&](const std::vector<std::string>& row, bool header) {
+    const auto drawRow = [&](const std::vector<std::string>& row, bool header, double rowH) {
       if (!Visible()) return;
       double x = kMarginX;
       p_->setFont(header ? head : body);
@@ -184,24 +227,25 @@ class Layout {
         p_->setPen(QPen(QColor(80, 80, 80), 2));
         p_->drawRect(r);
         p_->setPen(Qt::black);
-        const QString text = (header ? fh : fb).elidedText(cell(row, c), Qt::ElideRight, w[c] - 10);
-        p_->drawText(r, Qt::AlignCenter, text);
+        p_->drawText(r.adjusted(pad / 2, 0, -pad / 2, 0), flags, cell(row, c));
         x += w[c];
       }
     };
 
     const bool caption = !t.caption.empty();
-    Need((caption ? 60 : 0) + rowH * 3);
+    const double headH = rowHeight(t.header, true);
+    Need((caption ? 60 : 0) + headH * 3);
     if (caption) Paragraph(Q(t.caption), Font(kTextSize, true), 8);
-    drawRow(t.header, true);
-    y_ += rowH;
+    drawRow(t.header, true, headH);
+    y_ += headH;
     for (const auto& row : t.rows) {
+      const double rowH = rowHeight(row, false);
       if (y_ + rowH > kBottom) {
         NewPage();
-        drawRow(t.header, true);
-        y_ += rowH;
+        drawRow(t.header, true, headH);
+        y_ += headH;
       }
-      drawRow(row, false);
+      drawRow(row, false, rowH);
       y_ += rowH;
     }
     y_ += 40;
@@ -220,6 +264,7 @@ class Layout {
       double ax0 = 1e300, ax1 = -1e300, ay0 = 1e300, ay1 = -1e300;
       for (const DocSeries& s : c.series)
         for (const auto& [x, y] : s.points) {
+          if (!std::isfinite(x) || !std::isfinite(y)) continue;  // a broken reading sets no axis
           ax0 = std::min(ax0, x), ax1 = std::max(ax1, x);
           ay0 = std::min(ay0, y), ay1 = std::max(ay1, y);
         }
@@ -233,6 +278,8 @@ class Layout {
         y0 = std::floor(ay0 / step) * step, y1 = std::ceil(ay1 / step) * step;
       }
     }
+    if (!std::isfinite(x0) || !std::isfinite(x1)) x0 = 0, x1 = 1;
+    if (!std::isfinite(y0) || !std::isfinite(y1)) y0 = 0, y1 = 1;
     if (!(x1 > x0)) x1 = x0 + 1;
     if (!(y1 > y0)) y1 = y0 + 1;
 
@@ -248,14 +295,14 @@ class Layout {
     // Grid and tick labels.
     p_->setFont(small);
     const double sx = NiceStep(x1 - x0, 8), sy = NiceStep(y1 - y0, 6);
-    for (double x = std::ceil(x0 / sx - 1e-9) * sx; x <= x1 + 1e-9 * sx; x += sx) {
+    for (const double x : Ticks(x0, x1, sx)) {
       p_->setPen(QPen(QColor(215, 215, 215), 2));
       p_->drawLine(QPointF(px(x), plot.top()), QPointF(px(x), plot.bottom()));
       p_->setPen(Qt::black);
       p_->drawText(QRectF(px(x) - 100, plot.bottom() + 8, 200, 40), Qt::AlignHCenter | Qt::AlignTop,
                    QString::number(x, 'g', 6));
     }
-    for (double y = std::ceil(y0 / sy - 1e-9) * sy; y <= y1 + 1e-9 * sy; y += sy) {
+    for (const double y : Ticks(y0, y1, sy)) {
       p_->setPen(QPen(QColor(215, 215, 215), 2));
       p_->drawLine(QPointF(plot.left(), py(y)), QPointF(plot.right(), py(y)));
       p_->setPen(Qt::black);
@@ -279,9 +326,17 @@ class Layout {
       const QColor ink = Ink(s.color);
       if (s.kind == SeriesKind::Line) {
         QPainterPath path;
-        for (std::size_t i = 0; i < s.points.size(); ++i) {
-          const QPointF q(px(s.points[i].first), py(s.points[i].second));
-          i == 0 ? path.moveTo(q) : path.lineTo(q);
+        bool start = true;
+        for (const auto& [x, y] : s.points) {
+          // Far outside the plot only the clip would see it; a value that is no number breaks
+          // the line.
+          const QPointF q(std::clamp(px(x), -1e5, 1e5), std::clamp(py(y), -1e5, 1e5));
+          if (!std::isfinite(q.x()) || !std::isfinite(q.y())) {
+            start = true;
+            continue;
+          }
+          start ? path.moveTo(q) : path.lineTo(q);
+          start = false;
         }
         p_->setPen(QPen(ink, 5));
         p_->setBrush(Qt::NoBrush);
@@ -289,7 +344,10 @@ class Layout {
       } else {
         p_->setPen(QPen(ink, 2));
         p_->setBrush(ink);
-        for (const auto& [x, y] : s.points) p_->drawEllipse(QPointF(px(x), py(y)), 9, 9);
+        for (const auto& [x, y] : s.points)
+          if (std::isfinite(px(x)) && std::isfinite(py(y)) && std::abs(px(x)) < 1e5 &&
+              std::abs(py(y)) < 1e5)
+            p_->drawEllipse(QPointF(px(x), py(y)), 9, 9);
       }
     }
     p_->restore();
@@ -377,6 +435,10 @@ QImage RenderDocumentPage(const PrintDocument& doc, int index, int dpi) {
   painter.scale(scale, scale);
   Layout(&painter, index, nullptr).Run(doc);
   return image;
+}
+
+void PaintDocumentPage(const PrintDocument& doc, int index, QPainter& painter) {
+  Layout(&painter, index, nullptr).Run(doc);
 }
 
 int DocumentPageCount(const PrintDocument& doc) {

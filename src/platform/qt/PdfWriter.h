@@ -21,6 +21,10 @@ bool WriteDocumentPdf(const PrintDocument& doc, const std::filesystem::path& pat
 // Page `index` (from 0) of doc as it is printed, at dpi dots per inch, on white.
 QImage RenderDocumentPage(const PrintDocument& doc, int index, int dpi = 100);
 
+// Paints page `index` of doc with painter, whose units must be tenths of a millimetre (an A4
+// page is 2100 x 2970).
+void PaintDocumentPage(const PrintDocument& doc, int index, QPainter& painter);
+
 // How many pages doc takes.
 int DocumentPageCount(const PrintDocument& doc);
 
