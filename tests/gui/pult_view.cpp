@@ -212,8 +212,9 @@ TEST_F(PultFromMainWindow, AfterASilenceAndANewConnectionOneClickExposesNothing)
   QTest::mouseClick(shoot, Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return p.WorkersIdle(); }, 20000));
   EXPECT_TRUE(guitest::SaveShot(view, "frmPult-reconnected-after-click"));
+  const std::vector<std::uint8_t> release{0x01, 0x4B};
   for (const auto& f : apparatus->FrameLog())
-    EXPECT_FALSE(!f.IsAddress() && f.bytes == std::vector<std::uint8_t>{0x01, 0x4B}) << "released";
+    EXPECT_FALSE(!f.IsAddress() && f.bytes == release) << "released";
   EXPECT_EQ(apparatus->LastShot()->durationMs, before);
   EXPECT_EQ(p.Stage(), Stage::None);
 }

@@ -196,6 +196,9 @@ TEST_F(BoxBesideTheTrainer, TheTrainerWindowTakesInputWhileABoxIsOpen) {
     alarmed = apparatus->State();
     QTest::mouseClick(trainer->findChild<QPushButton*>("btnClearAlarm"), Qt::LeftButton);
     cleared = apparatus->State();
+    // The trainee turns to the trainer's window (a click there makes it the active one).
+    trainer->activateWindow();
+    QTest::qWaitForWindowActive(trainer);
     auto* code = trainer->findChild<QLineEdit*>("edAlarmCode");
     QTest::mouseClick(code, Qt::LeftButton);
     if (QWidget* focus = QApplication::focusWidget()) {
