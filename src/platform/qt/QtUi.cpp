@@ -308,9 +308,8 @@ int QtUi::ExecProgramModal(QDialog& dialog) {
   }
   QEventLoop loop;
   QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  // Shown as exec shows it: Qt activates a modal window itself.
   dialog.show();
-  dialog.raise();
-  dialog.activateWindow();
   if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
   openBoxes_.erase(std::find(openBoxes_.begin(), openBoxes_.end(), &dialog));
   if (openBoxes_.empty()) {
