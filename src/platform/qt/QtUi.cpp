@@ -311,6 +311,10 @@ int QtUi::ExecProgramModal(QDialog& dialog) {
   // Shown as exec shows it: Qt activates a modal window itself.
   dialog.show();
   if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
+  // The window system hands the activation back to the window under the box now, not later over
+  // a window the caller opens next.
+  dialog.hide();
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   openBoxes_.erase(std::find(openBoxes_.begin(), openBoxes_.end(), &dialog));
   if (openBoxes_.empty()) {
     qApp->removeEventFilter(filter_);
