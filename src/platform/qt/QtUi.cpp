@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -301,6 +302,7 @@ int QtUi::ExecProgramModal(QDialog& dialog) {
       if (parent && w->windowHandle() == parent && OutsideProgram(*w))
         handle->setTransientParent(dialogParent_ ? dialogParent_->windowHandle() : nullptr);
   }
+  QWidget* before = QApplication::activeWindow();
   openBoxes_.push_back(&dialog);
   if (!filter_) {
     filter_ = new ProgramModalFilter(*this);
@@ -312,9 +314,17 @@ int QtUi::ExecProgramModal(QDialog& dialog) {
   dialog.show();
   if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
   // The window system hands the activation back to the window under the box now, not later over
-  // a window the caller opens next.
+  // a window the caller opens next: wait (a short while at most) until it has.
   dialog.hide();
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (before && before->isVisible()) {
+    before->activateWindow();
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.start(300);
+    while (QApplication::activeWindow() != before && limit.isActive())
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents |
+                                  QEventLoop::ExcludeUserInputEvents);
+  }
   openBoxes_.erase(std::find(openBoxes_.begin(), openBoxes_.end(), &dialog));
   if (openBoxes_.empty()) {
     qApp->removeEventFilter(filter_);
