@@ -335,6 +335,10 @@ void TfrmManager::RefreshButtons() {
     hints_[i] = DisabledReason(b, SystemStatus(), special);
     if (OnButtonHint) OnButtonHint(b, hints_[i]);
   }
+  // The monitor refreshes the buttons when it declares the line lost.
+  const bool up = SystemStatus().LinkUp;
+  if (linkWasUp_ && !up) TellConnectionWatchers(false);
+  linkWasUp_ = up;
 }
 
 bool TfrmManager::SpecialModeHeld() const {
@@ -345,6 +349,19 @@ bool TfrmManager::RefusedInSpecialMode() {
   if (!SpecialModeHeld()) return false;
   platform::ShowMessage(kSpecialModeHeld, "", platform::Icon::Warning);
   return true;
+}
+
+void TfrmManager::SetConnectionWatcher(ToolWindow kind, std::function<void(bool)> watcher) {
+  if (watcher)
+    connectionWatchers_[kind] = std::move(watcher);
+  else
+    connectionWatchers_.erase(kind);
+}
+
+void TfrmManager::TellConnectionWatchers(bool connected) {
+  // Copies: a watcher may change the set while it runs.
+  const auto watchers = connectionWatchers_;
+  for (const auto& [kind, watcher] : watchers) watcher(connected);
 }
 
 void TfrmManager::OpenTerminal(const std::string& page) {
@@ -430,7 +447,11 @@ void TfrmManager::btnOptionsClick() {
 }
 
 void TfrmManager::btnAdjustConnectionClick() {
+  // What the windows started on the old connection ends while its line may still carry it.
+  TellConnectionWatchers(false);
   RunConnectionSequence(*this);
+  linkWasUp_ = SystemStatus().LinkUp;
+  if (linkWasUp_) TellConnectionWatchers(true);
 }
 
 void TfrmManager::btnReadConfigClick() {

@@ -167,6 +167,10 @@ class TfrmManager : public MainHost {
   bool HasLauncher(ManagerTool tool) const { return launchers_.count(tool) != 0; }
   // Destroys every open window of a kind (CloseToolWindows uses it).
   void SetCloser(ToolWindow kind, std::function<void()> closer);
+  // Told on the interface thread when this window declares the connection lost (false) and when
+  // it has connected anew (true); a window that works the apparatus on its own (the control
+  // panel) ends what it started and reads the apparatus afresh.
+  void SetConnectionWatcher(ToolWindow kind, std::function<void(bool connected)> watcher);
   // The configuration workflows (read, open, save, translate) working on this window's values.
   TConfigWorkflows& Workflows() { return *workflows_; }
   // The four configuration workflows behind their buttons and the save offered at close; they
@@ -240,6 +244,9 @@ class TfrmManager : public MainHost {
   std::unique_ptr<TConfigWorkflows> workflows_;
   std::map<ManagerTool, Launcher> launchers_;
   std::map<ToolWindow, std::function<void()>> closers_;
+  std::map<ToolWindow, std::function<void(bool)>> connectionWatchers_;
+  bool linkWasUp_ = false;
+  void TellConnectionWatchers(bool connected);
   bool destroyed_ = false;
   std::array<std::string, kManagerButtonCount> hints_;
 };

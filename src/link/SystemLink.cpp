@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "link/SharedPort.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
 
@@ -146,6 +147,12 @@ void CloseSharedPort() {
     s.generation = 0;
   }
   // old closes here, outside the lock.
+}
+
+std::uint64_t SharedPortGeneration() {
+  SharedPort& s = Shared();
+  std::lock_guard lock(s.m);
+  return s.generation;
 }
 
 std::uint64_t AttachSharedPort(std::unique_ptr<platform::SerialPort> port) {

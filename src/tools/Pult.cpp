@@ -6,10 +6,12 @@
 #include <cstdio>
 
 #include "app/MainHost.h"
+#include "link/SharedPort.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
 #include "exposure/Snapshot.h"
+#include "platform/UrgentUi.h"
 
 namespace kvt {
 
@@ -59,7 +61,10 @@ namespace pult {
 std::string SecondsText(int hundredths) {
   const bool negative = hundredths < 0;
   const long v = negative ? -long(hundredths) : long(hundredths);
-  std::string text = (negative ? "-" : "") + std::to_string(v / 100);
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on chains of + here.
+  std::string text;
+  if (negative) text += '-';
+  text += std::to_string(v / 100);
   const long frac = v % 100;
   if (frac != 0) {
     text += '.';
@@ -93,17 +98,37 @@ std::string NumberText(double value) {
 }
 
 std::string WorkTimeText(const std::string& digits) {
-  std::string t = digits;
-  if (t.size() > 2) t.insert(t.size() - 2, ":");
+  if (digits.size() <= 2) return digits;
+  const std::size_t head = digits.size() - 2;
+  std::string t;
+  t.reserve(digits.size() + 1);
+  t.append(digits, 0, head);
+  t += ':';
+  t.append(digits, head, 2);
   return t;
 }
 
 std::string TotalExposureTimeText(const std::string& digits) {
-  std::string t = digits;
-  if (t.size() < 3) t.insert(0, 3 - t.size(), '0');
-  t.insert(t.size() - 2, ".");
-  if (t.size() > 4) t.insert(t.size() - 4, ":");
-  if (t.size() > 6) t.insert(t.size() - 6, ":");
+  std::string d;
+  if (digits.size() < 3) d.append(3 - digits.size(), '0');
+  d += digits;
+  // Whole seconds, then the hundredths; the ":" marks fall before the last whole digit and,
+  // with three or more whole digits, before the one in front of it too.
+  const std::size_t whole = d.size() - 2;
+  std::string t;
+  t.reserve(d.size() + 3);
+  if (whole >= 3) {
+    t.append(d, 0, whole - 2);
+    t += ':';
+    t += d[whole - 2];
+    t += ':';
+  } else if (whole == 2) {
+    t += d[0];
+    t += ':';
+  }
+  t += d[whole - 1];
+  t += '.';
+  t.append(d, whole, 2);
   return t;
 }
 
@@ -193,7 +218,8 @@ TSnapshotDispatcher::~TSnapshotDispatcher() {
 }
 
 void TSnapshotDispatcher::Lamp(bool preparation, const char* picture) {
-  platform::CurrentUi().Synchronize([&] { form_.DispatcherLamp(preparation, picture); });
+  // Urgent: the lamps follow the apparatus even while a message box is open.
+  platform::SynchronizeUrgent([&] { form_.DispatcherLamp(preparation, picture); });
 }
 
 void TSnapshotDispatcher::Abort(bool exposing) {
@@ -217,6 +243,7 @@ void TSnapshotDispatcher::Execute() {
   bool exposing = stage_ == Stage::Expose;
   bool confirmed = false;
   bool prepared = false;
+  bool lineLost = false;
   int unanswered = 0;
   // The window stops the dispatcher (Terminate) when it takes the shot over itself.
   while (!Terminated()) {
@@ -229,9 +256,12 @@ void TSnapshotDispatcher::Execute() {
     }
     if (Terminated()) break;
     if (!answered) {
-      if (++unanswered >= timing_.lostAfterPolls) {
+      // A prepared shot waits for the engineer's press: once the line has failed even once, what
+      // waits at the other end may no longer be this shot, so it is given up at once.
+      if (prepared || ++unanswered >= timing_.lostAfterPolls) {
         // The line is lost: whatever still reaches the apparatus is the cancel.
         Abort(exposing);
+        lineLost = true;
         break;
       }
       Sleep(timing_.pollPauseMs);
@@ -244,7 +274,7 @@ void TSnapshotDispatcher::Execute() {
       if (!prepared) {
         prepared = true;
         Lamp(true, pult::kPrepComplete);
-        platform::CurrentUi().Synchronize([&] { form_.DispatcherPrepared(); });
+        platform::SynchronizeUrgent([&] { form_.DispatcherPrepared(); });
       }
       // Prepared, the apparatus waits for the second press; the lamp must not outlive the
       // preparation should it end by itself (an alarm, a time-out of the apparatus).
@@ -278,7 +308,7 @@ void TSnapshotDispatcher::Execute() {
     }
     Sleep(timing_.pollPauseMs);
   }
-  if (!Terminated()) platform::CurrentUi().Synchronize([&] { form_.DispatcherEnded(); });
+  if (!Terminated()) platform::SynchronizeUrgent([&] { form_.DispatcherEnded(lineLost); });
   platform::LinkLock::Guard guard(Lock());
   shot_.reset();
 }
@@ -348,6 +378,7 @@ TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
     k->SetTag(tag++);
     Densities.Add(*k);
     k->OnClick = [this, k] { SelectDensity(*k); };
+    k->CanClick = [this] { return !RefuseDuringShot(); };
   }
   tag = 0;
   for (SpeedButton* k :
@@ -355,6 +386,7 @@ TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
     k->SetTag(tag++);
     Modes.Add(*k);
     k->OnClick = [this, k] { SelectMode(*k); };
+    k->CanClick = [this] { return !RefuseDuringShot(); };
   }
 
   btnPower.OnClick = [this] { btnPowerClick(); };
@@ -371,6 +403,7 @@ TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
     k->OnMouseUp = [this](MouseButton b) { StepKeyMouseUp(b); };
   }
   btnProgramm.OnClick = [this] { btnProgrammClick(); };
+  btnProgramm.CanClick = [this] { return !RefuseDuringShot(); };
   btnWorkTimeCounter.OnClick = [this] { btnWorkTimeCounterClick(); };
   btnTotalExposureTime.OnClick = [this] { btnTotalExposureTimeClick(); };
   btnTotalSnapshots.OnClick = [this] { btnTotalSnapshotsClick(); };
@@ -423,10 +456,14 @@ TfrmPult::~TfrmPult() {
 }
 
 void TfrmPult::FormCreate() {
-  platform::LinkLock::Guard guard(Lock());
-  TSystemLink link;
-  const std::uint8_t s = link.PollState();
-  if (link.LastCount() >= 1) btnPower.SetDown(s != 0);
+  {
+    platform::LinkLock::Guard guard(Lock());
+    TSystemLink link;
+    const std::uint8_t s = link.PollState();
+    if (link.LastCount() >= 1) btnPower.SetDown(s != 0);
+  }
+  // A shot found at the opening is not this window's.
+  if (!ReadStateAfresh()) freshReadNeeded_ = true;
 }
 
 void TfrmPult::FormClose() {
@@ -533,6 +570,8 @@ void TfrmPult::StopRefresher(bool abandon) {
 
 void TfrmPult::StepKeyMouseDown(SpeedButton& key, MouseButton button) {
   if (button != MouseButton::Left) return;
+  // The exposure must be the one prepared.
+  if (RefuseDuringShot()) return;
   // One refresher at a time: the previous one finishes its exchange first, so holding and
   // clicking never queue steps faster than the line carries them.
   StopRefresher(false);
@@ -679,32 +718,132 @@ void TfrmPult::btnSnapshotClick() {
   if (closed_) return;
   // A shot under way is followed already.
   if (stage_ == ShotStage::Preparing || stage_ == ShotStage::Exposing) return;
-  // A dispatcher that saw the preparation through has ended (or is about to).
+  // A step still going out would change the values under the shot.
+  StopRefresher(false);
+  // A dispatcher that saw the preparation through has ended (or is about to); its end may have
+  // ended the shot too.
   StopDispatcher();
-  const int t = T();
-  platform::LinkLock::Guard guard(Lock());
-  TSnapshot shot(false);
-  std::uint8_t s = shot.PollState();
-  bool answered = shot.LastCount() >= 1;
-  if (answered && s == kReady) {
-    if (shot.PrepareShot(U(), I(), t)) {
-      stage_ = ShotStage::Preparing;
-      PrepLamp.SetResource(pult::kPrepOn);
-      StartDispatcher(TSnapshotDispatcher::Stage::Prepare);
-    }
-    return;
+  if (freshReadNeeded_) {
+    // After a lost line the press first finds out what the apparatus is doing; a shot found
+    // there is not this window's, and the press does nothing more.
+    const bool clean = ReadStateAfresh();
+    if (!clean || stage_ != ShotStage::None) return;
   }
-  s = shot.PollState();
-  answered = shot.LastCount() >= 1;
-  if (answered && s == kPrepared) {
-    if (shot.Expose()) {
-      stage_ = ShotStage::Exposing;
-      StartDispatcher(TSnapshotDispatcher::Stage::Expose);
+  const bool mine =
+      stage_ == ShotStage::Prepared && ownPrepared_ && prepGeneration_ == SharedPortGeneration();
+  const int t = T();
+  std::string told;
+  {
+    platform::LinkLock::Guard guard(Lock());
+    TSnapshot shot(false);
+    const std::uint8_t s = shot.PollState();
+    const bool answered = shot.LastCount() >= 1;
+    if (answered && s == kReady && stage_ == ShotStage::None) {
+      ownPrepared_ = false;
+      prepGeneration_ = SharedPortGeneration();
+      if (shot.PrepareShot(U(), I(), t)) {
+        stage_ = ShotStage::Preparing;
+        PrepLamp.SetResource(pult::kPrepOn);
+        StartDispatcher(TSnapshotDispatcher::Stage::Prepare);
+      }
+      return;
     }
-    return;
+    if (answered && s == kPrepared && mine) {
+      ownPrepared_ = false;
+      if (shot.Expose()) {
+        stage_ = ShotStage::Exposing;
+        StartDispatcher(TSnapshotDispatcher::Stage::Expose);
+      } else {
+        stage_ = ShotStage::None;
+      }
+      return;
+    }
+    if (answered && s > kReady && s <= kAwaitConfirm) {
+      // Prepared by someone else, or no longer known to be this window's: never released.
+      told = CancelForeignShot(shot, s);
+    } else {
+      if (stage_ == ShotStage::Prepared) {
+        // This window's preparation is gone or cannot be seen: what still reaches the apparatus
+        // is the cancel.
+        shot.CancelPrepare();
+        shot.SendFrame(frames::Simple(kCmdAfterCancel));
+      }
+      told = TfrmPult::kCannotShoot;
+    }
   }
   stage_ = ShotStage::None;
-  platform::ShowMessage(TfrmPult::kCannotShoot, TfrmPult::kTitle, platform::Icon::Warning);
+  ownPrepared_ = false;
+  LampsOff();
+  // Told only after the frames, with the device lock free: the box waits on no one.
+  platform::ShowMessage(told, TfrmPult::kTitle, platform::Icon::Warning);
+}
+
+std::string TfrmPult::CancelForeignShot(TSnapshot& shot, std::uint8_t s) {
+  const bool exposing = s > kPrepared;
+  if (exposing)
+    shot.StopShot();
+  else
+    shot.CancelPrepare();
+  shot.SendFrame(frames::Simple(kCmdAfterCancel));
+  const std::uint8_t after = shot.PollState();
+  const bool cancelled = shot.LastCount() >= 1 && (after <= kReady || after > kAwaitConfirm);
+  std::string text = s < kPrepared    ? TfrmPult::kForeignPreparing
+                     : s == kPrepared ? TfrmPult::kForeignPrepared
+                                      : TfrmPult::kForeignExposing;
+  if (!cancelled)
+    text += TfrmPult::kForeignUnconfirmed;
+  else
+    text += exposing ? TfrmPult::kForeignStopped : TfrmPult::kForeignCancelled;
+  return text;
+}
+
+bool TfrmPult::ReadStateAfresh() {
+  std::string told;
+  {
+    platform::LinkLock::Guard guard(Lock());
+    TSnapshot shot(false);
+    const std::uint8_t s = shot.PollState();
+    if (shot.LastCount() < 1) return false;
+    freshReadNeeded_ = false;
+    if (s > kReady && s <= kAwaitConfirm) told = CancelForeignShot(shot, s);
+  }
+  if (told.empty()) return true;
+  LampsOff();
+  platform::ShowMessage(told, TfrmPult::kTitle, platform::Icon::Warning);
+  return true;
+}
+
+void TfrmPult::EndOwnShot() {
+  StopRefresher(true);
+  if (stage_ != ShotStage::None) CancelShot();
+  StopDispatcher();
+  stage_ = ShotStage::None;
+  ownPrepared_ = false;
+  LampsOff();
+}
+
+void TfrmPult::ConnectionLost() {
+  if (inConnectionChange_) return;
+  inConnectionChange_ = true;
+  EndOwnShot();
+  freshReadNeeded_ = true;
+  inConnectionChange_ = false;
+}
+
+void TfrmPult::Connected() {
+  if (inConnectionChange_) return;
+  inConnectionChange_ = true;
+  EndOwnShot();
+  freshReadNeeded_ = true;
+  // A hidden window reads the state when the engineer presses its key again.
+  if (!closed_) ReadStateAfresh();
+  inConnectionChange_ = false;
+}
+
+bool TfrmPult::RefuseDuringShot() {
+  if (!ShotUnderWay()) return false;
+  platform::ShowMessage(TfrmPult::kBusyWithShot, TfrmPult::kTitle, platform::Icon::Warning);
+  return true;
 }
 
 void TfrmPult::btnSnapshotMouseUp(MouseButton button) {
@@ -734,6 +873,7 @@ void TfrmPult::CancelShot() {
     shot.SendFrame(frames::Simple(kCmdAfterCancel));
   }
   stage_ = ShotStage::None;
+  ownPrepared_ = false;
 }
 
 void TfrmPult::LampsOff() {
@@ -747,10 +887,14 @@ void TfrmPult::DispatcherLamp(bool preparation, const char* picture) {
 
 void TfrmPult::DispatcherPrepared() {
   stage_ = ShotStage::Prepared;
+  // Seen complete on the connection it was started on.
+  ownPrepared_ = prepGeneration_ == SharedPortGeneration();
 }
 
-void TfrmPult::DispatcherEnded() {
+void TfrmPult::DispatcherEnded(bool lineLost) {
   stage_ = ShotStage::None;
+  ownPrepared_ = false;
+  if (lineLost) freshReadNeeded_ = true;
 }
 
 }  // namespace kvt

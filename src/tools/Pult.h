@@ -13,6 +13,12 @@
 // again once prepared releases it. Letting it go before the preparation is complete, or before
 // the exposure is over, cancels the shot; so do the cancel key, closing the window, a lost line
 // and an alarm. A cancel always ends with 01 54 and both lamps off.
+//
+// Only a preparation this window started and saw complete on the present connection is ever
+// released. Any other shot it finds (left over after a lost line, made from another console,
+// found when the window opens or after the main window connects anew) is cancelled and the
+// engineer told; while a shot of its own is under way the parameter keys are refused. The
+// dispatcher's lamps and states reach the window even while a message box is open.
 
 #include <atomic>
 #include <cstdint>
@@ -135,6 +141,21 @@ class TfrmPult {
   static constexpr const char* kScop = "скоп";
   static constexpr const char* kCannotShoot = "Снимок не может быть выполнен.";
   static constexpr const char* kNotAccepted = "Параметры не приняты";
+  // A shot the window did not start: what was found, then what became of it.
+  static constexpr const char* kForeignPreparing =
+      "Аппарат готовился к снимку, которого этот пульт не начинал.";
+  static constexpr const char* kForeignPrepared =
+      "Аппарат подготовлен к снимку, которого этот пульт не начинал (подготовка осталась после "
+      "потери связи или сделана с другого пульта).";
+  static constexpr const char* kForeignExposing =
+      "Аппарат выполнял снимок, которого этот пульт не начинал.";
+  static constexpr const char* kForeignCancelled = " Подготовка отменена, снимок не выполнен.";
+  static constexpr const char* kForeignStopped = " Снимок остановлен.";
+  static constexpr const char* kForeignUnconfirmed =
+      " Отмена послана, но система не подтвердила её: проверьте аппарат.";
+  // A parameter key pressed while a shot is under way.
+  static constexpr const char* kBusyWithShot =
+      "Идёт снимок: параметры не изменены. Сначала отпустите кнопку снимка или отмените снимок.";
   // Shown in the counter display when the counter could not be read.
   static constexpr const char* kUnreadable = "----";
 
@@ -224,6 +245,14 @@ class TfrmPult {
   void btnSnapshotMouseUp(MouseButton button);
   void btnCancelSnapshotClick();
 
+  // The main window declared the connection lost: a shot of this window ends in the safe state
+  // (as far as anything still reaches the apparatus), the lamps go out, and the apparatus's state
+  // is read afresh before the next press is acted on.
+  void ConnectionLost();
+  // The main window connected anew: as ConnectionLost, then the state is read at once; a shot
+  // found then is cancelled and the engineer told.
+  void Connected();
+
   // --- values ---
   int ULow() const { return uLow_; }
   int UHigh() const { return uHigh_; }
@@ -234,6 +263,8 @@ class TfrmPult {
   ShotStage Stage() const { return stage_; }
   // No worker is running (for tests and the view).
   bool WorkersIdle() const;
+  // The shot waiting prepared is this window's own and may be released by the next press.
+  bool OwnsPreparation() const { return ownPrepared_; }
 
  private:
   friend class TKeyRefresher;
@@ -255,7 +286,18 @@ class TfrmPult {
   // From the dispatcher, on the interface thread.
   void DispatcherLamp(bool preparation, const char* picture);
   void DispatcherPrepared();
-  void DispatcherEnded();
+  void DispatcherEnded(bool lineLost);
+  // A shot of this window is preparing, prepared or exposing.
+  bool ShotUnderWay() const { return stage_ != ShotStage::None; }
+  // Tells the engineer that a parameter key does nothing now; true when it must be refused.
+  bool RefuseDuringShot();
+  // Ends a shot of this window in the safe state and forgets that it had one.
+  void EndOwnShot();
+  // Polls the state; a shot found is cancelled and the engineer told. False without an answer.
+  bool ReadStateAfresh();
+  // With the device lock held: cancels or stops a shot this window did not start, found in
+  // state s, and returns what to tell the engineer.
+  std::string CancelForeignShot(TSnapshot& shot, std::uint8_t s);
 
   ToolWindowMark openMark_;
   PultTiming timing_;
@@ -266,6 +308,14 @@ class TfrmPult {
   ShotStage stage_ = ShotStage::None;
   bool footboardHeld_ = false;
   bool closed_ = false;
+  // The preparation waiting is this window's own: started here, seen complete by its dispatcher,
+  // on the connection it was started on (prepGeneration_).
+  bool ownPrepared_ = false;
+  std::uint64_t prepGeneration_ = 0;
+  // The connection was lost or the dispatcher lost the line: the state must be read again
+  // before a press is acted on.
+  bool freshReadNeeded_ = false;
+  bool inConnectionChange_ = false;
   std::unique_ptr<TKeyRefresher> refresher_;
   std::unique_ptr<TSnapshotDispatcher> dispatcher_;
 };

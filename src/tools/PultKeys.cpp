@@ -39,6 +39,7 @@ void SpeedButton::MouseUp(MouseButton button, bool inside) {
 
 void SpeedButton::Click() {
   if (!Enabled() || !Visible()) return;
+  if (CanClick && !CanClick()) return;
   if (group_)
     group_->Press(*this);
   else if (toggle_)

@@ -42,12 +42,16 @@ class SpeedButton : public platform::Control {
   void MouseDown(MouseButton button);
   // inside: released over the key, which makes a click of the left button.
   void MouseUp(MouseButton button, bool inside);
-  // A toggle key flips, a group key goes down (the others up); then OnClick.
+  // Unless CanClick refuses: a toggle key flips, a group key goes down (the others up); then
+  // OnClick.
   void Click();
 
   std::function<void(MouseButton)> OnMouseDown;
   std::function<void(MouseButton)> OnMouseUp;
   std::function<void()> OnClick;
+  // Asked before a click changes anything: false leaves the key (and its group) as it was and
+  // OnClick is not called.
+  std::function<bool()> CanClick;
 
  private:
   friend class KeyGroup;

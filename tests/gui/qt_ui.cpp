@@ -1,15 +1,25 @@
 // The Qt interface seam: work from other threads reaches the Qt thread in order, Synchronize
-// waits for it, WaitServing serves it, and the Windows-style dialog filters convert.
+// waits for it, WaitServing serves it, and the Windows-style dialog filters convert. While a box
+// is open, urgent work still runs, and the trainer's window (outside the program) takes input
+// while the program's own windows do not.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include "app/ui/Program.h"
 #include "platform/qt/QtUi.h"
+#include "sim/Apparatus.h"
+#include "support/ProgramFixture.h"
 
 namespace {
 
@@ -124,6 +134,93 @@ TEST(QtUi, WindowsFiltersBecomeQtNameFilters) {
   EXPECT_EQ(platform::FilterExtension(f, 2), "dat");
   EXPECT_EQ(platform::FilterExtension(f, 3), "");
   EXPECT_TRUE(platform::QtNameFilters("").empty());
+}
+
+// Closes the box with its OK button, as a person would; without one found, any box still open is
+// closed so that the test ends.
+void PressOk(QMessageBox* box) {
+  if (!box) {
+    ADD_FAILURE() << "no message box on top";
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* open = qobject_cast<QMessageBox*>(w); open && open->isVisible()) open->done(0);
+    return;
+  }
+  for (QAbstractButton* b : box->buttons())
+    if (box->buttonRole(b) == QMessageBox::AcceptRole) QTest::mouseClick(b, Qt::LeftButton);
+}
+
+TEST(QtUi, UrgentWorkRunsWhileABoxIsOpenOtherWorkWaitsForIt) {
+  QtUi ui;
+  platform::Ui* previous = platform::InstalledUi();
+  platform::SetUi(&ui);
+  std::atomic<bool> urgentDone{false};
+  bool normalRan = false, urgentInBox = false, normalInBox = true;
+  std::thread worker;
+  QTimer::singleShot(50, [&] {
+    worker = std::thread([&] {
+      ui.Post([&] { normalRan = true; });
+      platform::SynchronizeUrgent([] {});
+      urgentDone = true;
+    });
+    urgentInBox = QTest::qWaitFor([&] { return urgentDone.load(); }, 5000);
+    normalInBox = normalRan;
+    PressOk(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+  });
+  platform::ShowMessage("Проверка", "", platform::Icon::Information);
+  worker.join();
+  PumpUntil([&] { return normalRan; });
+  platform::SetUi(previous);
+  EXPECT_TRUE(urgentInBox) << "a lamp post does not wait for the box";
+  EXPECT_FALSE(normalInBox) << "a worker's box waits until this one is closed";
+  EXPECT_TRUE(normalRan);
+}
+
+class BoxBesideTheTrainer : public guitest::ProgramOnSimulatorFixture {};
+
+// The trainer's window stands for the apparatus: while the program shows a box, the trainee can
+// still raise and clear an alarm and type there; the program's own windows take nothing.
+TEST_F(BoxBesideTheTrainer, TheTrainerWindowTakesInputWhileABoxIsOpen) {
+  ui_.SetNonInteractive(false);
+  kvt::ui::ProgramWindows windows;
+  QWidget* trainer = windows.SimulatorWindow();
+  ASSERT_NE(trainer, nullptr);
+  auto apparatus = sim::CurrentApparatus();
+  const std::string stateBefore = windows.Manager().StateMonitor.Caption();
+  int alarmed = -1, cleared = -1;
+  QString typed;
+  bool mainTookNothing = false;
+  QTimer::singleShot(100, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return PressOk(box);
+    QTest::mouseClick(trainer->findChild<QPushButton*>("btnAlarm"), Qt::LeftButton);
+    alarmed = apparatus->State();
+    QTest::mouseClick(trainer->findChild<QPushButton*>("btnClearAlarm"), Qt::LeftButton);
+    cleared = apparatus->State();
+    // The trainee turns to the trainer's window (a click there makes it the active one).
+    trainer->activateWindow();
+    QTest::qWaitForWindowActive(trainer);
+    auto* code = trainer->findChild<QLineEdit*>("edAlarmCode");
+    QTest::mouseClick(code, Qt::LeftButton);
+    if (QWidget* focus = QApplication::focusWidget()) {
+      QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClicks(focus, "07");
+    }
+    typed = code->text();
+    // The main window's connection button is not pressed behind the box.
+    apparatus->ClearFrameLog();
+    QTest::mouseClick(windows.MainView().ButtonWidget(kvt::ManagerButton::btnAdjustConnection),
+                      Qt::LeftButton);
+    mainTookNothing = apparatus->FrameLog().empty() &&
+                      windows.Manager().StateMonitor.Caption() == stateBefore &&
+                      QApplication::activeModalWidget() == box;
+    PressOk(box);
+  });
+  platform::ShowMessage("Потеряна связь с системой. ", "vdemon", platform::Icon::Error,
+                        platform::Buttons::Ok, /*systemModal=*/true);
+  EXPECT_GT(alarmed, 0x80);
+  EXPECT_LT(cleared, 0x80);
+  EXPECT_EQ(typed, "07");
+  EXPECT_TRUE(mainTookNothing);
 }
 
 }  // namespace

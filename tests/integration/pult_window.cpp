@@ -1,17 +1,23 @@
 // The control panel against the simulated apparatus (instant timing): the values it opens with,
 // the stepping keys, programs chosen and stored, counters, the drives, and the two-stage exposure
-// with the safe state after a cancel, an early release, an alarm, a lost line and a close.
+// with the safe state after a cancel, an early release, an alarm, a lost line and a close; a shot
+// the panel did not start is cancelled and told, never released, also after a silent line and a
+// new connection made by the main window; parameter keys are refused while a shot waits.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 
+#include "app/Manager.h"
 #include "link/SystemLink.h"
+#include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ScopedUi.h"
+#include "support/TempDir.h"
 #include "support/conn_TestHost.h"
 #include "tools/Pult.h"
 
@@ -369,6 +375,143 @@ TEST_F(PultWindow, AnAlarmInTheMiddleOfTheExposureEndsItCancelled) {
   EXPECT_EQ(p.PrepLamp.Resource(), "PrepOffLamp");
   p.btnSnapshot.MouseUp(MouseButton::Left, true);
   EXPECT_EQ(Simple().size(), 4u) << "nothing more after the dispatcher's cancel";
+}
+
+// Prepared by someone else (found at the opening, or while the panel sat idle): the press
+// cancels it and says so in one message; nothing is released.
+TEST_F(PultWindow, AShotThePanelDidNotStartIsCancelledAndToldNeverReleased) {
+  apparatus->SetState(24);
+  apparatus->ClearFrameLog();
+  const int before = apparatus->LastShot()->durationMs;
+  w = std::make_unique<TfrmPult>(&host, Fast());
+  w->FormCreate();
+  EXPECT_EQ(Simple(), (std::vector<int>{0x4A, 0x54})) << "found at the opening";
+  EXPECT_EQ(apparatus->State(), 8);
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].text,
+            std::string(TfrmPult::kForeignPrepared) + TfrmPult::kForeignCancelled);
+
+  // Another console prepares while the panel is idle: one press cancels, never exposes.
+  apparatus->SetState(24);
+  apparatus->ClearFrameLog();
+  ui->ClearRecords();
+  w->btnSnapshot.MouseDown(MouseButton::Left);
+  w->btnSnapshot.MouseUp(MouseButton::Left, true);
+  Settle();
+  EXPECT_EQ(Simple(), (std::vector<int>{0x4A, 0x54}));
+  ASSERT_EQ(ui->Messages().size(), 1u);
+  EXPECT_EQ(ui->Messages()[0].text,
+            std::string(TfrmPult::kForeignPrepared) + TfrmPult::kForeignCancelled);
+  EXPECT_EQ(w->Stage(), Stage::None);
+  EXPECT_EQ(w->PrepLamp.Resource(), "PrepOffLamp");
+  EXPECT_EQ(apparatus->LastShot()->durationMs, before);
+}
+
+TEST_F(PultWindow, ParameterKeysChangeNothingWhileAShotIsPrepared) {
+  TfrmPult& p = Open({90, 100, 10}, Fast());
+  p.btnSnapshot.MouseDown(MouseButton::Left);
+  Prepared();
+  p.btnSnapshot.MouseUp(MouseButton::Left, true);
+  ASSERT_TRUE(p.OwnsPreparation());
+  apparatus->ClearFrameLog();
+
+  // The dispatcher watches the prepared shot: the clicks do not wait for the workers.
+  for (SpeedButton* key : {&p.btnUup, &p.btnTdn, &p.btnSkullProfile, &p.btnProgramm}) {
+    key->MouseDown(MouseButton::Left);
+    key->MouseUp(MouseButton::Left, true);
+  }
+  EXPECT_TRUE(Commands().empty()) << "nothing sent to the apparatus";
+  EXPECT_EQ(p.lbU.Caption(), "90");
+  EXPECT_EQ(p.lbT.Caption(), "0.1");
+  EXPECT_FALSE(p.btnSkullProfile.Down());
+  EXPECT_FALSE(p.btnProgramm.Down());
+  ASSERT_EQ(ui->Messages().size(), 4u);
+  for (const auto& m : ui->Messages()) EXPECT_EQ(m.text, TfrmPult::kBusyWithShot);
+
+  // The shot made is the one prepared.
+  EXPECT_EQ(p.Stage(), Stage::Prepared);
+  p.btnSnapshot.MouseDown(MouseButton::Left);
+  Settle();
+  p.btnSnapshot.MouseUp(MouseButton::Left, true);
+  EXPECT_EQ(Simple(), (std::vector<int>{0x4B, 0x4C}));
+  EXPECT_EQ(apparatus->LastShot()->durationMs, 100);
+}
+
+// The whole program's connection on the simulator: the main window's monitor declares the line
+// lost, its connection button connects anew, and the panel hears both through its hook.
+class PultAfterALostLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::copy_file(std::filesystem::path(KVT_DATA_DIR) / "vesmar.ini",
+                               dir_.Path() / "vesmar.ini");
+    std::ofstream(dir_.Path() / "simulator.ini")
+        << "[Simulator]\nType=K2\nVersion=23\nTiming=instant\n";
+    programDir_ = std::make_unique<testsupport::ScopedProgramDir>(dir_.Path());
+    sim::InstallSimulator(dir_.Path());
+    kvt::SystemStatus().Clear();
+  }
+  void TearDown() override { kvt::SystemStatus().Clear(); }
+
+  testsupport::TempDir dir_;
+  std::unique_ptr<testsupport::ScopedProgramDir> programDir_;
+  testsupport::ScopedUi ui;
+};
+
+TEST_F(PultAfterALostLine, PrepareSilenceReconnectAndOnePressNeverExposes) {
+  for (int seconds : {1, 3, 5}) {
+    SCOPED_TRACE(seconds);
+    kvt::TfrmManager m;
+    m.MonitorPriority = platform::ThreadPriority::Normal;
+    std::unique_ptr<TfrmPult> p;
+    m.SetConnectionWatcher(kvt::ToolWindow::ControlPanel, [&](bool connected) {
+      if (!p) return;
+      if (connected)
+        p->Connected();
+      else
+        p->ConnectionLost();
+    });
+    m.btnAdjustConnectionClick();
+    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
+    auto apparatus = sim::CurrentApparatus();
+    apparatus->SetState(8);
+    p = std::make_unique<TfrmPult>(&m, kvt::PultTiming{1, 1, 1, 4});
+    p->FormCreate();
+    p->btnSnapshot.MouseDown(MouseButton::Left);
+    ASSERT_TRUE(ui->PumpUntil([&] { return p->Stage() == Stage::Prepared; }, 20000));
+    p->btnSnapshot.MouseUp(MouseButton::Left, true);
+    ASSERT_EQ(apparatus->State(), 24);
+    const int before = apparatus->LastShot()->durationMs;
+    apparatus->ClearFrameLog();
+    ui->ClearRecords();
+
+    // The trainer silences the line; the panel's lamps go out at once.
+    apparatus->GoSilentFor(seconds * 1000);
+    ASSERT_TRUE(ui->PumpUntil([&] { return p->Stage() == Stage::None; }, 20000));
+    EXPECT_EQ(p->PrepLamp.Resource(), "PrepOffLamp");
+    ASSERT_TRUE(ui->PumpUntil([&] { return !apparatus->IsSilent(); }, 20000));
+    ui->PumpUntil([] { return false; }, 2500);  // the monitor has its say
+    EXPECT_EQ(apparatus->State(), 24) << "the cancel went into the silence";
+
+    // "Установка связи с системой" again, then one short click on the exposure key.
+    m.btnAdjustConnectionClick();
+    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
+    p->btnSnapshot.MouseDown(MouseButton::Left);
+    p->btnSnapshot.MouseUp(MouseButton::Left, true);
+    ASSERT_TRUE(ui->PumpUntil([&] { return p->WorkersIdle(); }, 20000));
+
+    std::vector<int> simple;
+    for (const auto& f : apparatus->FrameLog())
+      if (!f.IsAddress() && f.bytes.size() == 2 && f.bytes[0] == 0x01) simple.push_back(f.bytes[1]);
+    EXPECT_EQ(std::count(simple.begin(), simple.end(), 0x4B), 0) << "no release";
+    EXPECT_EQ(apparatus->LastShot()->durationMs, before);
+    EXPECT_EQ(apparatus->State(), 8);
+    int told = 0;
+    for (const auto& msg : ui->Messages())
+      told += msg.text == std::string(TfrmPult::kForeignPrepared) + TfrmPult::kForeignCancelled;
+    EXPECT_EQ(told, 1) << "the preparation left over is cancelled and told once";
+    p.reset();
+    m.FormDestroy();
+  }
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #include "platform/qt/QtUi.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -48,6 +52,32 @@ QMessageBox::Icon ToQt(Icon icon) {
       break;
   }
   return QMessageBox::NoIcon;
+}
+
+// The dynamic property that marks a window as not part of the program.
+constexpr const char* kOutsideProgram = "kvtOutsideProgram";
+
+// What a person does to a window: the events a box keeps from the program's other windows.
+bool IsInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+      return true;
+    default:
+      return false;
+  }
 }
 
 Answer CautiousAnswer(Buttons buttons) {
@@ -96,6 +126,50 @@ std::string FilterExtension(const std::string& windowsFilter, int index) {
   return ext == "*" ? std::string() : ext;
 }
 
+// While a box is open, input to every window of the program but the box (and what opens on top
+// of it) is dropped; windows outside the program keep theirs. A press on a blocked window brings
+// the box to the front, as a modal box would.
+class QtUi::ProgramModalFilter : public QObject {
+ public:
+  explicit ProgramModalFilter(QtUi& ui) : ui_(ui) {}
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    const bool closing = type == QEvent::Close && event->spontaneous();
+    if ((!closing && !IsInput(type)) || ui_.openBoxes_.empty()) return false;
+    auto* target = qobject_cast<QWidget*>(object);
+    // A shortcut event goes to the shortcut object; its widget decides.
+    if (!target && type == QEvent::Shortcut) target = qobject_cast<QWidget*>(object->parent());
+    if (!target) return false;
+    QWidget* box = ui_.openBoxes_.back();
+    for (QWidget* w = target; w; w = w->parentWidget()) {
+      // A modal window of Qt's own opened over the box blocks the rest itself.
+      if (w == box || OutsideProgram(*w) ||
+          (w->isWindow() && w->isModal() && w != box &&
+           w->windowModality() == Qt::ApplicationModal))
+        return false;
+    }
+    event->ignore();
+    if (type == QEvent::MouseButtonPress) {
+      box->raise();
+      box->activateWindow();
+    }
+    return true;
+  }
+
+ private:
+  QtUi& ui_;
+};
+
+void QtUi::MarkOutsideProgram(QWidget& window) {
+  window.setProperty(kOutsideProgram, true);
+}
+
+bool QtUi::OutsideProgram(const QWidget& window) {
+  return window.property(kOutsideProgram).toBool();
+}
+
 QtUi::QtUi() : uiThread_(std::this_thread::get_id()) {
   const char* env = std::getenv("KVT_NONINTERACTIVE");
   nonInteractive_ = env && std::string(env) == "1";
@@ -105,6 +179,7 @@ QtUi::~QtUi() {
   // Work still queued at the end belongs to windows that are gone; it is dropped.
   std::lock_guard<std::mutex> g(m_);
   queue_.clear();
+  urgent_.clear();
 }
 
 void QtUi::QueueNonInteractiveInput(std::string text) {
@@ -187,15 +262,19 @@ Answer QtUi::ShowMessageHere(const MessageRequest& request) {
   if (request.buttons == Buttons::YesNo) buttons = QMessageBox::Yes | QMessageBox::No;
   if (request.buttons == Buttons::OkCancel) buttons = QMessageBox::Ok | QMessageBox::Cancel;
   QMessageBox box(ToQt(request.icon), Q(request.title), Q(request.text), buttons, dialogParent_);
-  if (request.systemModal) {
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  }
+  if (request.systemModal) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
   // One message at a time: what a worker asks to show meanwhile (a lost connection while the
   // engineer reads why the image was not read) waits until this box is closed instead of
-  // opening on top of it.
+  // opening on top of it. Urgent work (the control panel's lamps) still runs.
   QueueHold hold;
-  const int result = box.exec();
+  int result = 0;
+  if (QApplication::activeModalWidget()) {
+    // Over a modal window of Qt's own only a box modal to the whole application can be used.
+    box.setWindowModality(Qt::ApplicationModal);
+    result = box.exec();
+  } else {
+    result = ExecProgramModal(box);
+  }
   switch (result) {
     case QMessageBox::Yes:
       return Answer::Yes;
@@ -208,6 +287,51 @@ Answer QtUi::ShowMessageHere(const MessageRequest& request) {
   }
   // Closing a question box with the window's close button counts as its cautious answer.
   return request.buttons == Buttons::Ok ? Answer::Ok : CautiousAnswer(request.buttons);
+}
+
+int QtUi::ExecProgramModal(QDialog& dialog) {
+  // Modal to its parent's windows for Qt (so it counts as the modal window on top); the filter
+  // blocks the program's other windows.
+  dialog.setWindowModality(Qt::WindowModal);
+  dialog.winId();
+  if (QWindow* handle = dialog.windowHandle()) {
+    // Without a parent, Qt may hang the box on whichever window is active: never on one outside
+    // the program, which would block that one.
+    QWindow* parent = handle->transientParent();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (parent && w->windowHandle() == parent && OutsideProgram(*w))
+        handle->setTransientParent(dialogParent_ ? dialogParent_->windowHandle() : nullptr);
+  }
+  QWidget* before = QApplication::activeWindow();
+  openBoxes_.push_back(&dialog);
+  if (!filter_) {
+    filter_ = new ProgramModalFilter(*this);
+    qApp->installEventFilter(filter_);
+  }
+  QEventLoop loop;
+  QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  // Shown as exec shows it: Qt activates a modal window itself.
+  dialog.show();
+  if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
+  // The window system hands the activation back to the window under the box now, not later over
+  // a window the caller opens next: wait (a short while at most) until it has.
+  dialog.hide();
+  if (before && before->isVisible()) {
+    before->activateWindow();
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.start(300);
+    while (QApplication::activeWindow() != before && limit.isActive())
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents |
+                                  QEventLoop::ExcludeUserInputEvents);
+  }
+  openBoxes_.erase(std::find(openBoxes_.begin(), openBoxes_.end(), &dialog));
+  if (openBoxes_.empty()) {
+    qApp->removeEventFilter(filter_);
+    delete filter_;
+    filter_ = nullptr;
+  }
+  return dialog.result();
 }
 
 FileDialogResult QtUi::RunFileDialogHere(const FileDialogRequest& request) {
@@ -245,10 +369,10 @@ FileDialogResult QtUi::RunFileDialogHere(const FileDialogRequest& request) {
   return result;
 }
 
-void QtUi::Enqueue(std::function<void()> fn) {
+void QtUi::Enqueue(std::function<void()> fn, bool urgent) {
   {
     std::lock_guard<std::mutex> g(m_);
-    queue_.push_back(std::move(fn));
+    (urgent ? urgent_ : queue_).push_back(std::move(fn));
     ++wakeCount_;
   }
   cv_.notify_all();
@@ -256,21 +380,22 @@ void QtUi::Enqueue(std::function<void()> fn) {
   QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
 }
 
-bool QtUi::RunOne() {
+bool QtUi::RunOne(bool normal) {
   std::function<void()> fn;
   {
     std::lock_guard<std::mutex> g(m_);
-    if (queue_.empty()) return false;
-    fn = std::move(queue_.front());
-    queue_.pop_front();
+    auto& from = !urgent_.empty() ? urgent_ : queue_;
+    if (from.empty() || (&from == &queue_ && !normal)) return false;
+    fn = std::move(from.front());
+    from.pop_front();
   }
   fn();
   return true;
 }
 
 void QtUi::Drain() {
-  if (holds_ > 0) return;  // the hold's end drains again
-  while (RunOne()) {
+  // While held, only urgent work runs; the hold's end drains again.
+  while (RunOne(holds_ == 0)) {
   }
 }
 
@@ -302,6 +427,26 @@ void QtUi::Synchronize(const std::function<void()>& fn) {
   cv_.wait(lock, [&] { return done; });
 }
 
+void QtUi::SynchronizeUrgent(const std::function<void()>& fn) {
+  if (IsInterfaceThread()) {
+    fn();
+    return;
+  }
+  bool done = false;
+  Enqueue(
+      [&] {
+        fn();
+        {
+          std::lock_guard<std::mutex> g(m_);
+          done = true;
+        }
+        cv_.notify_all();
+      },
+      true);
+  std::unique_lock<std::mutex> lock(m_);
+  cv_.wait(lock, [&] { return done; });
+}
+
 void QtUi::Post(std::function<void()> fn) {
   Enqueue(std::move(fn));
 }
@@ -322,7 +467,9 @@ void QtUi::WaitServing(const std::function<bool()>& done) {
     if (done()) return;
     if (serve && RunOne()) continue;
     std::unique_lock<std::mutex> lock(m_);
-    cv_.wait(lock, [&] { return wakeCount_ != seen || (serve && !queue_.empty()); });
+    cv_.wait(lock, [&] {
+      return wakeCount_ != seen || (serve && (!queue_.empty() || !urgent_.empty()));
+    });
   }
 }
 

@@ -6,6 +6,11 @@
 // to standard error ("title: text") and answered with the cautious choice (Ok for an information
 // box, No for a question, Cancel for Ok/Cancel); file dialogs report "cancelled". Scripts and
 // tests that start the program without anyone at the screen use it.
+//
+// A message box is modal to the program's own windows only: a window marked as outside the
+// program (the trainer's simulator window, which stands for the apparatus) keeps taking input
+// while a box is open. When a modal window of Qt's own is already open (a dialog run with exec),
+// a box falls back to blocking the whole application, so that it never ends up behind it.
 
 #include <QObject>
 #include <condition_variable>
@@ -17,7 +22,9 @@
 #include <vector>
 
 #include "platform/Ui.h"
+#include "platform/UrgentUi.h"
 
+class QDialog;
 class QWidget;
 
 namespace platform {
@@ -28,7 +35,7 @@ std::vector<std::string> QtNameFilters(const std::string& windowsFilter);
 // The extension of the n-th (1-based) filter pair ("mi" for "*.mi"), empty if none.
 std::string FilterExtension(const std::string& windowsFilter, int index);
 
-class QtUi : public QObject, public Ui {
+class QtUi : public QObject, public Ui, public UrgentLane {
   Q_OBJECT
  public:
   // Construct on the Qt thread after the QApplication exists; it becomes the interface thread.
@@ -52,14 +59,21 @@ class QtUi : public QObject, public Ui {
   FileDialogResult RunFileDialog(const FileDialogRequest& request) override;
   bool InputQuery(const InputRequest& request, std::string& value) override;
   void Synchronize(const std::function<void()>& fn) override;
+  // Runs also while the queue is held (a message box is open).
+  void SynchronizeUrgent(const std::function<void()>& fn) override;
   void Post(std::function<void()> fn) override;
   bool IsInterfaceThread() const override;
   void WaitServing(const std::function<bool()>& done) override;
   void Wake() override;
 
   // Runs every queued piece of work (the Qt event loop calls it; safe to call re-entrantly).
-  // While the queue is held, the event loop leaves the work queued (WaitServing still serves it).
+  // While the queue is held, the event loop leaves the work queued (WaitServing still serves it);
+  // urgent work runs in any case.
   Q_INVOKABLE void Drain();
+
+  // Marks a top-level window as not part of the program: message boxes leave its input alone.
+  static void MarkOutsideProgram(QWidget& window);
+  static bool OutsideProgram(const QWidget& window);
 
   // Holds the queue while the interface thread pumps Qt events in the middle of an operation of
   // its own (a memory transfer behind a progress window): a worker's message box or modal window
@@ -80,8 +94,11 @@ class QtUi : public QObject, public Ui {
  private:
   Answer ShowMessageHere(const MessageRequest& request);
   FileDialogResult RunFileDialogHere(const FileDialogRequest& request);
-  void Enqueue(std::function<void()> fn);
-  bool RunOne();
+  void Enqueue(std::function<void()> fn, bool urgent = false);
+  // Runs one piece of queued work, urgent work first; normal work only when normal is set.
+  bool RunOne(bool normal = true);
+  // Runs the box with input to the program's other windows dropped until it closes.
+  int ExecProgramModal(QDialog& box);
 
   std::thread::id uiThread_;
   QWidget* dialogParent_ = nullptr;
@@ -90,12 +107,16 @@ class QtUi : public QObject, public Ui {
   mutable std::mutex m_;
   std::condition_variable cv_;
   std::deque<std::function<void()>> queue_;
+  std::deque<std::function<void()>> urgent_;
   std::uint64_t wakeCount_ = 0;
   int holds_ = 0;  // interface thread only
   std::deque<Answer> scriptedAnswers_;
   std::deque<std::string> scriptedInputs_;
   std::deque<std::string> scriptedFiles_;
   std::vector<MessageRequest> shown_;
+  class ProgramModalFilter;
+  std::vector<QWidget*> openBoxes_;  // interface thread only; the newest last
+  ProgramModalFilter* filter_ = nullptr;
 };
 
 }  // namespace platform

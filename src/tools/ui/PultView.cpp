@@ -235,6 +235,14 @@ static ToolInstaller installPult([](TfrmManager& manager) {
   manager.SetLauncher(ManagerTool::ControlPanel,
                       [](TfrmManager& m, const std::string&) { OpenPultWindow(m); });
   manager.SetCloser(ToolWindow::ControlPanel, [] { PultView::CloseCurrent(); });
+  manager.SetConnectionWatcher(ToolWindow::ControlPanel, [](bool connected) {
+    PultView* view = PultView::Current();
+    if (!view) return;
+    if (connected)
+      view->Model().Connected();
+    else
+      view->Model().ConnectionLost();
+  });
 });
 
 }  // namespace kvt::ui

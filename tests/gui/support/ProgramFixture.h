@@ -31,6 +31,9 @@ class ProgramOnSimulatorFixture : public ::testing::Test {
     previousUi_ = platform::InstalledUi();
     platform::SetUi(&ui_);
     kvt::SystemStatus().Clear();
+    // Clear keeps the modified flag; one left by an earlier test would make this test's closing
+    // ask whether to save, with no one there to answer.
+    kvt::SystemStatus().ImageModified = false;
   }
   void TearDown() override {
     platform::SetUi(previousUi_);
