@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,13 +18,14 @@
 
 #include "calibration/CalTables.h"
 #include "cli/Command.h"
+#include "cli/Json.h"
+#include "exposure/Snapshot.h"
 #include "image/Settings.h"
 #include "link/PortProbe.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/SerialPort.h"
 #include "procedures/CheckShots.h"
-#include "exposure/Snapshot.h"
 #include "procedures/Tolerances.h"
 
 namespace {
@@ -66,8 +66,8 @@ std::optional<std::vector<int>> KvList(const std::string& text) {
   return out;
 }
 
-nlohmann::json Optional(const std::optional<double>& v) {
-  return v ? nlohmann::json(*v) : nlohmann::json(nullptr);
+cli::Json Optional(const std::optional<double>& v) {
+  return v ? cli::Json(*v) : cli::Json(nullptr);
 }
 
 std::string Deviation(const kvt::ShotValues& s, kvt::Quantity q) {
@@ -78,6 +78,7 @@ std::string Deviation(const kvt::ShotValues& s, kvt::Quantity q) {
 
 int CheckShots(cli::Context& context) {
   Options o;
+  o.json = cli::JsonOutput();  // main takes --json off the arguments
   const auto& a = context.args;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto value = [&]() -> std::optional<std::string> {
@@ -161,13 +162,13 @@ int CheckShots(cli::Context& context) {
   const int hundredths = o.ms / 10;
   const int pauseMs = std::max(0, kvt::settings::ReadSnapshotTimeout()) * 1000;
 
-  nlohmann::json out;
+  cli::Json out = cli::JsonDocument();
   out["tolerances"] = {{"voltage_percent", t.voltagePercent},
                        {"current_percent", t.currentPercent},
                        {"time_percent", t.timePercent},
                        {"time_ms", t.timeMs},
                        {"voltage_cv", t.voltageCv}};
-  out["shots"] = nlohmann::json::array();
+  out["shots"] = cli::Json::array();
   if (!o.json) {
     std::printf("%s\n", kvt::TolerancesLine(t).c_str());
     std::fflush(stdout);
@@ -231,14 +232,14 @@ int CheckShots(cli::Context& context) {
   std::string summary = verdict.Summary();
   if (!failure.empty()) summary = "Серия прервана: " + failure;
   if (o.json) {
-    out["verdicts"] = nlohmann::json::array();
+    out["verdicts"] = cli::Json::array();
     for (const kvt::QuantityVerdict& v : verdict.quantities)
       out["verdicts"].push_back({{"quantity", kvt::QuantityName(v.quantity)},
                                  {"measured", v.measured},
                                  {"unmeasured", v.unmeasured},
                                  {"worst_percent", v.worstPercent},
                                  {"ok", v.ok}});
-    out["repeats"] = nlohmann::json::array();
+    out["repeats"] = cli::Json::array();
     for (const kvt::RepeatVerdict& r : verdict.repeats)
       out["repeats"].push_back({{"kv_set", r.setKv},
                                 {"ma_set", r.setMa},
@@ -249,7 +250,7 @@ int CheckShots(cli::Context& context) {
     out["ok"] = ok;
     out["summary"] = summary;
     if (!failure.empty()) out["error"] = failure;
-    std::printf("%s\n", out.dump(2).c_str());
+    return cli::EmitJson(std::move(out), ok ? 0 : cli::kExitFailed);
   } else {
     for (const kvt::QuantityVerdict& v : verdict.quantities)
       std::printf("%s\n", kvt::VerdictLine(v, t).c_str());
@@ -266,6 +267,6 @@ const cli::Registrar checkShotsCommand(
     "check-shots",
     "check-shots [--kv LIST] [--ma N] [--ms N] [--repeat N] [--json] [--allow-exposures]   "
     "type-K2 check shots judged against the tolerances",
-    CheckShots);
+    CheckShots, true);
 
 }  // namespace
