@@ -1,7 +1,6 @@
 // The Qt interface seam: work from other threads reaches the Qt thread in order, Synchronize
 // waits for it, WaitServing serves it, and the Windows-style dialog filters convert. While a box
-// is open, urgent work still runs, and the trainer's window (outside the program) takes input
-// while the program's own windows do not.
+// is open, urgent work still runs.
 
 #include <gtest/gtest.h>
 
@@ -173,54 +172,6 @@ TEST(QtUi, UrgentWorkRunsWhileABoxIsOpenOtherWorkWaitsForIt) {
   EXPECT_TRUE(urgentInBox) << "a lamp post does not wait for the box";
   EXPECT_FALSE(normalInBox) << "a worker's box waits until this one is closed";
   EXPECT_TRUE(normalRan);
-}
-
-class BoxBesideTheTrainer : public guitest::ProgramOnSimulatorFixture {};
-
-// The trainer's window stands for the apparatus: while the program shows a box, the trainee can
-// still raise and clear an alarm and type there; the program's own windows take nothing.
-TEST_F(BoxBesideTheTrainer, TheTrainerWindowTakesInputWhileABoxIsOpen) {
-  ui_.SetNonInteractive(false);
-  kvt::ui::ProgramWindows windows;
-  QWidget* trainer = windows.SimulatorWindow();
-  ASSERT_NE(trainer, nullptr);
-  auto apparatus = sim::CurrentApparatus();
-  const std::string stateBefore = windows.Manager().StateMonitor.Caption();
-  int alarmed = -1, cleared = -1;
-  QString typed;
-  bool mainTookNothing = false;
-  QTimer::singleShot(100, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return PressOk(box);
-    QTest::mouseClick(trainer->findChild<QPushButton*>("btnAlarm"), Qt::LeftButton);
-    alarmed = apparatus->State();
-    QTest::mouseClick(trainer->findChild<QPushButton*>("btnClearAlarm"), Qt::LeftButton);
-    cleared = apparatus->State();
-    // The trainee turns to the trainer's window (a click there makes it the active one).
-    trainer->activateWindow();
-    QTest::qWaitForWindowActive(trainer);
-    auto* code = trainer->findChild<QLineEdit*>("edAlarmCode");
-    QTest::mouseClick(code, Qt::LeftButton);
-    if (QWidget* focus = QApplication::focusWidget()) {
-      QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
-      QTest::keyClicks(focus, "07");
-    }
-    typed = code->text();
-    // The main window's connection button is not pressed behind the box.
-    apparatus->ClearFrameLog();
-    QTest::mouseClick(windows.MainView().ButtonWidget(kvt::ManagerButton::btnAdjustConnection),
-                      Qt::LeftButton);
-    mainTookNothing = apparatus->FrameLog().empty() &&
-                      windows.Manager().StateMonitor.Caption() == stateBefore &&
-                      QApplication::activeModalWidget() == box;
-    PressOk(box);
-  });
-  platform::ShowMessage("Потеряна связь с системой. ", "vdemon", platform::Icon::Error,
-                        platform::Buttons::Ok, /*systemModal=*/true);
-  EXPECT_GT(alarmed, 0x80);
-  EXPECT_LT(cleared, 0x80);
-  EXPECT_EQ(typed, "07");
-  EXPECT_TRUE(mainTookNothing);
 }
 
 }  // namespace

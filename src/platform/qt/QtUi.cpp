@@ -54,32 +54,6 @@ QMessageBox::Icon ToQt(Icon icon) {
   return QMessageBox::NoIcon;
 }
 
-// The dynamic property that marks a window as not part of the program.
-constexpr const char* kOutsideProgram = "kvtOutsideProgram";
-
-// What a person does to a window: the events a box keeps from the program's other windows.
-bool IsInput(QEvent::Type type) {
-  switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Shortcut:
-    case QEvent::ShortcutOverride:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TabletPress:
-    case QEvent::TabletRelease:
-      return true;
-    default:
-      return false;
-  }
-}
-
 Answer CautiousAnswer(Buttons buttons) {
   switch (buttons) {
     case Buttons::YesNo:
@@ -124,50 +98,6 @@ std::string FilterExtension(const std::string& windowsFilter, int index) {
   auto end = ext.find_first_of("; ");
   if (end != std::string::npos) ext.resize(end);
   return ext == "*" ? std::string() : ext;
-}
-
-// While a box is open, input to every window of the program but the box (and what opens on top
-// of it) is dropped; windows outside the program keep theirs. A press on a blocked window brings
-// the box to the front, as a modal box would.
-class QtUi::ProgramModalFilter : public QObject {
- public:
-  explicit ProgramModalFilter(QtUi& ui) : ui_(ui) {}
-
- protected:
-  bool eventFilter(QObject* object, QEvent* event) override {
-    const QEvent::Type type = event->type();
-    const bool closing = type == QEvent::Close && event->spontaneous();
-    if ((!closing && !IsInput(type)) || ui_.openBoxes_.empty()) return false;
-    auto* target = qobject_cast<QWidget*>(object);
-    // A shortcut event goes to the shortcut object; its widget decides.
-    if (!target && type == QEvent::Shortcut) target = qobject_cast<QWidget*>(object->parent());
-    if (!target) return false;
-    QWidget* box = ui_.openBoxes_.back();
-    for (QWidget* w = target; w; w = w->parentWidget()) {
-      // A modal window of Qt's own opened over the box blocks the rest itself.
-      if (w == box || OutsideProgram(*w) ||
-          (w->isWindow() && w->isModal() && w != box &&
-           w->windowModality() == Qt::ApplicationModal))
-        return false;
-    }
-    event->ignore();
-    if (type == QEvent::MouseButtonPress) {
-      box->raise();
-      box->activateWindow();
-    }
-    return true;
-  }
-
- private:
-  QtUi& ui_;
-};
-
-void QtUi::MarkOutsideProgram(QWidget& window) {
-  window.setProperty(kOutsideProgram, true);
-}
-
-bool QtUi::OutsideProgram(const QWidget& window) {
-  return window.property(kOutsideProgram).toBool();
 }
 
 QtUi::QtUi() : uiThread_(std::this_thread::get_id()) {
@@ -267,14 +197,8 @@ Answer QtUi::ShowMessageHere(const MessageRequest& request) {
   // engineer reads why the image was not read) waits until this box is closed instead of
   // opening on top of it. Urgent work (the control panel's lamps) still runs.
   QueueHold hold;
-  int result = 0;
-  if (QApplication::activeModalWidget()) {
-    // Over a modal window of Qt's own only a box modal to the whole application can be used.
-    box.setWindowModality(Qt::ApplicationModal);
-    result = box.exec();
-  } else {
-    result = ExecProgramModal(box);
-  }
+  box.setWindowModality(Qt::ApplicationModal);
+  const int result = box.exec();
   switch (result) {
     case QMessageBox::Yes:
       return Answer::Yes;
@@ -287,51 +211,6 @@ Answer QtUi::ShowMessageHere(const MessageRequest& request) {
   }
   // Closing a question box with the window's close button counts as its cautious answer.
   return request.buttons == Buttons::Ok ? Answer::Ok : CautiousAnswer(request.buttons);
-}
-
-int QtUi::ExecProgramModal(QDialog& dialog) {
-  // Modal to its parent's windows for Qt (so it counts as the modal window on top); the filter
-  // blocks the program's other windows.
-  dialog.setWindowModality(Qt::WindowModal);
-  dialog.winId();
-  if (QWindow* handle = dialog.windowHandle()) {
-    // Without a parent, Qt may hang the box on whichever window is active: never on one outside
-    // the program, which would block that one.
-    QWindow* parent = handle->transientParent();
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (parent && w->windowHandle() == parent && OutsideProgram(*w))
-        handle->setTransientParent(dialogParent_ ? dialogParent_->windowHandle() : nullptr);
-  }
-  QWidget* before = QApplication::activeWindow();
-  openBoxes_.push_back(&dialog);
-  if (!filter_) {
-    filter_ = new ProgramModalFilter(*this);
-    qApp->installEventFilter(filter_);
-  }
-  QEventLoop loop;
-  QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-  // Shown as exec shows it: Qt activates a modal window itself.
-  dialog.show();
-  if (dialog.isVisible()) loop.exec(QEventLoop::DialogExec);
-  // The window system hands the activation back to the window under the box now, not later over
-  // a window the caller opens next: wait (a short while at most) until it has.
-  dialog.hide();
-  if (before && before->isVisible()) {
-    before->activateWindow();
-    QTimer limit;
-    limit.setSingleShot(true);
-    limit.start(300);
-    while (QApplication::activeWindow() != before && limit.isActive())
-      QApplication::processEvents(QEventLoop::WaitForMoreEvents |
-                                  QEventLoop::ExcludeUserInputEvents);
-  }
-  openBoxes_.erase(std::find(openBoxes_.begin(), openBoxes_.end(), &dialog));
-  if (openBoxes_.empty()) {
-    qApp->removeEventFilter(filter_);
-    delete filter_;
-    filter_ = nullptr;
-  }
-  return dialog.result();
 }
 
 FileDialogResult QtUi::RunFileDialogHere(const FileDialogRequest& request) {

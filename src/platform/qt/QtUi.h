@@ -71,10 +71,6 @@ class QtUi : public QObject, public Ui, public UrgentLane {
   // urgent work runs in any case.
   Q_INVOKABLE void Drain();
 
-  // Marks a top-level window as not part of the program: message boxes leave its input alone.
-  static void MarkOutsideProgram(QWidget& window);
-  static bool OutsideProgram(const QWidget& window);
-
   // Holds the queue while the interface thread pumps Qt events in the middle of an operation of
   // its own (a memory transfer behind a progress window): a worker's message box or modal window
   // must not open in the middle of it. The work runs, in order, once the last hold ends. Holds
@@ -97,8 +93,6 @@ class QtUi : public QObject, public Ui, public UrgentLane {
   void Enqueue(std::function<void()> fn, bool urgent = false);
   // Runs one piece of queued work, urgent work first; normal work only when normal is set.
   bool RunOne(bool normal = true);
-  // Runs the box with input to the program's other windows dropped until it closes.
-  int ExecProgramModal(QDialog& box);
 
   std::thread::id uiThread_;
   QWidget* dialogParent_ = nullptr;
@@ -114,9 +108,6 @@ class QtUi : public QObject, public Ui, public UrgentLane {
   std::deque<std::string> scriptedInputs_;
   std::deque<std::string> scriptedFiles_;
   std::vector<MessageRequest> shown_;
-  class ProgramModalFilter;
-  std::vector<QWidget*> openBoxes_;  // interface thread only; the newest last
-  ProgramModalFilter* filter_ = nullptr;
 };
 
 }  // namespace platform
