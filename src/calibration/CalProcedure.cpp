@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "exposure/FilamentShot.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
-#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "calibration/CalTables.h"
+#include "exposure/Snapshot.h"
 #include "platform/Thread.h"
 #include "platform/Ui.h"
-#include "exposure/Snapshot.h"
 
 namespace kvt {
 

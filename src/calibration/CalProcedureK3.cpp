@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "exposure/DefineCurrent.h"
+#include "exposure/FilamentShot.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
-#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

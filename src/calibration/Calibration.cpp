@@ -6,11 +6,11 @@
 #include "app/ProtocolPdf.h"
 #include "calibration/CalProcedureK3.h"
 #include "exposure/DefineCurrent.h"
+#include "exposure/Snapshot.h"
 #include "link/SystemLink.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "exposure/Snapshot.h"
 
 namespace kvt {
 

@@ -1,8 +1,8 @@
 #include "exposure/Snapshot.h"
 
+#include "exposure/CurrentCorrection.h"
 #include "platform/Clock.h"
 #include "platform/Ui.h"
-#include "exposure/CurrentCorrection.h"
 
 namespace kvt {
 

@@ -5,12 +5,12 @@
 #include <cstdlib>
 
 #include "app/MainHost.h"
+#include "exposure/Snapshot.h"
 #include "image/MemoryImage.h"
 #include "link/SystemLink.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "exposure/Snapshot.h"
 #include "tools/VoltageMeter.h"
 
 namespace kvt {

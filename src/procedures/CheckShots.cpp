@@ -7,6 +7,7 @@
 #include "app/MainHost.h"
 #include "app/ProtocolPdf.h"
 #include "exposure/DefineCurrent.h"
+#include "exposure/Snapshot.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
 #include "platform/Clock.h"
@@ -14,7 +15,6 @@
 #include "platform/Files.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "exposure/Snapshot.h"
 
 namespace kvt {
 

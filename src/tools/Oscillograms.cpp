@@ -7,10 +7,10 @@
 
 #include "app/MainHost.h"
 #include "app/Progress.h"
+#include "exposure/FilamentShot.h"
 #include "link/SystemLink.h"
 #include "platform/Files.h"
 #include "platform/LinkLock.h"
-#include "exposure/FilamentShot.h"
 
 namespace kvt {
 

@@ -6,11 +6,11 @@
 #include <cstdio>
 
 #include "app/MainHost.h"
+#include "exposure/Snapshot.h"
 #include "link/SharedPort.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/Ui.h"
-#include "exposure/Snapshot.h"
 #include "platform/UrgentUi.h"
 
 namespace kvt {

@@ -26,8 +26,8 @@
 #include <iterator>
 
 #include "app/ui/Program.h"
-#include "exposure/DefineCurrent.h"
 #include "calibration/ui/CalibrationK3View.h"
+#include "exposure/DefineCurrent.h"
 #include "image/MemoryImage.h"
 #include "link/SystemStatus.h"
 #include "sim/Apparatus.h"

@@ -21,13 +21,13 @@
 #include <fstream>
 
 #include "app/ui/Program.h"
+#include "exposure/Snapshot.h"
 #include "link/SystemLink.h"
 #include "link/SystemStatus.h"
 #include "platform/LinkLock.h"
 #include "platform/Paths.h"
 #include "platform/ScriptedUi.h"
 #include "platform/qt/QtUi.h"
-#include "exposure/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ProgramFixture.h"

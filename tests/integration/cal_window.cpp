@@ -9,11 +9,11 @@
 #include <future>
 
 #include "calibration/Calibration.h"
+#include "exposure/FilamentShot.h"
 #include "image/Settings.h"
 #include "integration/term_fixture.h"
 #include "platform/Files.h"
 #include "platform/Ini.h"
-#include "exposure/FilamentShot.h"
 #include "support/ExactPlant.h"
 #include "support/Watchdog.h"
 

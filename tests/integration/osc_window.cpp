@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "app/Progress.h"
+#include "exposure/Snapshot.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
-#include "exposure/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ExactPlant.h"

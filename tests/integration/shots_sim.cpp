@@ -9,11 +9,11 @@
 #include <functional>
 #include <optional>
 
+#include "exposure/FilamentShot.h"
+#include "exposure/Snapshot.h"
 #include "link/SystemLink.h"
 #include "platform/Clock.h"
 #include "platform/LinkLock.h"
-#include "exposure/FilamentShot.h"
-#include "exposure/Snapshot.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ExactPlant.h"
