@@ -4,8 +4,6 @@
 //
 //   kvt-bench-idle [SECONDS]     idle time measured per window (default 10)
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include <fstream>
 #include <memory>
 
+#include "CpuTime.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/Paths.h"
@@ -24,12 +23,7 @@
 
 namespace {
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using bench::CpuSeconds;
 
 // Serves the interface thread for `seconds` and returns the processor share meanwhile, percent.
 double IdleCpuPercent(platform::ScriptedUi& ui, int seconds) {

@@ -9,8 +9,6 @@
 // Usage: kvt-bench-link [--trace FILE] [BYTES]   (default 1280, a whole image)
 // --trace runs the same read with the serial trace written to FILE, to show what it costs.
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "CpuTime.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
 #include "platform/SerialTrace.h"
@@ -26,12 +25,7 @@
 
 namespace {
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using bench::CpuSeconds;
 
 }  // namespace
 

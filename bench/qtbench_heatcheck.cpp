@@ -4,8 +4,6 @@
 //
 //   kvt-bench-heatcheck [SECONDS]     (default 30; runs offscreen)
 
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -14,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "CpuTime.h"
 #include "app/Manager.h"
 #include "app/ui/ManagerView.h"
 #include "app/ui/Program.h"
@@ -26,12 +25,7 @@
 
 namespace {
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using bench::CpuSeconds;
 
 // Runs the event loop for ms and returns the CPU share of one core used meanwhile, in percent.
 double Measure(QApplication& app, int ms) {

@@ -91,6 +91,18 @@ class Reader {
     return buf;
   }
 
+  // An alarm code: two hexadecimal digits, from lo to 0xFF.
+  void AlarmCode(const std::string& section, const std::string& key, int& out, int lo) {
+    auto v = Value(section, key);
+    if (!v) return;
+    auto n = ParseNumber(*v, 16);
+    if (!n || *n < lo || *n > 255) {
+      Warn(section, key, *v, "expected an alarm code of two hexadecimal digits");
+      return;
+    }
+    out = static_cast<int>(*n);
+  }
+
   void Bool(const std::string& section, const std::string& key, bool& out) {
     int v = out ? 1 : 0;
     Int(section, key, v, 0, 1);
@@ -191,14 +203,7 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
   r.Int(faults, "Garbage", p.garbage, 0, 1000);
   r.Bool(faults, "Truncate", p.truncate);
   r.Bool(faults, "Overlong", p.overlong);
-  if (auto v = r.Value(faults, "Alarm")) {
-    auto n = ParseNumber(*v, 16);
-    if (n && *n >= 0 && *n <= 255) {
-      p.alarm = static_cast<int>(*n);
-    } else {
-      r.Warn(faults, "Alarm", *v, "expected an alarm code of two hexadecimal digits");
-    }
-  }
+  r.AlarmCode(faults, "Alarm", p.alarm, 0);
   r.Int(faults, "State", p.state, 0, 255);
 
   // Each plant part reads its own keys here.
@@ -238,14 +243,7 @@ Profile LoadProfile(const std::filesystem::path& iniPath) {
       r.Warn(plant, "StatorFault", *v, "expected none, open, shorted or overrange");
     }
   }
-  if (auto v = r.Value(plant, "AlarmCode")) {
-    auto n = ParseNumber(*v, 16);
-    if (n && *n >= 1 && *n <= 255) {
-      pl.alarmCode = static_cast<int>(*n);
-    } else {
-      r.Warn(plant, "AlarmCode", *v, "expected an alarm code of two hexadecimal digits");
-    }
-  }
+  r.AlarmCode(plant, "AlarmCode", pl.alarmCode, 1);
   r.Int(plant, "AlarmOnShot", pl.alarmOnShot, 0, 1000000);
   r.Int(plant, "AlarmOnRunUp", pl.alarmOnRunUp, 0, 1000000);
   r.Int(plant, "AlarmAfter", pl.alarmAfterSeconds, 0, 1000000);

@@ -110,17 +110,19 @@ void RotationDrive::RunUp(SimTime at) {
   const int runUp = std::max(kSupervisionMs + 100, mem_.At(0x20) * 100);
   ShotRunUp(at);
   drive_.Start({{1, kSupervisionMs, nullptr},
-                {1, runUp - kSupervisionMs,
-                 [this](SimTime t) {
-                   if (!WithinBoundaries(Mode::RunUp)) {
-                     drive_.Start({{0, 0, nullptr}}, t);
-                     Move(t, FreeRate());
-                     coastFrom_ = t;
-                     alarm_(kAnodeAlarm, t);
-                   }
-                 }},
+                {1, runUp - kSupervisionMs, Supervision(Mode::RunUp)},
                 {8, 0, nullptr}},
                at);
+}
+
+std::function<void(SimTime)> RotationDrive::Supervision(Mode mode) {
+  return [this, mode](SimTime t) {
+    if (WithinBoundaries(mode)) return;
+    drive_.Start({{0, 0, nullptr}}, t);
+    Move(t, FreeRate());
+    coastFrom_ = t;
+    alarm_(kAnodeAlarm, t);
+  };
 }
 
 void RotationDrive::RunUpBrokenOff(SimTime at, std::function<void(SimTime)> alarm) {
@@ -159,15 +161,7 @@ void RotationDrive::Brake(SimTime at) {
   if (AnodeSpeed(at) > 0) coastFrom_ = additionalAt;
   Move(at, BrakingRate(), additionalAt + std::chrono::milliseconds(extra), FreeRate());
   drive_.Start({{2, kSupervisionMs, nullptr},
-                {2, kMainBrakingMs - kSupervisionMs,
-                 [this](SimTime t) {
-                   if (!WithinBoundaries(Mode::Braking)) {
-                     drive_.Start({{0, 0, nullptr}}, t);
-                     Move(t, FreeRate());
-                     coastFrom_ = t;
-                     alarm_(kAnodeAlarm, t);
-                   }
-                 }},
+                {2, kMainBrakingMs - kSupervisionMs, Supervision(Mode::Braking)},
                 {additional, extra, nullptr},
                 {8, 0, nullptr}},
                at);

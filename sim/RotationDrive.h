@@ -90,6 +90,9 @@ class RotationDrive {
   double ModeCurrent(Mode mode) const;
   // The driver checks the current of `mode` a moment after it applies it.
   bool WithinBoundaries(Mode mode) const;
+  // The driver's check at the end of the run-up or the main braking: a stator current outside
+  // its boundaries stops the drive, lets the anode coast and raises the anode alarm.
+  std::function<void(SimTime)> Supervision(Mode mode);
   int Noise(int amplitude);
   StatorFault Fault() const;
 

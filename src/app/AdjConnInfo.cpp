@@ -1,5 +1,6 @@
 #include "app/AdjConnInfo.h"
 
+#include <array>
 #include <cstdio>
 
 #include "link/BankList.h"
@@ -14,6 +15,19 @@
 namespace kvt {
 
 namespace {
+
+// A table of three columns under a fixed header row.
+struct Column {
+  int width;
+  const char* header;
+};
+void SetColumns(platform::StringGrid& grid, const std::array<Column, 3>& columns) {
+  grid.SetFixedRows(1);
+  for (int c = 0; c < 3; ++c) {
+    grid.SetColWidth(c, columns[c].width);
+    grid.SetCell(c, 0, columns[c].header);
+  }
+}
 
 std::string PageSection(int page) {
   return "Page" + std::to_string(page);
@@ -48,23 +62,15 @@ TfrmAdjustConnectionInfo::TfrmAdjustConnectionInfo(MainHost* host)
   Label2.SetBackgroundColor(platform::colors::Silver);
 
   GroupBox3.SetCaption(" Состав системы: ");
-  ModulesTable.SetFixedRows(1);
-  ModulesTable.SetColWidth(0, 59);
-  ModulesTable.SetColWidth(1, 376);
-  ModulesTable.SetColWidth(2, 80);
-  ModulesTable.SetCell(0, 0, "  Стр.");
-  ModulesTable.SetCell(1, 0, "                       Наименование модуля");
-  ModulesTable.SetCell(2, 0, "   Код");
+  SetColumns(
+      ModulesTable,
+      {{{59, "  Стр."}, {376, "                       Наименование модуля"}, {80, "   Код"}}});
 
   GroupBox2.SetCaption(" Результаты проверки контрольных сумм: ");
   GroupBox2.SetVisible(false);
-  StringGrid1.SetFixedRows(1);
-  StringGrid1.SetColWidth(0, 59);
-  StringGrid1.SetColWidth(1, 376);
-  StringGrid1.SetColWidth(2, 81);
-  StringGrid1.SetCell(0, 0, " N банка");
-  StringGrid1.SetCell(1, 0, "                               Результат");
-  StringGrid1.SetCell(2, 0, "    КС");
+  SetColumns(
+      StringGrid1,
+      {{{59, " N банка"}, {376, "                               Результат"}, {81, "    КС"}}});
 
   ConclusionBox.SetCaption(" Вывод ");
   lbConclusion.SetWordWrap(true);

@@ -35,13 +35,15 @@ kvt::ProgressCallback Progress() {
 
 }  // namespace
 
-std::unique_ptr<kvt::TSystemLink> ConnectApparatus() {
+std::unique_ptr<kvt::TSystemLink> ConnectApparatus(
+    const std::function<bool(const std::string& port)>& allowPort) {
   if (!SettingsPresent()) return nullptr;
   const std::string port = kvt::ProbeMainControllerPort();
   if (port.empty()) {
     Fail("no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
     return nullptr;
   }
+  if (allowPort && !allowPort(port)) return nullptr;
   auto connection = std::make_unique<kvt::TSystemLink>(port);
   if (!connection->IsOpen()) {
     Fail(port + " answered but could not be opened again");

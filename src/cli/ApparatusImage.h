@@ -4,6 +4,7 @@
 // image kept in the backup folder as every read of the program keeps it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +15,10 @@
 namespace cli {
 
 // Finds the apparatus and opens its port as the connection object, as the desktop program does.
-// Null (the reason printed) when vesmar.ini is missing or nothing answers.
-std::unique_ptr<kvt::TSystemLink> ConnectApparatus();
+// Null (the reason printed) when vesmar.ini is missing or nothing answers, or when allowPort
+// refuses the port it found (it prints why) before the port is opened.
+std::unique_ptr<kvt::TSystemLink> ConnectApparatus(
+    const std::function<bool(const std::string& port)>& allowPort = {});
 
 // Reads the image into `image`. Returns 0, or the exit code with the reason printed under the
 // command's name: 2 when the read could not start, 1 when the apparatus did not answer every

@@ -12,6 +12,7 @@
 
 #include "calibration/CalRun.h"
 #include "cli/Command.h"
+#include "cli/ExposureStart.h"
 #include "cli/Json.h"
 #include "image/MemoryImage.h"
 #include "image/Settings.h"
@@ -134,34 +135,16 @@ int Calibrate(cli::Context& context) {
   }
 
   if (!cli::SettingsPresent()) return 2;
-  const std::string port = kvt::ProbeMainControllerPort();
-  if (port.empty())
-    return cli::Fail(
-        "no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
-  // A calibration is a series of X-ray exposures: on a real apparatus only when asked for.
-  if (platform::MapPortName(port) != "simulator" && !o.allowExposures)
-    return cli::Fail("calibrate: " + port +
-                     " is a real apparatus and a calibration makes X-ray exposures; nothing done. "
-                     "Give --allow-exposures to calibrate it.");
-  kvt::TSystemLink connection(port);
-  if (!connection.IsOpen()) return cli::Fail(port + " answered but could not be opened again");
-  {
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink link;
-    link.SelectModule(kvt::kMainControllerAddress);
-    const int state = link.PollState();
-    if (link.LastCount() != 1 || state != 8)
-      return cli::Fail("calibrate: the apparatus is not ready for exposures (state " +
-                       std::to_string(state) +
-                       "); switch it on with standby filament heating first");
-    // This walk is the type-K2 one; K3 and K4 need each shot's current read off its curve.
-    const std::string type = link.ReadSystemType();
-    if (type != "K2")
-      return cli::Fail("calibrate: the apparatus is of type " + (type.empty() ? "?" : type) +
-                       "; only type K2 is calibrated here. Types K3 and K4 are calibrated in the "
-                       "program's calibration window, where the engineer reads each shot's "
-                       "current off its curve; nothing done.");
-  }
+  // A calibration is a series of X-ray exposures; this walk is the type-K2 one.
+  const cli::ExposureCommand command{
+      "calibrate",
+      " is a real apparatus and a calibration makes X-ray exposures; nothing done. Give "
+      "--allow-exposures to calibrate it.",
+      "; only type K2 is calibrated here. Types K3 and K4 are calibrated in the program's "
+      "calibration window, where the engineer reads each shot's current off its curve; nothing "
+      "done."};
+  std::unique_ptr<kvt::TSystemLink> connection;
+  if (const int r = cli::StartExposures(command, o.allowExposures, connection)) return r;
 
   kvt::CalRunOptions options;
   options.from = o.from;

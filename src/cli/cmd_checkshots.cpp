@@ -18,6 +18,7 @@
 
 #include "calibration/CalTables.h"
 #include "cli/Command.h"
+#include "cli/ExposureStart.h"
 #include "cli/Json.h"
 #include "exposure/Snapshot.h"
 #include "image/Settings.h"
@@ -116,45 +117,31 @@ int CheckShots(cli::Context& context) {
   for (const std::string& p : tolerances.problems) std::cerr << "kvtctl: warning: " << p << "\n";
   const kvt::Tolerances& t = tolerances.values;
 
-  const std::string port = kvt::ProbeMainControllerPort();
-  if (port.empty())
-    return cli::Fail(
-        "no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
-  // Check shots are X-ray exposures: on a real apparatus only when asked for.
-  if (platform::MapPortName(port) != "simulator" && !o.allowExposures)
-    return cli::Fail("check-shots: " + port +
-                     " is a real apparatus and check shots are X-ray exposures; nothing done. "
-                     "Give --allow-exposures to make them.");
-  kvt::TSystemLink connection(port);
-  if (!connection.IsOpen()) return cli::Fail(port + " answered but could not be opened again");
-  {
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink link;
-    link.SelectModule(kvt::kMainControllerAddress);
-    const int state = link.PollState();
-    if (link.LastCount() != 1 || state != 8)
-      return cli::Fail("check-shots: the apparatus is not ready for exposures (state " +
-                       std::to_string(state) +
-                       "); switch it on with standby filament heating first");
-    const std::string type = link.ReadSystemType();
-    if (type != "K2")
-      return cli::Fail("check-shots: the apparatus is of type " + (type.empty() ? "?" : type) +
-                       "; only type K2 is checked here. Types K3 and K4 are checked in the "
-                       "program's check-shots window, where the engineer reads each shot's "
-                       "voltage and current off its curves; nothing done.");
-    if (o.kv.empty()) {
-      // The window's opening offer: the calibration table's range and step.
-      const int start = std::int16_t(link.ReadTableStart());
-      bool read = link.LastTransferOk();
-      const int end = std::int16_t(link.ReadTableEnd());
-      read = read && link.LastTransferOk();
-      const int step = std::int16_t(link.ReadTableStep());
-      read = read && link.LastTransferOk();
-      if (!read || start < 1 || end > 255 || start > end)
-        return cli::Fail("check-shots: the calibration table's range could not be read; give --kv");
-      for (int kv = start; kv <= end; kv += step > 0 ? step : end - start + 1) o.kv.push_back(kv);
-    }
-  }
+  const cli::ExposureCommand command{
+      "check-shots",
+      " is a real apparatus and check shots are X-ray exposures; nothing done. Give "
+      "--allow-exposures to make them.",
+      "; only type K2 is checked here. Types K3 and K4 are checked in the program's check-shots "
+      "window, where the engineer reads each shot's voltage and current off its curves; nothing "
+      "done."};
+  std::unique_ptr<kvt::TSystemLink> connection;
+  const int started =
+      cli::StartExposures(command, o.allowExposures, connection, [&o](kvt::TSystemLink& link) {
+        if (!o.kv.empty()) return 0;
+        // The window's opening offer: the calibration table's range and step.
+        const int start = std::int16_t(link.ReadTableStart());
+        bool read = link.LastTransferOk();
+        const int end = std::int16_t(link.ReadTableEnd());
+        read = read && link.LastTransferOk();
+        const int step = std::int16_t(link.ReadTableStep());
+        read = read && link.LastTransferOk();
+        if (!read || start < 1 || end > 255 || start > end)
+          return cli::Fail(
+              "check-shots: the calibration table's range could not be read; give --kv");
+        for (int kv = start; kv <= end; kv += step > 0 ? step : end - start + 1) o.kv.push_back(kv);
+        return 0;
+      });
+  if (started) return started;
 
   std::vector<int> series;
   for (int kv : o.kv)

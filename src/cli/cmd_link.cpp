@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/VDemon.h"
+#include "cli/ApparatusImage.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "link/PortProbe.h"
@@ -58,21 +59,6 @@ std::string Hex(const std::uint8_t* bytes, std::size_t n) {
   return line;
 }
 
-// Finds the apparatus and opens its port as the connection object, the way the desktop program
-// does. Null (with the message printed) when nothing answers.
-std::unique_ptr<kvt::TSystemLink> Connect() {
-  if (!cli::SettingsPresent()) return nullptr;
-  const std::string port = kvt::ProbeMainControllerPort();
-  if (!port.empty()) {
-    auto connection = std::make_unique<kvt::TSystemLink>(port);
-    if (connection->IsOpen()) return connection;
-    cli::Fail(port + " answered but could not be opened again");
-    return nullptr;
-  }
-  cli::Fail("no apparatus answers on COM1..COM4 (a port another program holds is skipped)");
-  return nullptr;
-}
-
 int Send(cli::Context& context) {
   if (context.args.empty())
     return cli::Fail("send: give the frame as hexadecimal bytes, e.g. send 01 2E");
@@ -83,7 +69,7 @@ int Send(cli::Context& context) {
       return cli::Fail("send: \"" + token + "\" is not a hexadecimal byte 00..FF; nothing sent");
     frame.push_back(*byte);
   }
-  auto connection = Connect();
+  auto connection = cli::ConnectApparatus();
   if (!connection) return cli::kExitNotStarted;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink link;
@@ -106,7 +92,7 @@ int ReadBank(cli::Context& context) {
   const auto bank = ParseDecimal(context.args[1], 0, 255);
   if (!bank)
     return cli::Fail("read-bank: BANK must be a number 0..255, not \"" + context.args[1] + "\"");
-  auto connection = Connect();
+  auto connection = cli::ConnectApparatus();
   if (!connection) return cli::kExitNotStarted;
   std::uint8_t data[256] = {};
   bool ok;
@@ -130,7 +116,7 @@ int ReadBank(cli::Context& context) {
 
 int State(cli::Context& context) {
   if (!context.args.empty()) return cli::Fail("state takes no arguments");
-  auto connection = Connect();
+  auto connection = cli::ConnectApparatus();
   if (!connection) return cli::kExitNotStarted;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink link;

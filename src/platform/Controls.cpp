@@ -357,22 +357,23 @@ void Chart::RemoveAllSeries() {
   Changed();
 }
 
-void Chart::SetLeftLimits(double min, double max, double increment) {
-  ChartAxis axis = left_;
+namespace {
+// The axis with fixed limits in place of automatic ones.
+ChartAxis FixedAxis(ChartAxis axis, double min, double max, double increment) {
   axis.automatic = false;
   axis.minimum = min;
   axis.maximum = max;
   axis.increment = increment;
-  SetLeftAxis(axis);
+  return axis;
+}
+}  // namespace
+
+void Chart::SetLeftLimits(double min, double max, double increment) {
+  SetLeftAxis(FixedAxis(left_, min, max, increment));
 }
 
 void Chart::SetBottomLimits(double min, double max, double increment) {
-  ChartAxis axis = bottom_;
-  axis.automatic = false;
-  axis.minimum = min;
-  axis.maximum = max;
-  axis.increment = increment;
-  SetBottomAxis(axis);
+  SetBottomAxis(FixedAxis(bottom_, min, max, increment));
 }
 
 void Chart::ClickPoint(std::size_t series, std::size_t point) {

@@ -113,8 +113,8 @@ class Control {
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
-// A window's own properties.
-class Form : public Control {
+// A control that shows a caption: a window's title, a label's or a frame's text, a button's.
+class CaptionedControl : public Control {
  public:
   using Control::Control;
   const std::string& Caption() const { return caption_; }
@@ -124,18 +124,21 @@ class Form : public Control {
   std::string caption_;
 };
 
-class Label : public Control {
+// A window's own properties.
+class Form : public CaptionedControl {
  public:
-  using Control::Control;
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string caption) { Assign(caption_, std::move(caption)); }
+  using CaptionedControl::CaptionedControl;
+};
+
+class Label : public CaptionedControl {
+ public:
+  using CaptionedControl::CaptionedControl;
   platform::Alignment Alignment() const { return alignment_; }
   void SetAlignment(platform::Alignment alignment) { Assign(alignment_, alignment); }
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool wrap) { Assign(wordWrap_, wrap); }
 
  private:
-  std::string caption_;
   platform::Alignment alignment_ = platform::Alignment::Left;
   bool wordWrap_ = false;
 };
@@ -198,11 +201,9 @@ class UpDown : public Control {
   ListenerToken associateToken_ = 0;
 };
 
-class Button : public Control {
+class Button : public CaptionedControl {
  public:
-  using Control::Control;
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string caption) { Assign(caption_, std::move(caption)); }
+  using CaptionedControl::CaptionedControl;
   // Picture resource name shown on the button ("" = none).
   const std::string& Glyph() const { return glyph_; }
   void SetGlyph(std::string glyph) { Assign(glyph_, std::move(glyph)); }
@@ -212,15 +213,12 @@ class Button : public Control {
   std::function<void()> OnClick;
 
  private:
-  std::string caption_;
   std::string glyph_;
 };
 
-class CheckBox : public Control {
+class CheckBox : public CaptionedControl {
  public:
-  using Control::Control;
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string caption) { Assign(caption_, std::move(caption)); }
+  using CaptionedControl::CaptionedControl;
   bool Checked() const { return checked_; }
   // Fires OnClick when the state differs (the view calls it for the user's click, too).
   void SetChecked(bool checked);
@@ -228,7 +226,6 @@ class CheckBox : public Control {
   std::function<void()> OnClick;
 
  private:
-  std::string caption_;
   bool checked_ = false;
 };
 
@@ -506,14 +503,9 @@ class PageControl : public Control {
   int active_ = -1;
 };
 
-class GroupBox : public Control {
+class GroupBox : public CaptionedControl {
  public:
-  using Control::Control;
-  const std::string& Caption() const { return caption_; }
-  void SetCaption(std::string caption) { Assign(caption_, std::move(caption)); }
-
- private:
-  std::string caption_;
+  using CaptionedControl::CaptionedControl;
 };
 
 class Panel : public GroupBox {

@@ -38,28 +38,16 @@
 #include "platform/Codepage.h"
 #include "sim/Apparatus.h"
 #include "support/ProgramFixture.h"
+#include "support/Pump.h"
 #include "support/Shots.h"
 
 namespace {
 
+using guitest::Click;
+using guitest::PumpUntil;
+
 namespace fs = std::filesystem;
 using kvt::ManagerButton;
-
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-void Click(QWidget* w) {
-  ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(w->isVisible());
-  QTest::mouseClick(w, Qt::LeftButton);
-}
 
 // The engineer at the screen: whenever a new modal window is on top (a message box, a file
 // dialog, the terminal), `act` deals with it as a person would. Runs inside the modal loops.
@@ -107,14 +95,6 @@ class ProgramAsAPerson : public guitest::ProgramOnSimulatorFixture {
     imageDir_ = dir_ / "Memory" / "BIN";
     fs::create_directories(imageDir_);
     fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory" / "etalon.pat", dir_ / "Memory" / "etalon.pat");
-  }
-
-  void Connect(kvt::ui::ProgramWindows& windows) {
-    windows.Manager().MonitorPriority = platform::ThreadPriority::Normal;
-    auto& view = windows.MainView();
-    Click(view.ButtonWidget(ManagerButton::btnAdjustConnection));
-    ASSERT_TRUE(PumpUntil([&] { return view.ButtonWidget(ManagerButton::btnPowerOn)->isEnabled(); },
-                          10000));
   }
 
   fs::path imageDir_;

@@ -24,43 +24,17 @@
 #include "platform/Ini.h"
 #include "platform/SerialPort.h"
 #include "support/ProgramFixture.h"
+#include "support/Pump.h"
 
 namespace {
 
+using guitest::Click;
+using guitest::PumpUntil;
+using guitest::TopLevel;
+
 using kvt::ManagerButton;
 
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-void Click(QWidget* w) {
-  ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(w->isVisible());
-  QTest::mouseClick(w, Qt::LeftButton);
-}
-
-QWidget* TopLevel(const char* name) {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == QLatin1String(name) && w->isVisible()) return w;
-  return nullptr;
-}
-
-class AppPorts : public guitest::ProgramOnSimulatorFixture {
- protected:
-  void Connect(kvt::ui::ProgramWindows& windows) {
-    windows.Manager().MonitorPriority = platform::ThreadPriority::Normal;
-    auto& view = windows.MainView();
-    Click(view.ButtonWidget(ManagerButton::btnAdjustConnection));
-    ASSERT_TRUE(PumpUntil([&] { return view.ButtonWidget(ManagerButton::btnPowerOn)->isEnabled(); },
-                          10000));
-  }
-};
+class AppPorts : public guitest::ProgramOnSimulatorFixture {};
 
 TEST_F(AppPorts, TheSimulatorIsNamedInTheConnectionWindowAndTheTitle) {
   kvt::ui::ProgramWindows windows;

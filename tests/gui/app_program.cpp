@@ -36,22 +36,15 @@
 #include "platform/qt/QtUi.h"
 #include "sim/Install.h"
 #include "support/ProgramFixture.h"
+#include "support/Pump.h"
 #include "support/Shots.h"
 
 namespace {
 
+using guitest::PumpUntil;
+
 namespace fs = std::filesystem;
 using kvt::ManagerButton;
-
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 // Aborts the test program with a message if it is still alive after the limit: a deadlock then
 // fails the run instead of hanging it.

@@ -37,22 +37,15 @@
 #include "sim/Truth.h"
 #include "support/PdfProtocol.h"
 #include "support/ProgramFixture.h"
+#include "support/Pump.h"
 #include "support/Shots.h"
 
 namespace {
 
+using guitest::PumpUntil;
+
 using kvt::ManagerButton;
 using kvt::ui::CalibrationView;
-
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 void ClickTab(QTabWidget* tabs, int index) {
   QTabBar* bar = tabs->tabBar();

@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "gui/support/Shots.h"
+#include "gui/support/ViewOnSimulator.h"
 #include "image/Settings.h"
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
@@ -28,32 +29,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DigOscView : public ::testing::Test {
- protected:
-  DigOscView() {
-    dir_ = fs::path(tmp_.path().toStdString());
-    previousDir_ = platform::ProgramDir();
-    platform::SetProgramDir(dir_);
-    previousUi_ = platform::InstalledUi();
-    platform::SetUi(&ui_);
-    sim::Profile profile;
-    profile.voltageMeter = true;
-    sim::InstallForTest(profile);
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
-  }
-  ~DigOscView() override {
-    kvt::CloseSharedPort();
-    platform::SetUi(previousUi_);
-    platform::SetProgramDir(previousDir_);
-  }
+// The apparatus with the reference voltage meter the panel reads.
+sim::Profile WithVoltageMeter() {
+  sim::Profile profile;
+  profile.voltageMeter = true;
+  return profile;
+}
 
-  QTemporaryDir tmp_;
-  fs::path dir_;
-  fs::path previousDir_;
-  platform::ScriptedUi ui_;
-  platform::Ui* previousUi_ = nullptr;
+class DigOscView : public guitest::ViewOnSimulatorFixture {
+ protected:
+  DigOscView() : ViewOnSimulatorFixture(WithVoltageMeter()) {}
 };
 
 TEST_F(DigOscView, HiddenUnlessTheSettingsAskForIt) {

@@ -16,27 +16,15 @@
 #include "image/ImageBackup.h"
 #include "link/SystemStatus.h"
 #include "support/ProgramFixture.h"
+#include "support/Pump.h"
 #include "support/Shots.h"
 
 namespace {
 
+using guitest::Click;
+using guitest::PumpUntil;
+
 using kvt::ManagerButton;
-
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-void Click(QWidget* w) {
-  ASSERT_NE(w, nullptr);
-  ASSERT_TRUE(w->isVisible());
-  QTest::mouseClick(w, Qt::LeftButton);
-}
 
 class BackupView : public guitest::ProgramOnSimulatorFixture {};
 

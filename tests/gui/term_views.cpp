@@ -19,6 +19,7 @@
 #include <fstream>
 
 #include "gui/support/Shots.h"
+#include "gui/support/ViewOnSimulator.h"
 #include "image/ui/OptionsView.h"
 #include "integration/term_fixture.h"
 #include "platform/Files.h"
@@ -38,26 +39,20 @@ std::string ReadAll(const fs::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class TermViews : public ::testing::Test {
+// The factory apparatus, its memory kept in no file.
+sim::Profile WithoutMemoryFile() {
+  sim::Profile profile;
+  profile.timing = sim::Timing::Instant;
+  profile.memoryFile.clear();
+  return profile;
+}
+
+class TermViews : public guitest::ViewOnSimulatorFixture {
  protected:
-  TermViews() {
-    dir_ = fs::path(tmp_.path().toStdString());
+  TermViews() : ViewOnSimulatorFixture(WithoutMemoryFile()) {
     fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
     fs::create_directories(dir_ / "Memory");
     fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory" / "etalon.pat", dir_ / "Memory" / "etalon.pat");
-    previousDir_ = platform::ProgramDir();
-    platform::SetProgramDir(dir_);
-    previousUi_ = platform::InstalledUi();
-    platform::SetUi(&ui_);
-    sim::Profile profile;
-    profile.timing = sim::Timing::Instant;
-    profile.memoryFile.clear();
-    sim::InstallForTest(profile);
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    {
-      platform::LinkLock::Guard guard(platform::TheLinkLock());
-      kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
-    }
     SystemStatus().Clear();
     SystemStatus().ImageModified = false;
     SystemStatus().LinkUp = true;
@@ -66,18 +61,19 @@ class TermViews : public ::testing::Test {
     host_.imageDir = dir_.string();
   }
   ~TermViews() override {
-    kvt::CloseSharedPort();
     SystemStatus().Clear();
     SystemStatus().ImageModified = false;
-    platform::SetUi(previousUi_);
-    platform::SetProgramDir(previousDir_);
   }
 
-  QTemporaryDir tmp_;
-  fs::path dir_;
-  fs::path previousDir_;
-  platform::ScriptedUi ui_;
-  platform::Ui* previousUi_ = nullptr;
+  // Shows the terminal as the program does (FormShow once the window is up) and waits until it is
+  // the active window, where the keys go.
+  static void ShowActive(TfrmTerminal& model, kvt::ui::TerminalView& view) {
+    view.show();
+    model.FormShow();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  }
+
   termtest::TestHost host_;
   kvt::TConfigWorkflows wf_{host_};
 };
@@ -243,10 +239,7 @@ TEST_F(TermViews, ConsoleWorksFromTheKeyboard) {
   TfrmTerminal model(wf_);
   model.FormCreate();
   kvt::ui::TerminalView view(model);
-  view.show();
-  model.FormShow();
-  view.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  ASSERT_NO_FATAL_FAILURE(ShowActive(model, view));
 
   // Enter and the keypad's Enter send the typed line.
   Type("01 2E");
@@ -286,10 +279,7 @@ TEST_F(TermViews, BadLinesAndSilenceAreExplained) {
   TfrmTerminal model(wf_);
   model.FormCreate();
   kvt::ui::TerminalView view(model);
-  view.show();
-  model.FormShow();
-  view.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  ASSERT_NO_FATAL_FAILURE(ShowActive(model, view));
 
   Type("zz 1");
   Press(Qt::Key_Return);
@@ -329,10 +319,7 @@ TEST_F(TermViews, OnlyRealEditsMarkTheImageModified) {
   TfrmTerminal model(wf_);
   kvt::ui::TerminalView view(model);
   model.FormCreate();
-  view.show();
-  model.FormShow();
-  view.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+  ASSERT_NO_FATAL_FAILURE(ShowActive(model, view));
   QTest::mouseClick(view.findChild<QPushButton*>("btnOpen"), Qt::LeftButton);
   EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал - backup.mi"));
 

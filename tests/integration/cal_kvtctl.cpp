@@ -3,23 +3,20 @@
 // export and, with --apply, the tables in the apparatus's committed memory.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "support/Kvtctl.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+using testsupport::CliRun;
 
 class CalKvtctl : public ::testing::Test {
  protected:
@@ -27,23 +24,14 @@ class CalKvtctl : public ::testing::Test {
     if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
     fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
   }
-  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  static fs::path Exe() { return testsupport::KvtctlExe(); }
   void Simulator(const std::string& extra, const std::string& type = "K2") {
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=sim-memory.bin\n"
         << "[Faults]\n"
         << extra;
   }
-  CliRun Kvtctl(const std::string& args) {
-    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
-                            "' --dir . " + args + " >out.txt 2>err.txt";
-    const int raw = std::system(cmd.c_str());
-    CliRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = testsupport::ReadBytes(dir_ / "out.txt");
-    run.err = testsupport::ReadBytes(dir_ / "err.txt");
-    return run;
-  }
+  CliRun Kvtctl(const std::string& args) { return testsupport::RunKvtctl(dir_.Path(), args); }
   testsupport::TempDir dir_;
 };
 

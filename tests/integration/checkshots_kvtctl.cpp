@@ -3,7 +3,6 @@
 // exit 1; a K3 refused; a bad tolerance reported and its default used.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,16 +10,14 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "support/Kvtctl.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-};
+using testsupport::CliRun;
 
 class CheckShotsKvtctl : public ::testing::Test {
  protected:
@@ -34,23 +31,14 @@ class CheckShotsKvtctl : public ::testing::Test {
     ini.replace(ini.find(current), current.size(), "CurrentPercent=ten");
     testsupport::WriteBytes(dir_ / "vesmar.ini", ini);
   }
-  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  static fs::path Exe() { return testsupport::KvtctlExe(); }
   void Simulator(const std::string& plant, const std::string& type = "K2") {
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=\n[Faults]\nState=8\n"
         << "[Plant]\n"
         << plant;
   }
-  CliRun Kvtctl(const std::string& args) {
-    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
-                            "' --dir . " + args + " >out.txt 2>err.txt";
-    const int raw = std::system(cmd.c_str());
-    CliRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = testsupport::ReadBytes(dir_ / "out.txt");
-    run.err = testsupport::ReadBytes(dir_ / "err.txt");
-    return run;
-  }
+  CliRun Kvtctl(const std::string& args) { return testsupport::RunKvtctl(dir_.Path(), args); }
   testsupport::TempDir dir_;
 };
 

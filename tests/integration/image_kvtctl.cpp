@@ -1,43 +1,29 @@
 // kvtctl's image conversions as an engineer scripts them: exit codes, messages, files.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "support/Kvtctl.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string err;
-  std::string out;
-};
+using testsupport::CliRun;
 
 class ImageKvtctl : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
   }
-  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  static fs::path Exe() { return testsupport::KvtctlExe(); }
   CliRun Kvtctl(const std::string& args) {
-    const fs::path errFile = dir_ / "stderr.txt";
-    const fs::path outFile = dir_ / "stdout.txt";
-    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
-                            "' --dir '" + dir_.Path().string() + "' " + args + " >'" +
-                            outFile.string() + "' 2>'" + errFile.string() + "'";
-    const int raw = std::system(cmd.c_str());
-    CliRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = testsupport::ReadBytes(errFile);
-    run.out = testsupport::ReadBytes(outFile);
-    return run;
+    return testsupport::RunKvtctl(dir_.Path(), args, dir_.Path().string());
   }
   testsupport::TempDir dir_;
 };

@@ -2,7 +2,6 @@
 // documents read back with the JSON library, exit codes as in text mode.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "support/Kvtctl.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -17,9 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct CliRun {
-  int status = -1;
-  std::string out, err;
+struct CliRun : testsupport::CliRun {
   json doc;  // the document on standard output (null when it was not JSON)
 };
 
@@ -34,15 +32,9 @@ class KvtctlJson : public ::testing::Test {
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=K2\nTiming=instant\nMemoryFile=sim-memory.bin\n";
   }
-  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  static fs::path Exe() { return testsupport::KvtctlExe(); }
   CliRun Kvtctl(const std::string& args) {
-    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
-                            "' --dir . " + args + " >out.txt 2>err.txt";
-    const int raw = std::system(cmd.c_str());
-    CliRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = testsupport::ReadBytes(dir_ / "out.txt");
-    run.err = testsupport::ReadBytes(dir_ / "err.txt");
+    CliRun run{testsupport::RunKvtctl(dir_.Path(), args)};
     run.doc = json::parse(run.out, nullptr, /*allow_exceptions=*/false);
     return run;
   }

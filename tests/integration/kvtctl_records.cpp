@@ -2,7 +2,6 @@
 // image diff with its exit codes, and the serial trace of one command.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,17 +9,14 @@
 #include <string>
 
 #include "image/ImageBackup.h"
+#include "support/Kvtctl.h"
 #include "support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string err;
-  std::string out;
-};
+using testsupport::CliRun;
 
 class KvtctlRecords : public ::testing::Test {
  protected:
@@ -32,19 +28,9 @@ class KvtctlRecords : public ::testing::Test {
     fs::create_directories(dir_ / "Memory");
     fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory/etalon.pat", dir_ / "Memory/etalon.pat");
   }
-  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  static fs::path Exe() { return testsupport::KvtctlExe(); }
   CliRun Kvtctl(const std::string& args) {
-    const fs::path errFile = dir_ / "stderr.txt";
-    const fs::path outFile = dir_ / "stdout.txt";
-    const std::string cmd = "cd '" + dir_.Path().string() + "' && '" + Exe().string() +
-                            "' --dir '" + dir_.Path().string() + "' " + args + " >'" +
-                            outFile.string() + "' 2>'" + errFile.string() + "'";
-    const int raw = std::system(cmd.c_str());
-    CliRun run;
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = testsupport::ReadBytes(errFile);
-    run.out = testsupport::ReadBytes(outFile);
-    return run;
+    return testsupport::RunKvtctl(dir_.Path(), args, dir_.Path().string());
   }
   std::size_t Backups() {
     const fs::path d = kvt::BackupDir(dir_.Path());

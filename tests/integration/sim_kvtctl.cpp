@@ -2,12 +2,12 @@
 // can tell.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "support/Kvtctl.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -19,22 +19,18 @@ class SimKvtctl : public ::testing::Test {
   void SetUp() override {
     if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
   }
-  static fs::path Exe() { return fs::path(KVT_BINARY_DIR) / "src/cli/kvtctl"; }
+  static fs::path Exe() { return testsupport::KvtctlExe(); }
   void Folder(const std::string& ports, const std::string& profile) {
     testsupport::WriteBytes(dir_ / "vesmar.ini", "[Ports]\r\n" + ports + "\r\n");
     testsupport::WriteBytes(dir_ / "simulator.ini",
                             "[Simulator]\r\nTiming=instant\r\nMemoryFile=\r\n" + profile);
   }
   int Run(const std::string& command) {
-    // Built by appending: a chain of + here gives GCC 12 -O2 a false -Wrestrict.
-    std::string cmd = "'";
-    cmd.append(Exe().string()).append("' --dir '").append(dir_.Path().string()).append("' ");
-    cmd.append(command).append(" >'").append((dir_ / "out.txt").string()).append("' 2>'");
-    cmd.append((dir_ / "err.txt").string()).append("'");
-    const int raw = std::system(cmd.c_str());
-    out = testsupport::ReadBytes(dir_ / "out.txt");
-    err = testsupport::ReadBytes(dir_ / "err.txt");
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const testsupport::CliRun run =
+        testsupport::RunKvtctl(dir_.Path(), command, dir_.Path().string());
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
   testsupport::TempDir dir_;
   std::string out;

@@ -40,6 +40,20 @@ class TermTerminal : public TermFixture {
     t->FormCreate();
     return t;
   }
+  // Types value over KUAN's "100" in the image page's text as the engineer does (the key marks
+  // the image modified). The text as typed; empty, with the test failed, when KUAN is not there.
+  static std::string TypeOverKuan(TfrmTerminal& t, const char* value) {
+    std::string text = t.ImageMemo.Text();
+    const auto at = text.find("100  ; 0x013 KUAN");
+    if (at == std::string::npos) {
+      ADD_FAILURE() << "no line of KUAN in the image text";
+      return "";
+    }
+    text.replace(at, 3, value);
+    t.ImageMemo.SetText(text);
+    t.ImageMemoKeyPress();
+    return text;
+  }
   std::vector<std::uint8_t> LastFrame() {
     auto frames = apparatus_->LastFrames(1);
     return frames.empty() ? std::vector<std::uint8_t>{} : frames[0].bytes;
@@ -211,13 +225,8 @@ TEST_F(TermTerminal, ReadFromTheImagePageRefreshesTheOpenTerminal) {
 TEST_F(TermTerminal, EditedValueIsAppliedBeforeTranslating) {
   LoadImage();
   auto t = Create();
-  std::string text = t->ImageMemo.Text();
-  const std::string kuanLine = "100  ; 0x013 KUAN";
-  auto at = text.find(kuanLine);
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 3, "123");
-  t->ImageMemo.SetText(text);
-  t->ImageMemoKeyPress();
+  const std::string text = TypeOverKuan(*t, "123");
+  ASSERT_FALSE(text.empty());
   EXPECT_TRUE(SystemStatus().ImageModified);
   t->btnTranslate.Click();
   EXPECT_EQ(host.image->Image[0x13], 123);
@@ -229,12 +238,8 @@ TEST_F(TermTerminal, FormatErrorInTheTextIsReportedAndTheTextKept) {
   LoadImage();
   auto t = Create();
   const auto before = host.image->Image;
-  std::string text = t->ImageMemo.Text();
-  auto at = text.find("100  ; 0x013 KUAN");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 3, "1o0");
-  t->ImageMemo.SetText(text);
-  t->ImageMemoKeyPress();
+  const std::string text = TypeOverKuan(*t, "1o0");
+  ASSERT_FALSE(text.empty());
   apparatus_->ClearFrameLog();
   t->btnTranslate.Click();
   t->btnSave.Click();
@@ -280,12 +285,8 @@ TEST_F(TermTerminal, ClosingAfterTypingAsksToSave) {
 TEST_F(TermTerminal, ClosingWithYesSavesTheTypedChangesAsMi) {
   LoadImage();
   auto t = Create();
-  std::string text = t->ImageMemo.Text();
-  auto at = text.find("100  ; 0x013 KUAN");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 3, "42 ");
-  t->ImageMemo.SetText(text);
-  t->ImageMemoKeyPress();
+  const std::string text = TypeOverKuan(*t, "42 ");
+  ASSERT_FALSE(text.empty());
   ui->QueueAnswer(platform::Answer::Yes);
   ChooseFile(dir_ / "closing.mi", 1);
   EXPECT_TRUE(t->FormCloseQuery());
@@ -341,12 +342,8 @@ TEST_F(TermTerminal, MainWindowButtonsReachTheWorkflowsAndTheTerminal) {
 TEST_F(TermTerminal, SaveOfferedByOpenHoldsTheTypedChangesAsMi) {
   LoadImage();
   auto t = Create();
-  std::string text = t->ImageMemo.Text();
-  auto at = text.find("100  ; 0x013 KUAN");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 3, "77 ");
-  t->ImageMemo.SetText(text);
-  t->ImageMemoKeyPress();
+  const std::string text = TypeOverKuan(*t, "77 ");
+  ASSERT_FALSE(text.empty());
   ui->QueueAnswer(platform::Answer::Yes);  // load a new one
   ui->QueueAnswer(platform::Answer::Yes);  // save the current one
   ChooseFile(dir_ / "typed.mi", 1);
@@ -363,12 +360,8 @@ TEST_F(TermTerminal, SaveOfferedByOpenRefusesATextWithAnErrorAndStops) {
   LoadImage();
   auto t = Create();
   const auto before = host.image->Image;
-  std::string text = t->ImageMemo.Text();
-  auto at = text.find("100  ; 0x013 KUAN");
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, 3, "1o0");
-  t->ImageMemo.SetText(text);
-  t->ImageMemoKeyPress();
+  const std::string text = TypeOverKuan(*t, "1o0");
+  ASSERT_FALSE(text.empty());
   ui->QueueAnswer(platform::Answer::Yes);
   ui->QueueAnswer(platform::Answer::Yes);
   t->btnOpen.Click();

@@ -9,10 +9,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/ui/ManagerView.h"
+#include "app/ui/Program.h"
 #include "link/SystemStatus.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtUi.h"
 #include "sim/Install.h"
+#include "support/Pump.h"
 
 namespace guitest {
 
@@ -39,6 +42,16 @@ class ProgramOnSimulatorFixture : public ::testing::Test {
     platform::SetUi(previousUi_);
     platform::SetProgramDir(previousDir_);
     kvt::SystemStatus().Clear();
+  }
+
+  // Clicks "Установка связи с системой" as the engineer does and waits until the main window
+  // offers to switch the apparatus on.
+  void Connect(kvt::ui::ProgramWindows& windows) {
+    windows.Manager().MonitorPriority = platform::ThreadPriority::Normal;
+    auto& view = windows.MainView();
+    Click(view.ButtonWidget(kvt::ManagerButton::btnAdjustConnection));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return view.ButtonWidget(kvt::ManagerButton::btnPowerOn)->isEnabled(); }, 10000));
   }
 
   QTemporaryDir tmp_;
