@@ -124,6 +124,22 @@ class CaptionedControl : public Control {
   std::string caption_;
 };
 
+// The control a window's model puts the keyboard focus on, and the view's hook that follows it.
+class FormFocus {
+ public:
+  const std::string& FocusedControl() const { return focused_; }
+  std::function<void(const std::string& control)> OnFocus;
+
+ protected:
+  void Focus(const std::string& control) {
+    focused_ = control;
+    if (OnFocus) OnFocus(control);
+  }
+
+ private:
+  std::string focused_;
+};
+
 // A window's own properties.
 class Form : public CaptionedControl {
  public:

@@ -481,11 +481,6 @@ void TfrmAMC::FormDestroy() {
   }
 }
 
-void TfrmAMC::Focus(const std::string& control) {
-  focused_ = control;
-  if (OnFocus) OnFocus(control);
-}
-
 void TfrmAMC::Message(const std::string& text, bool repaint) {
   lbCurrentInfo.SetCaption(text);
   if (repaint && OnRepaint) OnRepaint();

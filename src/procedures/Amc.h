@@ -44,7 +44,7 @@ Coefficient NewKuan(int kuan, int measured, int reference);
 // The reference anode voltage in kV from the meter's swing over one period.
 int MeterAnodeKv(int swing);
 
-class TfrmAMC {
+class TfrmAMC : public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Настройка измерительных каналов";
   static constexpr const char* kTitle = "amc";  // of this window's message boxes
@@ -114,9 +114,6 @@ class TfrmAMC {
   int MainsCalibrations() const { return mainsCalibrations_; }
   bool LiveMains() const { return liveMains_; }
 
-  // The control the window focuses, and the view's hook to follow it.
-  const std::string& FocusedControl() const { return focused_; }
-  std::function<void(const std::string&)> OnFocus;
   // Repaints the message panel at once (the caller stays busy with the apparatus).
   std::function<void()> OnRepaint;
   // The view closes the window when this is called.
@@ -126,7 +123,6 @@ class TfrmAMC {
   class TMeasureRefresh;
   friend class TMeasureRefresh;
 
-  void Focus(const std::string& control);
   // A step runs (mains calibration, control exposure, anode calibration): the step buttons wait.
   void SetBusy(bool busy);
   void UpdateButtons();
@@ -151,7 +147,6 @@ class TfrmAMC {
   std::atomic<bool> meterPresent_{false};
   std::atomic<int> passes_{0};
   std::atomic<int> mainsCalibrations_{0};
-  std::string focused_;
   bool busy_ = false;
   // The apparatus did not answer the last pass: nothing is offered that needs it.
   std::atomic<bool> lineLost_{false};

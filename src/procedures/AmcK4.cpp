@@ -314,9 +314,4 @@ void TfrmAMC_K4::FormDestroy() {
   if (host_) host_->PostRefreshButtons();
 }
 
-void TfrmAMC_K4::Focus(const std::string& control) {
-  focused_ = control;
-  if (OnFocus) OnFocus(control);
-}
-
 }  // namespace kvt

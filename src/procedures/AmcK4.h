@@ -36,7 +36,7 @@ std::optional<PhaseCoefficientsK4> ComputePhaseCoefficients(int umin, int umax, 
 // A decimal integer with optional sign and surrounding spaces, nothing else.
 std::optional<int> IntegerText(const std::string& text);
 
-class TfrmAMC_K4 {
+class TfrmAMC_K4 : public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Настройка измерительных каналов";
   static constexpr const char* kTitle = "amc_k4";  // of this window's own message boxes
@@ -106,12 +106,7 @@ class TfrmAMC_K4 {
   // Switches the apparatus off (waiting out its switching under the lock), clears the flag.
   void FormDestroy();
 
-  // The control the window focuses, and the view's hook to follow it.
-  const std::string& FocusedControl() const { return focused_; }
-  std::function<void(const std::string&)> OnFocus;
-
  private:
-  void Focus(const std::string& control);
   void Message(const std::string& text) { lbCurrentInfo.SetCaption(text); }
   // Codes of the three channels into the given edits; false (edits left empty) when the
   // apparatus did not answer.
@@ -127,7 +122,6 @@ class TfrmAMC_K4 {
   ToolWindowMark openMark_;
   std::function<TMemoryImage*()> image_;
   bool destroyed_ = false;
-  std::string focused_;
   platform::Edit* codeMin_[3] = {&edADCminA, &edADCminB, &edADCminC};
   platform::Edit* codeMax_[3] = {&edADCmaxA, &edADCmaxB, &edADCmaxC};
   platform::Edit* coefA_[3] = {&edAA, &edAB, &edAC};

@@ -270,11 +270,6 @@ int TfrmCheckShots::TurnsDone() const {
   return turns_;
 }
 
-void TfrmCheckShots::Focus(const std::string& control) {
-  focused_ = control;
-  if (OnFocus) OnFocus(control);
-}
-
 void TfrmCheckShots::Message(const std::string& text) {
   lbCurrentMessage.SetCaption(text);
 }

@@ -56,7 +56,7 @@ std::string CheckShotsProtocolText(const std::vector<ProtocolRow>& rows, const s
 // The file's bytes: the text in windows-1251 with CR LF line ends.
 std::string CheckShotsProtocolBytes(const std::vector<ProtocolRow>& rows, const std::tm& utc);
 
-class TfrmCheckShots {
+class TfrmCheckShots : public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Выполнение проверочных снимков";
   static constexpr const char* kTitle = "chshots";  // of this window's message boxes
@@ -167,9 +167,6 @@ class TfrmCheckShots {
   // The date and time the protocol is stamped with (UTC now unless a test says otherwise).
   std::function<std::tm()> Now;
 
-  // The control the window focuses, and the view's hook to follow it.
-  const std::string& FocusedControl() const { return focused_; }
-  std::function<void(const std::string&)> OnFocus;
   // The view closes the window when this is called.
   std::function<void()> OnClose;
 
@@ -177,7 +174,6 @@ class TfrmCheckShots {
   class TCheckShotsProc;
   friend class TCheckShotsProc;
 
-  void Focus(const std::string& control);
   void Message(const std::string& text);
   void ReadRanges();
   // The worker's side (on the worker thread).
@@ -215,7 +211,6 @@ class TfrmCheckShots {
   std::vector<ProtocolRow> rows_;
   std::vector<ShotValues> values_;
   Tolerances tolerances_;
-  std::string focused_;
 };
 
 }  // namespace kvt

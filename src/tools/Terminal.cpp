@@ -208,11 +208,6 @@ void TfrmTerminal::ShowImagePage() {
   if (visible_) Focus("ImageMemo");
 }
 
-void TfrmTerminal::Focus(const std::string& control) {
-  focused_ = control;
-  if (OnFocus) OnFocus(control);
-}
-
 bool TfrmTerminal::TakeEditsIntoImage() {
   return ApplyEditedText();
 }

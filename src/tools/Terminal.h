@@ -23,7 +23,7 @@
 
 namespace kvt {
 
-class TfrmTerminal : public ImageTextView {
+class TfrmTerminal : public ImageTextView, public platform::FormFocus {
  public:
   // Page names; the captions are "Консоль", "Память" and "Текущие настройки".
   static constexpr const char* kConsole = "tsConsole";
@@ -112,9 +112,6 @@ class TfrmTerminal : public ImageTextView {
   bool FormCloseQuery();
 
   // --- for the view ---
-  // The control that should have the focus ("InputLine", "ImageMemo"), told when it changes.
-  const std::string& FocusedControl() const { return focused_; }
-  std::function<void(const std::string& control)> OnFocus;
   // Select the whole text of the command line.
   std::function<void()> OnSelectInputLine;
   // Put the image text's cursor at the start of this line (1-based): a format error's place.
@@ -147,7 +144,6 @@ class TfrmTerminal : public ImageTextView {
   static void SetModalRunner(ModalRunner runner);
 
  private:
-  void Focus(const std::string& control);
   // "Терминал", the image's file name when it came from or went to one, and " *" once edited.
   void UpdateCaption();
   void FillGridHeaders();
@@ -160,7 +156,6 @@ class TfrmTerminal : public ImageTextView {
   ToolWindowMark openMark_;
   TConfigWorkflows& workflows_;
   std::unique_ptr<TSystemLink> link_;
-  std::string focused_;
   bool visible_ = false;
   bool memoCentered_ = true;
   bool textShown_ = false;

@@ -32,6 +32,8 @@
 #include "sim/Install.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
+#include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "tools/ui/OscillogramsView.h"
 
 namespace {
@@ -43,26 +45,18 @@ using kvt::ui::OscillogramsView;
 class OscView : public ::testing::Test {
  protected:
   OscView() {
-    dir_ = fs::path(tmp_.path().toStdString());
-    previousUi_ = platform::InstalledUi();
-    platform::SetUi(&ui_);
-    auto& apparatus = sim::InstallForTest({});
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    auto& apparatus = testsupport::AttachSimulator({});
     apparatus.SetState(8);
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
     kvt::TSnapshot shot(true);
     shotOk_ = shot.MakeShot(100, 120, 20);
   }
-  ~OscView() override {
-    kvt::CloseSharedPort();
-    platform::SetUi(previousUi_);
-  }
+  ~OscView() override { kvt::CloseSharedPort(); }
 
   QTemporaryDir tmp_;
-  fs::path dir_;
-  platform::ScriptedUi ui_;
-  platform::Ui* previousUi_ = nullptr;
+  fs::path dir_{tmp_.path().toStdString()};
+  testsupport::ScopedUi scopedUi_;
+  platform::ScriptedUi& ui_ = *scopedUi_;
   bool shotOk_ = false;
 };
 

@@ -26,6 +26,7 @@
 #include "sim/Install.h"
 #include "support/ProgramFixture.h"
 #include "support/Shots.h"
+#include "support/SimulatorLine.h"
 #include "tools/ui/PultView.h"
 
 namespace {
@@ -42,10 +43,7 @@ class PultOnSimulator : public ::testing::Test {
     ui_.SetNonInteractive(true);
     previousUi_ = platform::InstalledUi();
     platform::SetUi(&ui_);
-    apparatus_ = &sim::InstallForTest({});
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    apparatus_ = &testsupport::AttachSimulator({});
     apparatus_->SetState(8);
     apparatus_->SetConsoleValues({85, 120, 8});
   }

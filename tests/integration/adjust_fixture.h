@@ -19,6 +19,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/TempDir.h"
 
 namespace adjusttest {
@@ -30,10 +31,7 @@ class AdjustFixture : public ::testing::Test {
                             "[Описание режимов автоконфигурации]\r\nSNAPSHOTTIMEOUT=" +
                                 std::to_string(pauseSeconds) + "\r\n");
     programDir.emplace(dir.Path());
-    apparatus = &sim::InstallForTest(std::move(profile));
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    apparatus = &testsupport::AttachSimulator(std::move(profile));
     apparatus->SetState(8);
   }
   void TearDown() override {

@@ -18,6 +18,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/TempDir.h"
 #include "support/conn_TestHost.h"
 
@@ -41,12 +42,7 @@ class ArdWindow : public ::testing::Test {
 
   void Start(sim::Profile profile = {}) {
     window.reset();
-    apparatus = &sim::InstallForTest(std::move(profile));
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    {
-      platform::LinkLock::Guard guard(platform::TheLinkLock());
-      kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
-    }
+    apparatus = &testsupport::AttachSimulator(std::move(profile));
     apparatus->SetState(8);
     window = std::make_unique<TfrmARD>(&host, [this] { return image.get(); });
     window->FormCreate();

@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Ini.h"
 #include "support/ExactPlant.h"
+#include "support/SimulatorLine.h"
 #include "support/Watchdog.h"
 
 namespace kvt {
@@ -219,12 +220,7 @@ TEST_F(CalWindow, ShotsOnTheBoundsTurnAndEndTheSweeps) {
   exact.timing = sim::Timing::Instant;
   exact.memoryFile.clear();
   exact.state = 8;
-  apparatus_ = &sim::InstallForTest(exact);
-  kvt::AttachSharedPort(sim::OpenSimulatorPort());
-  {
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    TSystemLink().SelectModule(kMainControllerAddress);
-  }
+  apparatus_ = &testsupport::AttachSimulator(exact);
   const int at60 = CodeForExactKv(60);
   const int at70 = CodeForExactKv(70);
   ASSERT_GE(at60, 0);

@@ -15,6 +15,7 @@
 #include "sim/Install.h"
 #include "support/ExactPlant.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "tools/DigitalOscill.h"
 
 namespace {
@@ -27,12 +28,7 @@ class DigOscSim : public ::testing::Test {
   void Start(bool meter) {
     sim::Profile p = testsupport::ExactPlant();
     p.voltageMeter = meter;
-    apparatus = &sim::InstallForTest(p);
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    {
-      platform::LinkLock::Guard guard(platform::TheLinkLock());
-      kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
-    }
+    apparatus = &testsupport::AttachSimulator(p);
     apparatus->SetState(8);
     apparatus->ClearFrameLog();
   }

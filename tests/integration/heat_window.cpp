@@ -17,6 +17,7 @@
 #include "sim/Install.h"
 #include "support/FakeSerialPort.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/conn_TestHost.h"
 
 namespace {
@@ -33,12 +34,7 @@ class HeatWindow : public ::testing::Test {
 
   void Start(sim::Profile profile = {}) {
     window.reset();
-    apparatus = &sim::InstallForTest(std::move(profile));
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    {
-      platform::LinkLock::Guard guard(platform::TheLinkLock());
-      kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
-    }
+    apparatus = &testsupport::AttachSimulator(std::move(profile));
     apparatus->SetState(8);
     apparatus->ClearFrameLog();
     Open();

@@ -15,6 +15,7 @@
 #include "sim/Install.h"
 #include "support/ExactPlant.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/TempDir.h"
 #include "support/conn_TestHost.h"
 #include "tools/Oscillograms.h"
@@ -56,10 +57,7 @@ struct ProgressSpy {
 class OscWindow : public ::testing::Test {
  protected:
   void Start(sim::Profile profile = testsupport::ExactPlant()) {
-    apparatus = &sim::InstallForTest(std::move(profile));
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    apparatus = &testsupport::AttachSimulator(std::move(profile));
     apparatus->SetState(8);  // on, standby heating
   }
   void TearDown() override { kvt::CloseSharedPort(); }

@@ -17,6 +17,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/TempDir.h"
 #include "support/conn_TestHost.h"
 #include "tools/Pult.h"
@@ -33,10 +34,7 @@ class PultWindow : public ::testing::Test {
  protected:
   void SetUp() override { Install({}); }
   void Install(sim::Profile profile) {
-    apparatus = &sim::InstallForTest(std::move(profile));
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    apparatus = &testsupport::AttachSimulator(std::move(profile));
     apparatus->SetState(8);
   }
   void TearDown() override {

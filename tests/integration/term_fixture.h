@@ -18,6 +18,7 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/TempDir.h"
 
 namespace termtest {
@@ -64,12 +65,7 @@ class TermFixture : public ::testing::Test {
     sim::Profile profile;
     profile.timing = sim::Timing::Instant;
     profile.memoryFile.clear();
-    apparatus_ = &sim::InstallForTest(profile);
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    {
-      platform::LinkLock::Guard guard(platform::TheLinkLock());
-      kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
-    }
+    apparatus_ = &testsupport::AttachSimulator(profile);
     ResetStatus();
     kvt::SystemStatus().LinkUp = true;
     kvt::SystemStatus().PagePresent[0] = true;

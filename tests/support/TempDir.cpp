@@ -45,12 +45,4 @@ std::string ReadBytes(const fs::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-ScopedProgramDir::ScopedProgramDir(const fs::path& dir) : previous_(platform::ProgramDir()) {
-  platform::SetProgramDir(dir);
-}
-
-ScopedProgramDir::~ScopedProgramDir() {
-  platform::SetProgramDir(previous_);
-}
-
 }  // namespace testsupport

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/Paths.h"
+
 namespace testsupport {
 
 // A fresh, empty folder under the system's temporary folder, removed with everything in it when
@@ -27,10 +29,13 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadBytes(const std::filesystem::path& path);
 
 // Sets the program folder for the life of the object and restores the previous one after.
+// (Inline, so that the GUI tests, which do not link this folder, can use it too.)
 class ScopedProgramDir {
  public:
-  explicit ScopedProgramDir(const std::filesystem::path& dir);
-  ~ScopedProgramDir();
+  explicit ScopedProgramDir(const std::filesystem::path& dir) : previous_(platform::ProgramDir()) {
+    platform::SetProgramDir(dir);
+  }
+  ~ScopedProgramDir() { platform::SetProgramDir(previous_); }
   ScopedProgramDir(const ScopedProgramDir&) = delete;
   ScopedProgramDir& operator=(const ScopedProgramDir&) = delete;
 

@@ -11,11 +11,12 @@
 
 #include "app/ui/ManagerView.h"
 #include "app/ui/Program.h"
+#include "gui/support/Pump.h"
 #include "link/SystemStatus.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtUi.h"
 #include "sim/Install.h"
-#include "support/Pump.h"
+#include "support/TempDir.h"
 
 namespace guitest {
 
@@ -23,12 +24,9 @@ class ProgramOnSimulatorFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(tmp_.isValid());
-    dir_ = std::filesystem::path(tmp_.path().toStdString());
     std::filesystem::copy_file(std::filesystem::path(KVT_DATA_DIR) / "vesmar.ini",
                                dir_ / "vesmar.ini");
     std::ofstream(dir_ / "simulator.ini") << "[Simulator]\nType=K2\nVersion=23\nTiming=instant\n";
-    previousDir_ = platform::ProgramDir();
-    platform::SetProgramDir(dir_);
     sim::InstallSimulator(dir_);
     ui_.SetNonInteractive(true);
     previousUi_ = platform::InstalledUi();
@@ -40,7 +38,6 @@ class ProgramOnSimulatorFixture : public ::testing::Test {
   }
   void TearDown() override {
     platform::SetUi(previousUi_);
-    platform::SetProgramDir(previousDir_);
     kvt::SystemStatus().Clear();
   }
 
@@ -55,8 +52,12 @@ class ProgramOnSimulatorFixture : public ::testing::Test {
   }
 
   QTemporaryDir tmp_;
-  std::filesystem::path dir_;
-  std::filesystem::path previousDir_;
+  std::filesystem::path dir_{tmp_.path().toStdString()};
+
+ private:
+  testsupport::ScopedProgramDir programDir_{dir_};
+
+ protected:
   platform::QtUi ui_;
   platform::Ui* previousUi_ = nullptr;
 };

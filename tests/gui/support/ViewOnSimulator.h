@@ -8,38 +8,29 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
-#include "link/SystemLink.h"
-#include "platform/LinkLock.h"
-#include "platform/Paths.h"
 #include "platform/ScriptedUi.h"
-#include "sim/Install.h"
+#include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
+#include "support/TempDir.h"
 
 namespace guitest {
 
 class ViewOnSimulatorFixture : public ::testing::Test {
  protected:
   explicit ViewOnSimulatorFixture(const sim::Profile& profile) {
-    dir_ = std::filesystem::path(tmp_.path().toStdString());
-    previousDir_ = platform::ProgramDir();
-    platform::SetProgramDir(dir_);
-    previousUi_ = platform::InstalledUi();
-    platform::SetUi(&ui_);
-    sim::InstallForTest(profile);
-    kvt::AttachSharedPort(sim::OpenSimulatorPort());
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
+    testsupport::AttachSimulator(profile);
   }
-  ~ViewOnSimulatorFixture() override {
-    kvt::CloseSharedPort();
-    platform::SetUi(previousUi_);
-    platform::SetProgramDir(previousDir_);
-  }
+  ~ViewOnSimulatorFixture() override { kvt::CloseSharedPort(); }
 
   QTemporaryDir tmp_;
-  std::filesystem::path dir_;
-  std::filesystem::path previousDir_;
-  platform::ScriptedUi ui_;
-  platform::Ui* previousUi_ = nullptr;
+  std::filesystem::path dir_{tmp_.path().toStdString()};
+
+ private:
+  testsupport::ScopedProgramDir programDir_{dir_};
+  testsupport::ScopedUi scopedUi_;
+
+ protected:
+  platform::ScriptedUi& ui_ = *scopedUi_;
 };
 
 }  // namespace guitest
