@@ -49,6 +49,21 @@ int Percent(std::uint64_t done, std::uint64_t total) {
   return int(done * 100 / total);
 }
 
+// Walks count bytes from address in the chunks one memory frame carries: each(a, n, done) for the
+// n bytes at a, done bytes into the walk; false from it stops the walk. progress hears the share
+// done after each chunk.
+template <class Each>
+void ForEachChunk(std::uint32_t address, std::uint32_t count, const ProgressCallback& progress,
+                  Each&& each) {
+  std::uint32_t done = 0;
+  while (done < count) {
+    const std::uint32_t n = std::min(kChunk, count - done);
+    if (!each(address + done, n, done)) return;
+    done += n;
+    if (progress) progress(Percent(done, count));
+  }
+}
+
 }  // namespace
 
 // ----------------------------------------------------------------------------- frames
@@ -326,10 +341,7 @@ void TSystemLink::ReadMemory(std::uint32_t address, std::uint32_t count, std::ui
                              const ProgressCallback& progress) {
   ExpectDeviceLock("ReadMemory");
   transferOk_ = true;
-  std::uint32_t done = 0;
-  while (done < count) {
-    const std::uint32_t n = std::min(kChunk, count - done);
-    const std::uint32_t a = address + done;
+  ForEachChunk(address, count, progress, [&](std::uint32_t a, std::uint32_t n, std::uint32_t done) {
     SetCurAddress(a);
     const std::uint8_t frame[6] = {
         0x05, 0x23, std::uint8_t(n), std::uint8_t(a >> 16), std::uint8_t(a >> 8), std::uint8_t(a)};
@@ -342,19 +354,15 @@ void TSystemLink::ReadMemory(std::uint32_t address, std::uint32_t count, std::ui
     // A refusal is no data, however many bytes came with it.
     if (!written || got < n + 2 || reply[1] == kReplyRefused) transferOk_ = false;
     std::copy_n(reply + 2, n, dest + done);
-    done += n;
-    if (progress) progress(Percent(done, count));
-  }
+    return true;
+  });
 }
 
 void TSystemLink::WriteMemory(std::uint32_t address, std::uint32_t count, const std::uint8_t* src,
                               const ProgressCallback& progress) {
   ExpectDeviceLock("WriteMemory");
   transferOk_ = true;
-  std::uint32_t done = 0;
-  while (done < count) {
-    const std::uint32_t n = std::min(kChunk, count - done);
-    const std::uint32_t a = address + done;
+  ForEachChunk(address, count, progress, [&](std::uint32_t a, std::uint32_t n, std::uint32_t done) {
     SetCurAddress(a);
     std::uint8_t frame[5 + kChunk];
     frame[0] = std::uint8_t(n + 4);
@@ -369,13 +377,10 @@ void TSystemLink::WriteMemory(std::uint32_t address, std::uint32_t count, const 
     // A chunk the controller did not take stops the write before the commit frames: committing
     // would recompute the bank checksums over a mix of old and new bytes and hide the damage,
     // and a dead line is not written to for seconds more.
-    if (!written || !Acknowledged()) {
-      transferOk_ = false;
-      return;
-    }
-    done += n;
-    if (progress) progress(Percent(done, count));
-  }
+    if (!written || !Acknowledged()) transferOk_ = false;
+    return transferOk_;
+  });
+  if (!transferOk_) return;
   // The controller takes the written bytes over (and recomputes its bank checksums) only on these.
   for (std::uint8_t g = 0; g <= 4; ++g) {
     SendFrame(frames::Commit(g));
@@ -397,30 +402,29 @@ namespace {
 std::uint16_t Word(const std::uint8_t* b) {
   return std::uint16_t(b[0] << 8 | b[1]);
 }
+
+// A big-endian word of memory (LastTransferOk tells whether it came).
+std::uint16_t ReadWord(TSystemLink& link, std::uint32_t address) {
+  std::uint8_t b[2];
+  link.ReadMemory(address, 2, b);
+  return Word(b);
+}
 }  // namespace
 
 std::uint16_t TSystemLink::ReadBankChecksum(std::uint8_t bank) {
-  std::uint8_t b[2];
-  ReadMemory(std::uint32_t(bank) * 256 + 254, 2, b);
-  return Word(b);
+  return ReadWord(*this, std::uint32_t(bank) * 256 + 254);
 }
 
 std::uint16_t TSystemLink::ReadTableStart() {
-  std::uint8_t b[2];
-  ReadMemory(addr::kTableStart, 2, b);
-  return Word(b);
+  return ReadWord(*this, addr::kTableStart);
 }
 
 std::uint16_t TSystemLink::ReadTableEnd() {
-  std::uint8_t b[2];
-  ReadMemory(addr::kTableEnd, 2, b);
-  return Word(b);
+  return ReadWord(*this, addr::kTableEnd);
 }
 
 std::uint16_t TSystemLink::ReadTableStep() {
-  std::uint8_t b[2];
-  ReadMemory(addr::kTableStep, 2, b);
-  return Word(b);
+  return ReadWord(*this, addr::kTableStep);
 }
 
 std::vector<std::uint16_t> TSystemLink::ReadCalibrationTable(const ProgressCallback& progress) {
