@@ -15,20 +15,6 @@ constexpr std::uint8_t kPrepared = 24;
 constexpr std::uint8_t kAwaitConfirm = 73;
 constexpr std::uint8_t kAlarmFirst = 128;
 
-// 5 -> "0.05", 150 -> "1.5", 100 -> "1": hundredths as the shortest decimal number.
-std::string Hundredths(int value) {
-  std::string sign = value < 0 ? "-" : "";
-  const long v = value < 0 ? -long(value) : long(value);
-  std::string text = sign + std::to_string(v / 100);
-  const long frac = v % 100;
-  if (frac != 0) {
-    text += '.';
-    text += char('0' + frac / 10);
-    if (frac % 10 != 0) text += char('0' + frac % 10);
-  }
-  return text;
-}
-
 ShotFailure FailureOfWait(const StatusWait& w) {
   if (!w.answered) return ShotFailure::NoAnswer;
   if (w.timedOut) return ShotFailure::TimedOut;
@@ -37,6 +23,22 @@ ShotFailure FailureOfWait(const StatusWait& w) {
 }
 
 }  // namespace
+
+std::string HundredthsText(int hundredths) {
+  const bool negative = hundredths < 0;
+  const long v = negative ? -long(hundredths) : long(hundredths);
+  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on chains of + here.
+  std::string text;
+  if (negative) text += '-';
+  text += std::to_string(v / 100);
+  const long frac = v % 100;
+  if (frac != 0) {
+    text += '.';
+    text += char('0' + frac / 10);
+    if (frac % 10 != 0) text += char('0' + frac % 10);
+  }
+  return text;
+}
 
 std::string ShotFailureText(ShotFailure failure) {
   switch (failure) {
@@ -140,7 +142,7 @@ bool TSnapshot::AcceptSnapshotParameters(int kv, int ma, int time, bool report) 
   LastFailure = valid ? ShotFailure::Refused : ShotFailure::InvalidParameters;
   if (report) {
     platform::ShowMessage("Параметры снимка: " + std::to_string(kv) + " кВ, " + std::to_string(ma) +
-                              "мА, " + Hundredths(time) + " с. не приняты системой.",
+                              "мА, " + HundredthsText(time) + " с. не приняты системой.",
                           "TSnapshot::AcceptSnapshotParameters", platform::Icon::Error,
                           platform::Buttons::Ok, true);
   }

@@ -38,6 +38,9 @@ enum class ShotFailure {
 // A short Russian text for the engineer.
 std::string ShotFailureText(ShotFailure failure);
 
+// Hundredths (of a second) as the shortest decimal number: 6 -> "0.06", 150 -> "1.5", 100 -> "1".
+std::string HundredthsText(int hundredths);
+
 // The generator's readings of the last exposure, before scaling.
 struct ShotMeasurement {
   std::uint8_t kuan = 0;  // anode voltage channel coefficient byte (0x13), hundredths

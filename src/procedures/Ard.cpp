@@ -246,6 +246,15 @@ std::string TfrmARD::WaitLimitText() const {
   return std::to_string(std::max(0, WaitLimitMs) / 1000) + " с";
 }
 
+bool TfrmARD::WriteSettings(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
+  platform::LinkLock::Guard guard(platform::TheLinkLock());
+  TSystemLink link;
+  link.WriteMemory(address, std::uint32_t(bytes.size()), bytes.data());
+  if (!link.LastTransferOk()) return false;
+  StoreInImage(address, bytes);
+  return true;
+}
+
 void TfrmARD::StoreInImage(std::size_t offset, const std::vector<std::uint8_t>& bytes) {
   TMemoryImage* image = currentImage_ ? currentImage_() : nullptr;
   // Without a held image there is nothing to mark as changed.
@@ -391,15 +400,7 @@ void TfrmARD::Button6Click() {
       std::uint8_t(udTDmax.Position()), std::uint8_t(udTDmin.Position()),
       std::uint8_t(udTBmax.Position()), std::uint8_t(udTBmin.Position())};
   if (Timing()) MoveOnFromTiming();
-  bool stored = false;
-  {
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    TSystemLink link;
-    link.WriteMemory(addr::kRotationCurrents, std::uint32_t(bytes.size()), bytes.data());
-    stored = link.LastTransferOk();
-    if (stored) StoreInImage(addr::kRotationCurrents, bytes);
-  }
-  if (!stored) {
+  if (!WriteSettings(addr::kRotationCurrents, bytes)) {
     Message(kCurrentsNotStored, true);
     return;
   }
@@ -527,15 +528,7 @@ void TfrmARD::Button5Click() {
   const std::vector<std::uint8_t> bytes = {std::uint8_t(udDispTime.Position()),
                                            std::uint8_t(udBrTime.Position())};
   if (Timing()) MoveOnFromTiming();
-  bool stored = false;
-  {
-    platform::LinkLock::Guard guard(platform::TheLinkLock());
-    TSystemLink link;
-    link.WriteMemory(addr::kRotationTimes, std::uint32_t(bytes.size()), bytes.data());
-    stored = link.LastTransferOk();
-    if (stored) StoreInImage(addr::kRotationTimes, bytes);
-  }
-  if (!stored) {
+  if (!WriteSettings(addr::kRotationTimes, bytes)) {
     Message(kTimesNotStored, true);
     return;
   }

@@ -191,6 +191,9 @@ class TfrmARD {
   WaitEnd WaitForDriveState(TSystemLink& link, std::uint8_t target);
   std::string WaitLimitText() const;
   void StoreInImage(std::size_t offset, const std::vector<std::uint8_t>& bytes);
+  // Writes the bytes into the apparatus at address and, once it took them, into the held image;
+  // false when the apparatus did not take them.
+  bool WriteSettings(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
   void Judge(TSystemLink& link);
   void TimeSecondPress();
   void TimeThirdPress();

@@ -59,19 +59,7 @@ int ParseInt(const std::string& text) {
 namespace pult {
 
 std::string SecondsText(int hundredths) {
-  const bool negative = hundredths < 0;
-  const long v = negative ? -long(hundredths) : long(hundredths);
-  // Appended piece by piece: GCC 12 at -O2 warns falsely (-Wrestrict) on chains of + here.
-  std::string text;
-  if (negative) text += '-';
-  text += std::to_string(v / 100);
-  const long frac = v % 100;
-  if (frac != 0) {
-    text += '.';
-    text += char('0' + frac / 10);
-    if (frac % 10 != 0) text += char('0' + frac % 10);
-  }
-  return text;
+  return HundredthsText(hundredths);
 }
 
 std::string TText(int hundredths) {
