@@ -18,21 +18,15 @@ namespace fs = std::filesystem;
 
 using testsupport::CliRun;
 
-class CalKvtctl : public ::testing::Test {
+class CalKvtctl : public testsupport::KvtctlFixture {
  protected:
-  void SetUp() override {
-    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
-    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
-  }
-  static fs::path Exe() { return testsupport::KvtctlExe(); }
+  void MakeFolder() override { CopyShippedSettings(false); }
   void Simulator(const std::string& extra, const std::string& type = "K2") {
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=sim-memory.bin\n"
         << "[Faults]\n"
         << extra;
   }
-  CliRun Kvtctl(const std::string& args) { return testsupport::RunKvtctl(dir_.Path(), args); }
-  testsupport::TempDir dir_;
 };
 
 TEST_F(CalKvtctl, RefusesAnApparatusThatIsNotReady) {

@@ -19,10 +19,9 @@ namespace fs = std::filesystem;
 
 using testsupport::CliRun;
 
-class CheckShotsKvtctl : public ::testing::Test {
+class CheckShotsKvtctl : public testsupport::KvtctlFixture {
  protected:
-  void SetUp() override {
-    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
+  void MakeFolder() override {
     // The shipped settings with no pause between shots, and a tolerance given as text.
     std::string ini = testsupport::ReadBytes(fs::path(KVT_DATA_DIR) / "vesmar.ini");
     const std::string pause = "SNAPSHOTTIMEOUT=1";
@@ -31,15 +30,12 @@ class CheckShotsKvtctl : public ::testing::Test {
     ini.replace(ini.find(current), current.size(), "CurrentPercent=ten");
     testsupport::WriteBytes(dir_ / "vesmar.ini", ini);
   }
-  static fs::path Exe() { return testsupport::KvtctlExe(); }
   void Simulator(const std::string& plant, const std::string& type = "K2") {
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=\n[Faults]\nState=8\n"
         << "[Plant]\n"
         << plant;
   }
-  CliRun Kvtctl(const std::string& args) { return testsupport::RunKvtctl(dir_.Path(), args); }
-  testsupport::TempDir dir_;
 };
 
 TEST_F(CheckShotsKvtctl, ShippedPlantWithinToleranceAsJson) {

@@ -16,16 +16,9 @@ namespace fs = std::filesystem;
 
 using testsupport::CliRun;
 
-class ImageKvtctl : public ::testing::Test {
+class ImageKvtctl : public testsupport::KvtctlFixture {
  protected:
-  void SetUp() override {
-    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
-  }
-  static fs::path Exe() { return testsupport::KvtctlExe(); }
-  CliRun Kvtctl(const std::string& args) {
-    return testsupport::RunKvtctl(dir_.Path(), args, dir_.Path().string());
-  }
-  testsupport::TempDir dir_;
+  ImageKvtctl() { dirArg_ = dir_.Path().string(); }
 };
 
 TEST_F(ImageKvtctl, Dat2MiAndBack) {
@@ -99,14 +92,8 @@ TEST_F(ImageKvtctl, ReadAndWriteTheApparatusImage) {
 
   r = Kvtctl("read-image first.dat");
   ASSERT_EQ(r.status, 0) << r.err;
-  std::string text = testsupport::ReadBytes(dir_ / "first.dat");
-  const std::string kuanLine = "\n100  ; 0x013 KUAN";
-  const auto at = text.find(kuanLine);
-  ASSERT_NE(at, std::string::npos);
-
   // The engineer edits KUAN in the text and writes the image back.
-  text.replace(at, kuanLine.size(), "\n97  ; 0x013 KUAN");
-  testsupport::WriteBytes(dir_ / "edited.dat", text);
+  ASSERT_TRUE(EditKuan("first.dat", "97", "edited.dat"));
   r = Kvtctl("write-image edited.dat");
   ASSERT_EQ(r.status, 0) << r.err;
   r = Kvtctl("read-image second.mi");

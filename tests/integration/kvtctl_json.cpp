@@ -21,24 +21,19 @@ struct CliRun : testsupport::CliRun {
   json doc;  // the document on standard output (null when it was not JSON)
 };
 
-class KvtctlJson : public ::testing::Test {
+class KvtctlJson : public testsupport::KvtctlFixture {
  protected:
-  void SetUp() override {
-    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
-    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
-    fs::create_directories(dir_ / "Memory");
-    fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory" / "etalon.pat", dir_ / "Memory" / "etalon.pat");
+  void MakeFolder() override {
+    CopyShippedSettings(true);
     // A cold apparatus: switched off, its memory kept between the commands.
     std::ofstream(dir_ / "simulator.ini")
         << "[Simulator]\nType=K2\nTiming=instant\nMemoryFile=sim-memory.bin\n";
   }
-  static fs::path Exe() { return testsupport::KvtctlExe(); }
   CliRun Kvtctl(const std::string& args) {
-    CliRun run{testsupport::RunKvtctl(dir_.Path(), args)};
+    CliRun run{testsupport::KvtctlFixture::Kvtctl(args)};
     run.doc = json::parse(run.out, nullptr, /*allow_exceptions=*/false);
     return run;
   }
-  testsupport::TempDir dir_;
 };
 
 TEST_F(KvtctlJson, BenchSequenceFromAColdSimulator) {

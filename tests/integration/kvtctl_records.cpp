@@ -18,26 +18,19 @@ namespace fs = std::filesystem;
 
 using testsupport::CliRun;
 
-class KvtctlRecords : public ::testing::Test {
+class KvtctlRecords : public testsupport::KvtctlFixture {
  protected:
-  void SetUp() override {
-    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
+  KvtctlRecords() { dirArg_ = dir_.Path().string(); }
+  void MakeFolder() override {
     testsupport::WriteBytes(dir_ / "simulator.ini",
                             "[Simulator]\r\nTiming=instant\r\nMemoryFile=sim-memory.bin\r\n");
-    fs::copy_file(fs::path(KVT_DATA_DIR) / "vesmar.ini", dir_ / "vesmar.ini");
-    fs::create_directories(dir_ / "Memory");
-    fs::copy_file(fs::path(KVT_DATA_DIR) / "Memory/etalon.pat", dir_ / "Memory/etalon.pat");
-  }
-  static fs::path Exe() { return testsupport::KvtctlExe(); }
-  CliRun Kvtctl(const std::string& args) {
-    return testsupport::RunKvtctl(dir_.Path(), args, dir_.Path().string());
+    CopyShippedSettings(true);
   }
   std::size_t Backups() {
     const fs::path d = kvt::BackupDir(dir_.Path());
     if (!fs::exists(d)) return 0;
     return std::size_t(std::distance(fs::directory_iterator(d), fs::directory_iterator()));
   }
-  testsupport::TempDir dir_;
 };
 
 TEST_F(KvtctlRecords, DiffTellsEqualDifferentAndBroken) {
@@ -55,12 +48,7 @@ TEST_F(KvtctlRecords, DiffTellsEqualDifferentAndBroken) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
 
   // KUAN edited in the text: told with its comment, against the file and against the apparatus.
-  std::string text = testsupport::ReadBytes(dir_ / "before.dat");
-  const std::string kuan = "\n100  ; 0x013 KUAN";
-  const auto at = text.find(kuan);
-  ASSERT_NE(at, std::string::npos);
-  text.replace(at, kuan.size(), "\n96  ; 0x013 KUAN");
-  testsupport::WriteBytes(dir_ / "edited.dat", text);
+  ASSERT_TRUE(EditKuan("before.dat", "96", "edited.dat"));
   r = Kvtctl("diff before.mi edited.dat");
   EXPECT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(r.out, "0x013 KUAN 100 → 96 (коэффициент канала анодного напряжения, сотые доли)\n");

@@ -14,25 +14,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SimKvtctl : public ::testing::Test {
+class SimKvtctl : public testsupport::KvtctlFixture {
  protected:
-  void SetUp() override {
-    if (!fs::exists(Exe())) GTEST_SKIP() << "kvtctl not built: " << Exe();
-  }
-  static fs::path Exe() { return testsupport::KvtctlExe(); }
+  SimKvtctl() { dirArg_ = dir_.Path().string(); }
   void Folder(const std::string& ports, const std::string& profile) {
     testsupport::WriteBytes(dir_ / "vesmar.ini", "[Ports]\r\n" + ports + "\r\n");
     testsupport::WriteBytes(dir_ / "simulator.ini",
                             "[Simulator]\r\nTiming=instant\r\nMemoryFile=\r\n" + profile);
   }
   int Run(const std::string& command) {
-    const testsupport::CliRun run =
-        testsupport::RunKvtctl(dir_.Path(), command, dir_.Path().string());
+    const testsupport::CliRun run = Kvtctl(command);
     out = run.out;
     err = run.err;
     return run.status;
   }
-  testsupport::TempDir dir_;
   std::string out;
   std::string err;
 };
