@@ -63,14 +63,7 @@ class ArdWindow : public ::testing::Test {
     ASSERT_FALSE(window->RotationTimer1.Enabled());
   }
   // The data frames the apparatus received that start with `head`.
-  std::vector<Bytes> Frames(const Bytes& head) {
-    std::vector<Bytes> out;
-    for (const auto& f : apparatus->FrameLog()) {
-      if (f.IsAddress() || f.bytes.size() < head.size()) continue;
-      if (std::equal(head.begin(), head.end(), f.bytes.begin())) out.push_back(f.bytes);
-    }
-    return out;
-  }
+  std::vector<Bytes> Frames(const Bytes& head) { return testsupport::DataFrames(*apparatus, head); }
   int Count(const std::string& text) {
     int n = 0;
     for (const auto& m : ui->Messages()) n += m.text == text;

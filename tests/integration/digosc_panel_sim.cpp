@@ -34,12 +34,7 @@ class DigOscSim : public ::testing::Test {
   }
   void TearDown() override { kvt::CloseSharedPort(); }
 
-  std::vector<Bytes> Frames() {
-    std::vector<Bytes> out;
-    for (const auto& f : apparatus->FrameLog())
-      if (!f.IsAddress()) out.push_back(f.bytes);
-    return out;
-  }
+  std::vector<Bytes> Frames() { return testsupport::DataFrames(*apparatus); }
   // The panel left the bus to the main controller and the lock free.
   void ExpectBusBack() {
     const auto log = apparatus->FrameLog();

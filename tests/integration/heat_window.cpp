@@ -43,14 +43,7 @@ class HeatWindow : public ::testing::Test {
     window = std::make_unique<TfrmCheckHeat>(&host, [this] { return image.get(); });
     window->FormCreate();
   }
-  std::vector<Bytes> Frames(const Bytes& head) {
-    std::vector<Bytes> out;
-    for (const auto& f : apparatus->FrameLog()) {
-      if (f.IsAddress() || f.bytes.size() < head.size()) continue;
-      if (std::equal(head.begin(), head.end(), f.bytes.begin())) out.push_back(f.bytes);
-    }
-    return out;
-  }
+  std::vector<Bytes> Frames(const Bytes& head) { return testsupport::DataFrames(*apparatus, head); }
   std::vector<double> Xs() {
     std::vector<double> xs;
     for (const auto& p : window->Series2().Points()) xs.push_back(p.x);

@@ -18,6 +18,7 @@
 #include "sim/Install.h"
 #include "support/ExactPlant.h"
 #include "support/ScopedUi.h"
+#include "support/SimulatorLine.h"
 #include "support/Watchdog.h"
 #include "tools/VoltageMeter.h"
 
@@ -96,12 +97,7 @@ class ShotsSimTest : public ::testing::Test {
   }
 
   // The data frames the apparatus received, in order (address bytes left out).
-  std::vector<Bytes> Frames() {
-    std::vector<Bytes> out;
-    for (const auto& f : apparatus->FrameLog())
-      if (!f.IsAddress()) out.push_back(f.bytes);
-    return out;
-  }
+  std::vector<Bytes> Frames() { return testsupport::DataFrames(*apparatus); }
   int Count(const Bytes& frame) {
     const auto frames = Frames();
     return int(std::count(frames.begin(), frames.end(), frame));

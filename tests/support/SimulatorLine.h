@@ -1,8 +1,11 @@
 #pragma once
 // The simulated apparatus on the program's line, as a connection leaves it: installed for the
-// test, attached as the shared port and its main controller selected.
+// test, attached as the shared port and its main controller selected; and what it received.
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "link/SystemLink.h"
 #include "platform/LinkLock.h"
@@ -17,6 +20,17 @@ inline sim::Apparatus& AttachSimulator(sim::Profile profile = {}) {
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   kvt::TSystemLink().SelectModule(kvt::kMainControllerAddress);
   return apparatus;
+}
+
+// The data frames the apparatus received (address bytes left out) that start with head, in order.
+inline std::vector<std::vector<std::uint8_t>> DataFrames(
+    sim::Apparatus& apparatus, const std::vector<std::uint8_t>& head = {}) {
+  std::vector<std::vector<std::uint8_t>> out;
+  for (const auto& f : apparatus.FrameLog()) {
+    if (f.IsAddress() || f.bytes.size() < head.size()) continue;
+    if (std::equal(head.begin(), head.end(), f.bytes.begin())) out.push_back(f.bytes);
+  }
+  return out;
 }
 
 }  // namespace testsupport
