@@ -25,7 +25,7 @@ std::string Hex2(int v) {
 }  // namespace
 
 TfrmSimulator::TfrmSimulator(std::shared_ptr<Apparatus> apparatus)
-    : apparatus_(std::move(apparatus)) {
+    : platform::FormModel("frmSimulator"), apparatus_(std::move(apparatus)) {
   k4_ = apparatus_ && apparatus_->CurrentProfile().type == "K4";
   Form.SetCaption(std::string("Имитатор аппарата (") + kSimulatorShortcut + ")");
   gbState.SetCaption(" Аппарат ");

@@ -16,13 +16,10 @@ class Apparatus;
 // The keyboard shortcut of the main window that reopens it (its caption names it).
 inline constexpr const char* kSimulatorShortcut = "Ctrl+F12";
 
-class TfrmSimulator {
+class TfrmSimulator : public platform::FormModel {
  public:
   explicit TfrmSimulator(std::shared_ptr<Apparatus> apparatus);
-  TfrmSimulator(const TfrmSimulator&) = delete;
-  TfrmSimulator& operator=(const TfrmSimulator&) = delete;
 
-  platform::Form Form{"frmSimulator"};
   // What the apparatus is doing.
   platform::GroupBox gbState{"gbState"};
   platform::Label lbState{"lbState"};

@@ -69,7 +69,8 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options)
     : TfrmCalibration(host, std::move(options), false) {}
 
 TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool k3)
-    : k3_(k3),
+    : platform::FormModel("frmCalibration"),
+      k3_(k3),
       codeMax_(k3 ? kMaxFilamentCodeK3 : kMaxFilamentCode),
       openMark_(host, ToolWindow::Calibration),
       options_(std::move(options)) {

@@ -37,7 +37,7 @@ struct CalWindowOptions {
 std::optional<CalRange> ParseCalRange(const TCalTables& tables, const std::string& start,
                                       const std::string& finish, std::string& why);
 
-class TfrmCalibration : public TCalHost {
+class TfrmCalibration : public TCalHost, public platform::FormModel {
  public:
   static constexpr const char* kCaption = "Калибровка рентгеновской трубки";
   static constexpr const char* kTitle = "Калибровка";  // of this window's message boxes
@@ -49,8 +49,6 @@ class TfrmCalibration : public TCalHost {
   explicit TfrmCalibration(MainHost* host, CalWindowOptions options = {});
   // FormDestroy.
   ~TfrmCalibration() override;
-  TfrmCalibration(const TfrmCalibration&) = delete;
-  TfrmCalibration& operator=(const TfrmCalibration&) = delete;
 
   // --- state ---
   CalState State;
@@ -59,7 +57,6 @@ class TfrmCalibration : public TCalHost {
   int OkPresses = 0;
 
   // --- controls ---
-  platform::Form Form{"frmCalibration"};
   platform::PageControl CalPages{"CalPages"};
 
   // pgTables

@@ -32,7 +32,7 @@ constexpr ModeLook kCurrentLook{TfrmDefineCurrent::kCurrentCaption,
 
 }  // namespace
 
-TfrmDefineCurrent::TfrmDefineCurrent() {
+TfrmDefineCurrent::TfrmDefineCurrent() : platform::FormModel("frmDefineCurrent") {
   chart_Ia_calibr.SetBackgroundColor(platform::colors::Black);
   chart_Ia_calibr.AddSeries("Series3", platform::SeriesKind::Line, platform::colors::Lime);
   chart_Ia_calibr.AddSeries("Series4", platform::SeriesKind::Line, kUpperColor);

@@ -24,7 +24,7 @@ enum class DefineMode { Current, Voltage };
 // A curve's points (x = time, y = signed value).
 using CurvePoints = std::vector<std::pair<double, double>>;
 
-class TfrmDefineCurrent {
+class TfrmDefineCurrent : public platform::FormModel {
  public:
   static constexpr const char* kCurrentCaption = "Определение значения анодного тока";
   static constexpr const char* kVoltageCaption = "Определение значения анодного напряжения";
@@ -32,11 +32,8 @@ class TfrmDefineCurrent {
   static constexpr int kMaxCurrent = 200;
 
   TfrmDefineCurrent();
-  TfrmDefineCurrent(const TfrmDefineCurrent&) = delete;
-  TfrmDefineCurrent& operator=(const TfrmDefineCurrent&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmDefineCurrent"};
   platform::GroupBox GroupBox8{"GroupBox8"};
   platform::Chart chart_Ia_calibr{"chart_Ia_calibr"};
   platform::ScrollBar UpTrack1{"UpTrack1"};

@@ -113,7 +113,9 @@ bool PortsPage::Store(const std::filesystem::path& settings) const {
 }
 
 TfrmOptions::TfrmOptions(TfrmSelectDir& selectDir)
-    : SettingsPath(platform::SettingsPath()), selectDir_(selectDir) {
+    : platform::FormModel("frmOptions"),
+      SettingsPath(platform::SettingsPath()),
+      selectDir_(selectDir) {
   Form.SetCaption("Опции");
   pgOptions.AddPage("tsGeneral", "Общие");
   pgOptions.AddPage("tsPorts", "Порты");

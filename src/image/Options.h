@@ -58,14 +58,11 @@ class PortsPage {
   std::vector<std::string> targets_;  // per choice, in the combo boxes' order; empty until Load
 };
 
-class TfrmOptions {
+class TfrmOptions : public platform::FormModel {
  public:
   // selectDir serves the "Обзор" button and must outlive the window.
   explicit TfrmOptions(TfrmSelectDir& selectDir);
-  TfrmOptions(const TfrmOptions&) = delete;
-  TfrmOptions& operator=(const TfrmOptions&) = delete;
 
-  platform::Form Form{"frmOptions"};
   // Pages "Общие" (tsGeneral: the three settings) and "Порты" (tsPorts).
   platform::PageControl pgOptions{"pgOptions"};
   platform::GroupBox GroupBox1{"GroupBox1"};

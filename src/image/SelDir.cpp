@@ -27,7 +27,7 @@ std::string AsRootsAreWritten(const std::string& dir) {
 }
 }  // namespace
 
-TfrmSelectDir::TfrmSelectDir() {
+TfrmSelectDir::TfrmSelectDir() : platform::FormModel("frmSelectDir") {
   Form.SetCaption("Выбор директории");
   BitBtn1.SetCaption("OK");
   BitBtn2.SetCaption("Cancel");

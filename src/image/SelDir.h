@@ -11,13 +11,10 @@
 
 namespace kvt {
 
-class TfrmSelectDir {
+class TfrmSelectDir : public platform::FormModel {
  public:
   TfrmSelectDir();
-  TfrmSelectDir(const TfrmSelectDir&) = delete;
-  TfrmSelectDir& operator=(const TfrmSelectDir&) = delete;
 
-  platform::Form Form{"frmSelectDir"};
   platform::GroupBox GroupBox1{"GroupBox1"};
   // The drive selector: the roots the folder list can start from.
   platform::ComboBox Drive{"Drive"};

@@ -146,6 +146,17 @@ class Form : public CaptionedControl {
   using CaptionedControl::CaptionedControl;
 };
 
+// What every window's model has: its form (the window's own properties, named after the
+// window), and no copies, as its controls are bound to one view.
+class FormModel {
+ public:
+  explicit FormModel(const char* formName) : Form{formName} {}
+  FormModel(const FormModel&) = delete;
+  FormModel& operator=(const FormModel&) = delete;
+
+  platform::Form Form;
+};
+
 class Label : public CaptionedControl {
  public:
   using CaptionedControl::CaptionedControl;

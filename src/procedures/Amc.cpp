@@ -403,7 +403,9 @@ void TfrmAMC::CalibrateMains() {
 // ----------------------------------------------------------------------------- the window
 
 TfrmAMC::TfrmAMC(MainHost* host, std::function<TMemoryImage*()> image)
-    : openMark_(host, ToolWindow::MeasureChannels), image_(std::move(image)) {
+    : platform::FormModel("frmAMC"),
+      openMark_(host, ToolWindow::MeasureChannels),
+      image_(std::move(image)) {
   Form.SetCaption(kCaption);
   gbMains.SetCaption(" Настройка канала измерения сетевого напряжения ");
   gbAnode.SetCaption(" Настройка канала измерения анодного напряжения ");

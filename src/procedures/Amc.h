@@ -44,7 +44,7 @@ Coefficient NewKuan(int kuan, int measured, int reference);
 // The reference anode voltage in kV from the meter's swing over one period.
 int MeterAnodeKv(int swing);
 
-class TfrmAMC : public platform::FormFocus {
+class TfrmAMC : public platform::FormModel, public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Настройка измерительных каналов";
   static constexpr const char* kTitle = "amc";  // of this window's message boxes
@@ -55,11 +55,8 @@ class TfrmAMC : public platform::FormFocus {
   // memory image (may give null), which receives every coefficient written.
   explicit TfrmAMC(MainHost* host, std::function<TMemoryImage*()> image = {});
   ~TfrmAMC();
-  TfrmAMC(const TfrmAMC&) = delete;
-  TfrmAMC& operator=(const TfrmAMC&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmAMC"};
   platform::GroupBox gbMains{"gbMains"};
   platform::Label lbUdMeasure{"lbUdMeasure"};  // " Измерянное "
   platform::Edit edUdMeasure{"edUdMeasure"};

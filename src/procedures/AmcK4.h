@@ -36,7 +36,7 @@ std::optional<PhaseCoefficientsK4> ComputePhaseCoefficients(int umin, int umax, 
 // A decimal integer with optional sign and surrounding spaces, nothing else.
 std::optional<int> IntegerText(const std::string& text);
 
-class TfrmAMC_K4 : public platform::FormFocus {
+class TfrmAMC_K4 : public platform::FormModel, public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Настройка измерительных каналов";
   static constexpr const char* kTitle = "amc_k4";  // of this window's own message boxes
@@ -56,11 +56,8 @@ class TfrmAMC_K4 : public platform::FormFocus {
   // translate of it keeps them.
   explicit TfrmAMC_K4(MainHost* host, std::function<TMemoryImage*()> image = {});
   ~TfrmAMC_K4();
-  TfrmAMC_K4(const TfrmAMC_K4&) = delete;
-  TfrmAMC_K4& operator=(const TfrmAMC_K4&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmAMC_K4"};
   platform::GroupBox gbControl{"gbControl"};  // " Контрольное напряжение "
   platform::Label lbUmin{"lbUmin"};
   platform::Edit edUmin{"edUmin"};

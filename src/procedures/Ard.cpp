@@ -67,7 +67,9 @@ int& TfrmARD::TimePresses() {
 }
 
 TfrmARD::TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : openMark_(host, ToolWindow::Rotation), currentImage_(std::move(currentImage)) {
+    : platform::FormModel("frmARD"),
+      openMark_(host, ToolWindow::Rotation),
+      currentImage_(std::move(currentImage)) {
   Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Настройка граничных токов ");
   Label1.SetCaption("Разгон:");

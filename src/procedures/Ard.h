@@ -21,7 +21,7 @@ class MainHost;
 class TMemoryImage;
 class TSystemLink;
 
-class TfrmARD {
+class TfrmARD : public platform::FormModel {
  public:
   static constexpr const char* kCaption = "Настройка драйвера вращения анода.";
   static constexpr const char* kWarningTitle = "Предупреждение!";
@@ -98,11 +98,8 @@ class TfrmARD {
   TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage);
   // Switches a stator mode the measuring cycle left on back off, clears the flag.
   ~TfrmARD();
-  TfrmARD(const TfrmARD&) = delete;
-  TfrmARD& operator=(const TfrmARD&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmARD"};
   platform::GroupBox GroupBox1{"GroupBox1"};  // " Настройка граничных токов "
   platform::Label Label1{"Label1"};           // "Разгон:"
   platform::Label Label2{"Label2"};           // "Торможение:"

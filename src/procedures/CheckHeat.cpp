@@ -95,7 +95,9 @@ void TCurrentRefresh::Execute() {
 // ----------------------------------------------------------------------------- the window
 
 TfrmCheckHeat::TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : openMark_(host, ToolWindow::HeatCheck), currentImage_(std::move(currentImage)) {
+    : platform::FormModel("frmCheckHeat"),
+      openMark_(host, ToolWindow::HeatCheck),
+      currentImage_(std::move(currentImage)) {
   Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Соответствие тока накала установленному коду ");
   Label2.SetCaption("Рассогласование");

@@ -49,7 +49,7 @@ class TCurrentRefresh : public platform::Thread {
   TfrmCheckHeat& form_;
 };
 
-class TfrmCheckHeat {
+class TfrmCheckHeat : public platform::FormModel {
  public:
   static constexpr const char* kCaption = "Проверка работы систкемы накала";
   static constexpr const char* kIntro =
@@ -78,11 +78,8 @@ class TfrmCheckHeat {
   TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> currentImage);
   // Writes 244 at 0x135, stops the refresh thread, clears the flag once no such window is left.
   ~TfrmCheckHeat();
-  TfrmCheckHeat(const TfrmCheckHeat&) = delete;
-  TfrmCheckHeat& operator=(const TfrmCheckHeat&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmCheckHeat"};
   platform::GroupBox GroupBox1{"GroupBox1"};  // " Соответствие тока накала установленному коду "
   platform::Chart Chart1{"Chart1"};
   platform::Label Label2{"Label2"};  // "Рассогласование"

@@ -189,7 +189,9 @@ class TfrmCheckShots::TCheckShotsProc : public platform::Thread {
 // ----------------------------------------------------------------------------- the window
 
 TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imageDir)
-    : openMark_(host, ToolWindow::CheckShots), imageDir_(std::move(imageDir)) {
+    : platform::FormModel("frmCheckShots"),
+      openMark_(host, ToolWindow::CheckShots),
+      imageDir_(std::move(imageDir)) {
   Now = [] {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     return platform::UtcTime(t);

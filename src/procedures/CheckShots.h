@@ -56,7 +56,7 @@ std::string CheckShotsProtocolText(const std::vector<ProtocolRow>& rows, const s
 // The file's bytes: the text in windows-1251 with CR LF line ends.
 std::string CheckShotsProtocolBytes(const std::vector<ProtocolRow>& rows, const std::tm& utc);
 
-class TfrmCheckShots : public platform::FormFocus {
+class TfrmCheckShots : public platform::FormModel, public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Выполнение проверочных снимков";
   static constexpr const char* kTitle = "chshots";  // of this window's message boxes
@@ -71,11 +71,8 @@ class TfrmCheckShots : public platform::FormFocus {
   explicit TfrmCheckShots(MainHost* host, std::function<std::string()> imageDir = {});
   // FormDestroy, when the view has not called it.
   ~TfrmCheckShots();
-  TfrmCheckShots(const TfrmCheckShots&) = delete;
-  TfrmCheckShots& operator=(const TfrmCheckShots&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmCheckShots"};
   platform::GroupBox gbUmin{"gbUmin"};  // " Ua min. (кВ) "
   platform::Edit edUmin{"edUmin"};
   platform::UpDown udUmin{"udUmin"};

@@ -46,7 +46,7 @@ std::string WrongReply(const char* what) {
 
 }  // namespace
 
-TfrmDigitalOscill::TfrmDigitalOscill() {
+TfrmDigitalOscill::TfrmDigitalOscill() : platform::FormModel("frmDigitalOscill") {
   Form.SetCaption("Панель диагностики цифрового измерителя напряжений");
   GroupBox2.SetCaption("");
   Label1.SetCaption("Разрядность");

@@ -15,18 +15,16 @@
 
 namespace kvt {
 
-class TfrmDigitalOscill {
+class TfrmDigitalOscill : public platform::FormModel {
  public:
   // The message boxes' title.
   static constexpr const char* kTitle = "digosc";
 
   // Builds the controls; FormCreate follows at once.
   TfrmDigitalOscill();
-  TfrmDigitalOscill(const TfrmDigitalOscill&) = delete;
-  TfrmDigitalOscill& operator=(const TfrmDigitalOscill&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmDigitalOscill"};  // its Visible is the window's
+  // Form.Visible is the window's own visibility.
   platform::GroupBox GroupBox2{"GroupBox2"};
   platform::Chart chartVoltage{"chartVoltage"};
   platform::Label Label1{"Label1"};  // "Разрядность"

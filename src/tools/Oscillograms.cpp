@@ -98,7 +98,9 @@ std::string OscFileName(const std::string& chosen) {
 // ----------------------------------------------------------------------------- the window
 
 TfrmOscillograms::TfrmOscillograms(MainHost* host, std::function<std::string()> imageDir)
-    : openMark_(host, ToolWindow::Oscillograms), imageDir_(std::move(imageDir)) {
+    : platform::FormModel("frmOscillograms"),
+      openMark_(host, ToolWindow::Oscillograms),
+      imageDir_(std::move(imageDir)) {
   Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Напряжение ");
   GroupBox2.SetCaption(" Ток ");

@@ -57,7 +57,7 @@ OscDecoded DecodeOsc(const std::uint8_t* data, std::size_t size);
 // The chosen name with whatever extension it has replaced by ".osc".
 std::string OscFileName(const std::string& chosen);
 
-class TfrmOscillograms {
+class TfrmOscillograms : public platform::FormModel {
  public:
   static constexpr const char* kCaption = "Осциллограммы последнего снимка";
   static constexpr const char* kFilter = "Осциллограмма снимка|*.osc";
@@ -69,11 +69,8 @@ class TfrmOscillograms {
   explicit TfrmOscillograms(MainHost* host, std::function<std::string()> imageDir = {});
   // Clears the flag once no oscillogram window is left.
   ~TfrmOscillograms();
-  TfrmOscillograms(const TfrmOscillograms&) = delete;
-  TfrmOscillograms& operator=(const TfrmOscillograms&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmOscillograms"};
   platform::GroupBox GroupBox1{"GroupBox1"};  // " Напряжение "
   platform::Chart chartVoltage{"chartVoltage"};
   platform::GroupBox GroupBox2{"GroupBox2"};  // " Ток "

@@ -304,7 +304,7 @@ void TSnapshotDispatcher::Execute() {
 // ----------------------------------------------------------------------------- TfrmPult
 
 TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
-    : openMark_(host, ToolWindow::ControlPanel), timing_(timing) {
+    : platform::FormModel("frmPult"), openMark_(host, ToolWindow::ControlPanel), timing_(timing) {
   Form.SetCaption(TfrmPult::kCaption);
   Form.SetBackgroundColor(platform::colors::Maroon);
   Panel1.SetBackgroundColor(platform::colors::Silver);

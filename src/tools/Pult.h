@@ -132,7 +132,7 @@ class TSnapshotDispatcher : public platform::Thread {
   std::unique_ptr<TSnapshot> shot_;
 };
 
-class TfrmPult {
+class TfrmPult : public platform::FormModel {
  public:
   // Texts of the window.
   static constexpr const char* kCaption = "Пульт управления";
@@ -166,11 +166,8 @@ class TfrmPult {
   explicit TfrmPult(MainHost* host, const PultTiming& timing = {});
   // Brings the apparatus to the safe state as closing does, waits for the workers, clears the flag.
   ~TfrmPult();
-  TfrmPult(const TfrmPult&) = delete;
-  TfrmPult& operator=(const TfrmPult&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmPult"};
   platform::Panel Panel1{"Panel1"};  // the silver inner panel
   SpeedButton btnPower{"btnPower"};
   SpeedButton btnVSynchro{"btnVSynchro"};

@@ -33,7 +33,9 @@ void TfrmTerminal::SetModalRunner(ModalRunner runner) {
 }
 
 TfrmTerminal::TfrmTerminal(TConfigWorkflows& workflows, MainHost* host)
-    : openMark_(host, ToolWindow::Terminal), workflows_(workflows) {
+    : platform::FormModel("frmTerminal"),
+      openMark_(host, ToolWindow::Terminal),
+      workflows_(workflows) {
   platform::TheLinkLock().Lock();
 
   Form.SetCaption("Терминал");

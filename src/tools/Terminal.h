@@ -23,7 +23,7 @@
 
 namespace kvt {
 
-class TfrmTerminal : public ImageTextView, public platform::FormFocus {
+class TfrmTerminal : public ImageTextView, public platform::FormModel, public platform::FormFocus {
  public:
   // Page names; the captions are "Консоль", "Память" and "Текущие настройки".
   static constexpr const char* kConsole = "tsConsole";
@@ -52,11 +52,8 @@ class TfrmTerminal : public ImageTextView, public platform::FormFocus {
   // Destruction: offers to save a modified image (unless the close already asked) and releases the
   // device lock.
   ~TfrmTerminal() override;
-  TfrmTerminal(const TfrmTerminal&) = delete;
-  TfrmTerminal& operator=(const TfrmTerminal&) = delete;
 
   // --- controls ---
-  platform::Form Form{"frmTerminal"};
   platform::PageControl Pages{"Pages"};
   // Console.
   platform::GroupBox GroupBox1{"GroupBox1"};  // " Монитор "
