@@ -30,7 +30,7 @@ class KvtctlJson : public testsupport::KvtctlFixture {
         << "[Simulator]\nType=K2\nTiming=instant\nMemoryFile=sim-memory.bin\n";
   }
   CliRun Kvtctl(const std::string& args) {
-    CliRun run{testsupport::KvtctlFixture::Kvtctl(args)};
+    CliRun run{testsupport::KvtctlFixture::Kvtctl(args), json()};
     run.doc = json::parse(run.out, nullptr, /*allow_exceptions=*/false);
     return run;
   }
