@@ -248,13 +248,23 @@ std::string TfrmARD::WaitLimitText() const {
   return std::to_string(std::max(0, WaitLimitMs) / 1000) + " с";
 }
 
-bool TfrmARD::WriteSettings(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
-  platform::LinkLock::Guard guard(platform::TheLinkLock());
-  TSystemLink link;
-  link.WriteMemory(address, std::uint32_t(bytes.size()), bytes.data());
-  if (!link.LastTransferOk()) return false;
-  StoreInImage(address, bytes);
-  return true;
+void TfrmARD::StoreStep(std::uint32_t address, const std::vector<std::uint8_t>& bytes,
+                        const char* notStored, const char* next, platform::Control& nextButton) {
+  if (Timing()) MoveOnFromTiming();
+  bool stored = false;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    TSystemLink link;
+    link.WriteMemory(address, std::uint32_t(bytes.size()), bytes.data());
+    stored = link.LastTransferOk();
+    if (stored) StoreInImage(address, bytes);
+  }
+  if (!stored) {
+    Message(notStored, true);
+    return;
+  }
+  Message(next);
+  Focus(nextButton);
 }
 
 void TfrmARD::StoreInImage(std::size_t offset, const std::vector<std::uint8_t>& bytes) {
@@ -398,16 +408,10 @@ void TfrmARD::Judge(TSystemLink& link) {
 }
 
 void TfrmARD::Button6Click() {
-  const std::vector<std::uint8_t> bytes = {
-      std::uint8_t(udTDmax.Position()), std::uint8_t(udTDmin.Position()),
-      std::uint8_t(udTBmax.Position()), std::uint8_t(udTBmin.Position())};
-  if (Timing()) MoveOnFromTiming();
-  if (!WriteSettings(addr::kRotationCurrents, bytes)) {
-    Message(kCurrentsNotStored, true);
-    return;
-  }
-  Message(kGoTime);
-  Focus(Button7);
+  StoreStep(addr::kRotationCurrents,
+            {std::uint8_t(udTDmax.Position()), std::uint8_t(udTDmin.Position()),
+             std::uint8_t(udTBmax.Position()), std::uint8_t(udTBmin.Position())},
+            kCurrentsNotStored, kGoTime, Button7);
 }
 
 void TfrmARD::Button7Click() {
@@ -527,15 +531,9 @@ void TfrmARD::TimeThirdPress() {
 }
 
 void TfrmARD::Button5Click() {
-  const std::vector<std::uint8_t> bytes = {std::uint8_t(udDispTime.Position()),
-                                           std::uint8_t(udBrTime.Position())};
-  if (Timing()) MoveOnFromTiming();
-  if (!WriteSettings(addr::kRotationTimes, bytes)) {
-    Message(kTimesNotStored, true);
-    return;
-  }
-  Message(kGoTest);
-  Focus(Button8);
+  StoreStep(addr::kRotationTimes,
+            {std::uint8_t(udDispTime.Position()), std::uint8_t(udBrTime.Position())},
+            kTimesNotStored, kGoTest, Button8);
 }
 
 void TfrmARD::Button8Click() {

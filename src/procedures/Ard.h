@@ -188,9 +188,11 @@ class TfrmARD : public platform::FormModel {
   WaitEnd WaitForDriveState(TSystemLink& link, std::uint8_t target);
   std::string WaitLimitText() const;
   void StoreInImage(std::size_t offset, const std::vector<std::uint8_t>& bytes);
-  // Writes the bytes into the apparatus at address and, once it took them, into the held image;
-  // false when the apparatus did not take them.
-  bool WriteSettings(std::uint32_t address, const std::vector<std::uint8_t>& bytes);
+  // Stores a step's settings (a timing under way ended first): the bytes into the apparatus at
+  // address and, once it took them, into the held image; then the next step's text and button,
+  // or notStored (the step stays) when the apparatus did not take them.
+  void StoreStep(std::uint32_t address, const std::vector<std::uint8_t>& bytes,
+                 const char* notStored, const char* next, platform::Control& nextButton);
   void Judge(TSystemLink& link);
   void TimeSecondPress();
   void TimeThirdPress();
