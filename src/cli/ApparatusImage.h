@@ -1,7 +1,8 @@
 #pragma once
-// Reading the configuration image from the apparatus for kvtctl's commands (read-image, diff):
-// the port found as the desktop program finds it, the banks vesmar.ini configures, and the raw
-// image kept in the backup folder as every read of the program keeps it.
+// Reaching the apparatus for kvtctl's commands: the connection opened on the port found as the
+// desktop program finds it; and reading the configuration image (read-image, diff): the banks
+// vesmar.ini configures, the raw image kept in the backup folder as every read of the program
+// keeps it.
 
 #include <cstdint>
 #include <functional>
