@@ -30,6 +30,8 @@
 
 namespace {
 
+using guitest::Activate;
+using guitest::PressEnter;
 using kvt::ManagerButton;
 using kvt::ToolWindow;
 using kvt::ui::AmcView;
@@ -37,12 +39,6 @@ using kvt::ui::CheckShotsView;
 
 class AdjustViews : public guitest::ProgramOnSimulatorFixture {
  protected:
-  // Connects through the main window's button and puts the apparatus into standby heating.
-  void Connect(kvt::ui::ProgramWindows& windows) {
-    windows.MainView().ButtonWidget(ManagerButton::btnAdjustConnection)->click();
-    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
-    sim::CurrentApparatus()->SetState(8);
-  }
   // Types text into the focused widget after selecting what it holds, as a person does.
   static void TypeInto(QWidget* field, const QString& text) {
     QTest::mouseClick(field, Qt::LeftButton);
@@ -52,24 +48,18 @@ class AdjustViews : public guitest::ProgramOnSimulatorFixture {
     QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(focused, text);
   }
-  static void PressEnter() {
-    QWidget* focused = QApplication::focusWidget();
-    ASSERT_NE(focused, nullptr);
-    QTest::keyClick(focused, Qt::Key_Return);
-  }
 };
 
 TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   kvt::TfrmManager& m = windows.Manager();
   m.btnAdjustMeasuresChannelsClick();
   ASSERT_EQ(AmcView::OpenViews().size(), 1);
   QPointer<AmcView> view = AmcView::OpenViews()[0];
   EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::MeasureChannels));
   EXPECT_EQ(view->windowTitle(), QString::fromUtf8("Настройка измерительных каналов"));
-  view->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   kvt::TfrmAMC& model = view->Model();
   ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= 2; }, 20000));
   auto* measured = view->findChild<QLineEdit*>("edUdMeasure");
@@ -107,13 +97,12 @@ TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
 // "Контрольное" settles the reading within a volt, and a second one keeps it there.
 TEST_F(AdjustViews, MainsChannelSettlesOnTheTrueControlValueWithOneEnter) {
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   kvt::TfrmManager& m = windows.Manager();
   m.btnAdjustMeasuresChannelsClick();
   ASSERT_EQ(AmcView::OpenViews().size(), 1);
   QPointer<AmcView> view = AmcView::OpenViews()[0];
-  view->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   kvt::TfrmAMC& model = view->Model();
   ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= 2; }, 20000));
   // The anode reading belongs to a control exposure this window has not made yet.
@@ -147,13 +136,12 @@ TEST_F(AdjustViews, MainsChannelSettlesOnTheTrueControlValueWithOneEnter) {
 
 TEST_F(AdjustViews, CheckShotSeriesAndTheProtocolQuestion) {
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   kvt::TfrmManager& m = windows.Manager();
   m.btnDoCheckShotsClick();
   ASSERT_EQ(CheckShotsView::OpenViews().size(), 1);
   CheckShotsView* view = CheckShotsView::OpenViews()[0];
-  view->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  ASSERT_NO_FATAL_FAILURE(Activate(view));
   EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::CheckShots));
   kvt::TfrmCheckShots& model = view->Model();
   EXPECT_FALSE(view->findChild<QSpinBox*>("udIa")->isEnabled());

@@ -59,8 +59,7 @@ TEST_F(AmcK4Views, TwoPointsWrittenAndClosingSwitchesOff) {
   QPointer<AmcK4View> view = AmcK4View::OpenViews()[0];
   EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::MeasureChannelsK4));
   EXPECT_EQ(view->windowTitle(), QString::fromUtf8("Настройка измерительных каналов"));
-  view->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(view));
+  ASSERT_NO_FATAL_FAILURE(guitest::Activate(view));
 
   for (int p = 0; p < 3; ++p) apparatus.SetPhaseVolts(p, 190);
   TypeAndEnter(view->findChild<QLineEdit*>("edUmin"), "190");

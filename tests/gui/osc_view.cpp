@@ -31,8 +31,8 @@
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/ProgramFixture.h"
-#include "support/Shots.h"
 #include "support/ScopedUi.h"
+#include "support/Shots.h"
 #include "support/SimulatorLine.h"
 #include "tools/ui/OscillogramsView.h"
 

@@ -28,37 +28,20 @@
 
 namespace {
 
+using guitest::Activate;
+using guitest::Focused;
+using guitest::PressEnter;
 using kvt::ManagerButton;
 using kvt::ToolWindow;
 using kvt::ui::ArdView;
 using kvt::ui::CheckHeatView;
 
-class RotationHeatViews : public guitest::ProgramOnSimulatorFixture {
- protected:
-  void Connect(kvt::ui::ProgramWindows& windows) {
-    windows.MainView().ButtonWidget(ManagerButton::btnAdjustConnection)->click();
-    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
-    sim::CurrentApparatus()->SetState(8);
-  }
-  static void Activate(QWidget* view) {
-    view->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(view));
-  }
-  static QString Focused() {
-    QWidget* w = QApplication::focusWidget();
-    return w ? w->objectName() : QString();
-  }
-  static void PressEnter() {
-    QWidget* focused = QApplication::focusWidget();
-    ASSERT_NE(focused, nullptr);
-    QTest::keyClick(focused, Qt::Key_Return);
-  }
-};
+class RotationHeatViews : public guitest::ProgramOnSimulatorFixture {};
 
 TEST_F(RotationHeatViews, RotationDriveMeasuredAndTimed) {
   kvt::TfrmARD::TimePresses() = 0;
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   kvt::TfrmManager& m = windows.Manager();
   m.btnAdjustRotationClick();
   QPointer<ArdView> view = ArdView::Open();
@@ -122,7 +105,7 @@ TEST_F(RotationHeatViews, RotationDriveMeasuredAndTimed) {
 
 TEST_F(RotationHeatViews, HeatingStepsPlottedAndTheMarkerPutBack) {
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   kvt::TfrmManager& m = windows.Manager();
   m.btnHeatCheckClick();
   ASSERT_EQ(CheckHeatView::OpenViews().size(), 1);
@@ -166,7 +149,7 @@ TEST_F(RotationHeatViews, HeatingStepsPlottedAndTheMarkerPutBack) {
 TEST_F(RotationHeatViews, NoOtherStepWhileTheCurrentsAreMeasured) {
   kvt::TfrmARD::TimePresses() = 0;
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   windows.Manager().btnAdjustRotationClick();
   QPointer<ArdView> view = ArdView::Open();
   ASSERT_FALSE(view.isNull());
@@ -192,7 +175,7 @@ TEST_F(RotationHeatViews, NoOtherStepWhileTheCurrentsAreMeasured) {
 
 TEST_F(RotationHeatViews, HeatingClosedAtFullLeavesTheStandbyHeating) {
   kvt::ui::ProgramWindows windows;
-  Connect(windows);
+  ConnectInStandby(windows);
   const double standby = sim::CurrentApparatus()->StatusNow().filamentPercent;
   ASSERT_GT(standby, 40);
   windows.Manager().btnHeatCheckClick();

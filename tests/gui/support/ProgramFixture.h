@@ -15,6 +15,7 @@
 #include "link/SystemStatus.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtUi.h"
+#include "sim/Apparatus.h"
 #include "sim/Install.h"
 #include "support/TempDir.h"
 
@@ -49,6 +50,14 @@ class ProgramOnSimulatorFixture : public ::testing::Test {
     Click(view.ButtonWidget(kvt::ManagerButton::btnAdjustConnection));
     ASSERT_TRUE(PumpUntil(
         [&] { return view.ButtonWidget(kvt::ManagerButton::btnPowerOn)->isEnabled(); }, 10000));
+  }
+
+  // Connects at once through the main window's button and puts the apparatus into standby
+  // heating, where the adjustment windows start.
+  static void ConnectInStandby(kvt::ui::ProgramWindows& windows) {
+    windows.MainView().ButtonWidget(kvt::ManagerButton::btnAdjustConnection)->click();
+    ASSERT_TRUE(kvt::SystemStatus().LinkUp);
+    sim::CurrentApparatus()->SetState(8);
   }
 
   QTemporaryDir tmp_;

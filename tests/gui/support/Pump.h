@@ -1,6 +1,7 @@
 #pragma once
-// Waiting and clicking as the engineer does: events pumped until what the test waits for shows,
-// clicks only on a widget that is on the screen, a top-level window found by its name.
+// Waiting, clicking and keys as the engineer does: events pumped until what the test waits for
+// shows, clicks only on a widget that is on the screen, keys to the widget that has the focus, a
+// top-level window found by its name.
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,25 @@ inline void Click(QWidget* w) {
   ASSERT_NE(w, nullptr);
   ASSERT_TRUE(w->isVisible());
   QTest::mouseClick(w, Qt::LeftButton);
+}
+
+// Makes the window the active one, where the keys go.
+inline void Activate(QWidget* window) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+// The object name of the widget that has the focus ("" when none has).
+inline QString Focused() {
+  QWidget* w = QApplication::focusWidget();
+  return w ? w->objectName() : QString();
+}
+
+// Enter into the widget that has the focus.
+inline void PressEnter() {
+  QWidget* focused = QApplication::focusWidget();
+  ASSERT_NE(focused, nullptr);
+  QTest::keyClick(focused, Qt::Key_Return);
 }
 
 // The visible top-level window of that object name, or null.
