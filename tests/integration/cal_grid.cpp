@@ -22,8 +22,11 @@ struct CodeError {
 };
 
 struct Outcome {
+  CalResult result;
   CodeError table;
+  int seriesShots = 0;
   int gridShots = 0;
+  int logged = 0;
   bool gridTried = false;  // the run aimed at a current the series did not reach
 };
 
@@ -79,13 +82,13 @@ class CalGrid : public termtest::TermFixture {
     o.timing.shotLimits.pollPauseMs = 1;
     o.stateFile = dir_.Path() / "caltable.ini";
     Outcome out;
-    o.onShot = [&](const ShotRow&, int stage) { out.gridShots += stage == 6; };
+    o.onShot = [&](const ShotRow&, int stage) { ++(stage == 6 ? out.gridShots : out.seriesShots); };
     TCalRun run(o);
     EXPECT_TRUE(run.Prepare().ok);
     if (factory) *factory = ErrorOf(run.Tables_.SourceCTable);
-    const CalResult r = run.Run();
-    EXPECT_TRUE(r.ok) << r.problem;
+    out.result = run.Run();
     out.table = ErrorOf(run.Tables_.NewCTable);
+    out.logged = run.Tables_.LoggedShots();
     out.gridTried = run.State.GridFirst > 0;
     return out;
   }
@@ -119,6 +122,8 @@ TEST_F(CalGrid, GridSweepBringsEveryCellCloseToTheTruthOnThreePlants) {
     const Outcome series = Calibrate(false, &factory);
     UsePlant(p.plant);
     const Outcome grid = Calibrate(true);
+    ASSERT_TRUE(series.result.ok) << series.result.problem;
+    ASSERT_TRUE(grid.result.ok) << grid.result.problem;
     std::printf(
         "%s: code error mean / worst: factory %.2f / %d, series %.2f / %d, with the grid sweep "
         "(%d extra shots) %.2f / %d\n",
@@ -129,6 +134,27 @@ TEST_F(CalGrid, GridSweepBringsEveryCellCloseToTheTruthOnThreePlants) {
     EXPECT_LE(grid.table.mean, factory.mean / 5);
     EXPECT_LE(grid.table.worst, 6);
   }
+}
+
+// A grid shot goes the way of every calibration shot: one that breaks off with an alarm is not
+// logged and gives no value, the apparatus is left in its alarm, and automatic mode stops after
+// the failed attempts instead of exposing on.
+TEST_F(CalGrid, AGridShotBrokenOffByAnAlarmIsNotLoggedAndStopsTheSweep) {
+  sim::PlantSettings plant;
+  UsePlant(plant);
+  const Outcome whole = Calibrate(true);
+  ASSERT_TRUE(whole.result.ok) << whole.result.problem;
+  ASSERT_GT(whole.gridShots, 0);
+
+  plant.alarmOnShot = whole.seriesShots + 1;
+  UsePlant(plant);
+  const Outcome broken = Calibrate(true);
+  EXPECT_FALSE(broken.result.ok);
+  EXPECT_NE(broken.result.problem.find("этапе 6"), std::string::npos) << broken.result.problem;
+  EXPECT_EQ(broken.seriesShots, whole.seriesShots);
+  EXPECT_EQ(broken.gridShots, 0);
+  EXPECT_EQ(broken.logged, whole.seriesShots);
+  EXPECT_GE(apparatus_->State(), 0x80);
 }
 
 }  // namespace
