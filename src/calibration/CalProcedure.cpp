@@ -516,7 +516,10 @@ void TCalProcedure::ComputeTables() {
 
 void TCalProcedure::GiveUpGridCurrent(int ma, const std::string& why) {
   gridGivenUp_.insert(ma);
-  gridNotes_ += "\nТок " + std::to_string(ma) + " мА не достигнут: " + why;
+  gridNotes_ += "\nТок ";
+  gridNotes_ += std::to_string(ma);
+  gridNotes_ += " мА не достигнут: ";
+  gridNotes_ += why;
 }
 
 void TCalProcedure::GridSweep() {
@@ -558,12 +561,18 @@ void TCalProcedure::GridSweep() {
   if (aimed && shotCode != *aimed && std::any_of(shots.begin(), shots.end(), [&](const ShotRow& s) {
         return s.Code == shotCode;
       })) {
-    GiveUpGridCurrent(*target, "код накала достиг предела " + std::to_string(shotCode) + ".");
+    std::string why = "код накала достиг предела ";
+    why += std::to_string(shotCode);
+    why += '.';
+    GiveUpGridCurrent(*target, why);
     return;
   }
   if (!aimed || ++gridAttempts_[*target] > kGridAttempts) {
-    GiveUpGridCurrent(*target, std::to_string(kGridAttempts) + " снимка не попали в пределы " +
-                                   std::to_string(int(kGridReach * 100)) + "% от него.");
+    std::string why = std::to_string(kGridAttempts);
+    why += " снимка не попали в пределы ";
+    why += std::to_string(int(kGridReach * 100));
+    why += "% от него.";
+    GiveUpGridCurrent(*target, why);
     return;
   }
   OnUi([&] { host_.SetCode(shotCode); });

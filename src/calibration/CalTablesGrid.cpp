@@ -42,6 +42,15 @@ double Between(const Span& s, double a, double b) {
   return a + (b - a) * s.t;
 }
 
+CalResult NotANumber(int col, int row) {
+  std::string why = "В исходной калибровочной таблице ячейка (столбец ";
+  why += std::to_string(col);
+  why += ", строка ";
+  why += std::to_string(row);
+  why += ") не является целым числом.";
+  return CalResult::Fail(why);
+}
+
 }  // namespace
 
 std::optional<double> TCalTables::SourceCodeAt(double kv, double ma) const {
@@ -155,9 +164,7 @@ CalResult TCalTables::ComputeCalibrationTableGrid(const CalRange& range, const S
   int off = 0;
   if (auto r = CheckRange(range, off); !r) return r;
   for (int c = 1; c <= 8; ++c)
-    if (!CellInt(SourceCTable.Cell(c, 0)))
-      return CalResult::Fail("В исходной калибровочной таблице ячейка (столбец " +
-                             std::to_string(c) + ", строка 0) не является целым числом.");
+    if (!CellInt(SourceCTable.Cell(c, 0))) return NotANumber(c, 0);
   PointList uv, d, ia;
   for (const ShotRow& s : UsableShots(shots.FirstInRange)) {
     const auto t = SourceCodeAt(s.Uv, s.Ia);
@@ -183,10 +190,7 @@ CalResult TCalTables::ComputeCalibrationTableGrid(const CalRange& range, const S
   for (int i = 1; i < newRows; ++i)
     for (int c = 1; c <= 8; ++c) {
       const auto v = CellInt(SourceCTable.Cell(c, i + off));
-      if (!v)
-        return CalResult::Fail("В исходной калибровочной таблице ячейка (столбец " +
-                               std::to_string(c) + ", строка " + std::to_string(i + off) +
-                               ") не является целым числом.");
+      if (!v) return NotANumber(c, i + off);
       source[std::size_t(i)][std::size_t(c)] = *v;
     }
 
