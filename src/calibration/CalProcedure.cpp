@@ -32,6 +32,9 @@ const char* const kComputed =
     "\nСерия калибровочных снимков завершена. Расчитана новая калибровочная таблица и таблица "
     "сопротивлений. Вы можете просмотреть результаты калибровки на закладках <Таблицы> и "
     "<Графики>. Чтобы принять расчитанные значения нажмите кнопку <OK>.";
+const char* const kGridSeries =
+    "\n\nВЫПОЛНЯЮТСЯ ДОПОЛНИТЕЛЬНЫЕ СНИМКИ ПО СЕТКЕ ТОКОВ.\nПродолжайте кнопкой <Выполнить> или "
+    "включите автоматический режим.";
 }  // namespace calmsg
 
 namespace {
@@ -53,6 +56,14 @@ void TCalLock::Request(CalState& state) {
 void TCalLock::AcceptRange(CalState& state) {
   std::lock_guard g(m_);
   state.Stage = 1;
+  state.ShotRequest = true;
+  cv_.notify_all();
+}
+
+void TCalLock::StartGrid(CalState& state) {
+  std::lock_guard g(m_);
+  state.GridFirst = state.ShotCount + 1;
+  state.Stage = 6;
   state.ShotRequest = true;
   cv_.notify_all();
 }
@@ -145,7 +156,7 @@ void TCalWorker::Execute() {
     ++stepsTaken_;
     const int stage = state_.Stage;
     // The shot button waits while a shot runs: a second press would queue a second exposure.
-    const bool exposes = stage == 2 || stage == 3;
+    const bool exposes = stage == 2 || stage == 3 || stage == 6;
     if (exposes) OnUi([&] { host_.StepRunning(true); });
     Step(stage);
     if (exposes) OnUi([&] { host_.StepRunning(false); });
@@ -175,6 +186,7 @@ ProcedureInfo StateInfo(const CalState& state) {
   info.FirstInRange1 = state.FirstInRange1;
   info.MiddleShot1 = state.MiddleShot1;
   info.LastShot1 = state.LastShot1;
+  info.GridFirst = state.GridFirst;
   return info;
 }
 
@@ -190,6 +202,7 @@ void SetStateFromInfo(CalState& state, const ProcedureInfo& info) {
   state.FirstInRange1 = info.FirstInRange1;
   state.MiddleShot1 = info.MiddleShot1;
   state.LastShot1 = info.LastShot1;
+  state.GridFirst = info.GridFirst;
 }
 
 void TCalWorker::SaveProcedureState() {
@@ -334,6 +347,9 @@ void TCalWorker::Step(int stage) {
     case 4:
       ComputeTables();
       break;
+    case 6:
+      GridSweep();
+      break;
     default:
       break;
   }
@@ -470,13 +486,19 @@ void TCalProcedure::Series() {
 void TCalProcedure::ComputeTables() {
   const auto range = ReadRange();
   if (!range) return;
-  const SweepShots sweep{state_.FirstInRange, state_.MiddleShot, state_.ShotCount};
+  // After a grid sweep the series ends before its first shot; the resistance table stays the
+  // series' own, the calibration table is fitted from every shot.
+  const int grid = state_.GridFirst;
+  const SweepShots sweep{state_.FirstInRange, state_.MiddleShot,
+                         grid > 0 ? grid - 1 : int(state_.ShotCount)};
   CalResult result;
   TransferCurve curve;
   OnUi([&] {
     TCalTables& t = host_.Tables();
     result = t.ComputeResistanceTable(*range, sweep);
-    if (result) result = t.ComputeCalibrationTable(*range, sweep, &curve);
+    if (result)
+      result = grid > 0 ? t.ComputeCalibrationTableGrid(*range, sweep, &curve)
+                        : t.ComputeCalibrationTable(*range, sweep, &curve);
   });
   if (!result) {
     // The stage stays: after the log is mended (or a state file loaded) a request computes again.
@@ -485,10 +507,87 @@ void TCalProcedure::ComputeTables() {
     return;
   }
   OnUi([&] { host_.TablesComputed(curve); });
-  Message(calmsg::kComputed);
+  Message(calmsg::kComputed + gridNotes_);
+  gridNotes_.clear();
   SaveProcedureState();
   state_.Stage = 5;
   StopAutoMode();
+}
+
+void TCalProcedure::GiveUpGridCurrent(int ma, const std::string& why) {
+  gridGivenUp_.insert(ma);
+  gridNotes_ += "\nТок ";
+  gridNotes_ += std::to_string(ma);
+  gridNotes_ += " мА не достигнут: ";
+  gridNotes_ += why;
+}
+
+void TCalProcedure::GridSweep() {
+  Message(calmsg::kGridSeries);
+  const auto range = ReadRange();
+  if (!range) return;
+  int step = 1;
+  OnUi([&] { step = std::max(1, host_.CodeStep()); });
+  const int first = state_.FirstInRange;
+  std::vector<int> unreached;
+  std::vector<ShotRow> shots;
+  OnUi([&] {
+    const TCalTables& t = host_.Tables();
+    unreached = t.UnreachedCurrents(first);
+    shots = t.UsableShots(first);
+  });
+  // The current nearest to what was reached comes first: each shot moves the code the least.
+  std::optional<int> target;
+  double nearest = 0;
+  for (int h : unreached) {
+    if (gridGivenUp_.count(h)) continue;
+    for (const ShotRow& s : shots) {
+      const double d = std::abs(std::log(double(s.Ia) / h));
+      if (!target || d < nearest) {
+        target = h;
+        nearest = d;
+      }
+    }
+  }
+  if (!target) {
+    // Every current is reached or out of reach: the tables are computed from all shots.
+    state_.Stage = 4;
+    lock_.Request(state_);
+    return;
+  }
+  // Never further than the search moves the code at once from a shot that was made.
+  const auto aimed = GridShotCode(shots, *target, 5 * step);
+  const int shotCode = std::clamp(aimed.value_or(-1), 0, MaxCode());
+  if (aimed && shotCode != *aimed && std::any_of(shots.begin(), shots.end(), [&](const ShotRow& s) {
+        return s.Code == shotCode;
+      })) {
+    std::string why = "код накала достиг предела ";
+    why += std::to_string(shotCode);
+    why += '.';
+    GiveUpGridCurrent(*target, why);
+    return;
+  }
+  if (!aimed || ++gridAttempts_[*target] > kGridAttempts) {
+    std::string why = std::to_string(kGridAttempts);
+    why += " снимка не попали в пределы ";
+    why += std::to_string(int(kGridReach * 100));
+    why += "% от него.";
+    GiveUpGridCurrent(*target, why);
+    return;
+  }
+  OnUi([&] { host_.SetCode(shotCode); });
+  std::unique_ptr<TFilamentShot> shot;
+  {
+    platform::LinkLock::Guard guard(platform::TheLinkLock());
+    shot = MakeCalibrationShot(shotCode);
+  }
+  if (!shot->Ok) {
+    // A shot that did not go through is no attempt at the current.
+    --gridAttempts_[*target];
+    return;
+  }
+  ++state_.ShotCount;
+  WaitBetweenShots(PauseMs());
 }
 
 }  // namespace kvt

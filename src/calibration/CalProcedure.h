@@ -18,9 +18,11 @@
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -62,6 +64,10 @@ struct CalState {
   std::atomic<int> PassVoltage{0};    // kV of the characteristic being recorded
   std::atomic<int> TargetCurrent{0};  // mA of both characteristics
   std::atomic<int> DeterminedCurrent{0};
+
+  // K2: the first shot of the grid sweep (stage 6), 0 while none was started. The series ends
+  // before it.
+  std::atomic<int> GridFirst{0};
 };
 
 // The state file's values of the procedure's position (the range texts and the code are the
@@ -79,6 +85,9 @@ class TCalLock {
   void Request(CalState& state);
   // "Принять": stage 1 and a request.
   void AcceptRange(CalState& state);
+  // K2 after the tables were computed: stage 6, the grid sweep, from the next shot on, and a
+  // request.
+  void StartGrid(CalState& state);
   // Returns the new AutoMode.
   bool ToggleAuto(CalState& state);
   void SetAuto(CalState& state, bool on);
@@ -173,12 +182,13 @@ class TCalWorker : public platform::Thread {
   void Execute() override;
   // The step of a stage, called for every request (and continually in automatic mode while
   // StageHasStep says there is one): 1 the start code, 2 the search, 3 the series, 4 the
-  // computation.
+  // computation, 6 the grid sweep (K2).
   void Step(int stage);
   virtual void InitialCode() = 0;
   virtual void SearchRange() = 0;
   virtual void Series() = 0;
   virtual void ComputeTables() = 0;
+  virtual void GridSweep() {}
   virtual bool StageHasStep(int stage) const { return stage >= 1 && stage <= 4; }
   // K3 writes its own file; the K2 file counts the log's rows as its shots.
   virtual bool K3() const { return false; }
@@ -240,16 +250,31 @@ auto TCalWorker::OnUi(F&& fn) -> decltype(fn()) {
 // The type-K2 calibration: stage 1 computes the initial code from the present tables, stage 2
 // searches for a code whose shot lands in the range (5 steps at a time), stage 3 sweeps down to
 // the lower bound and up to the upper bound one step at a time, stage 4 computes the new tables.
+// On request after that, stage 6 makes extra shots at the header currents the series did not
+// come near (one target at a time, at most kGridAttempts shots each) and stage 4 computes the
+// tables again, the calibration table fitted over the voltage from all shots.
 class TCalProcedure : public TCalWorker {
  public:
   using TCalWorker::TCalWorker;
   ~TCalProcedure() override;
+
+  static constexpr int kGridAttempts = 4;
 
  protected:
   void InitialCode() override;
   void SearchRange() override;
   void Series() override;
   void ComputeTables() override;
+  void GridSweep() override;
+  bool StageHasStep(int stage) const override { return (stage >= 1 && stage <= 4) || stage == 6; }
+
+ private:
+  // A header current the grid sweep stops aiming at, and why (told with the results).
+  void GiveUpGridCurrent(int ma, const std::string& why);
+
+  std::set<int> gridGivenUp_;
+  std::map<int, int> gridAttempts_;
+  std::string gridNotes_;
 };
 
 namespace calmsg {
@@ -259,6 +284,7 @@ extern const char* const kAboveRange;
 extern const char* const kInRange;
 extern const char* const kSeries;
 extern const char* const kComputed;
+extern const char* const kGridSeries;
 }  // namespace calmsg
 
 }  // namespace kvt

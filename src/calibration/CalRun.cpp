@@ -51,6 +51,12 @@ CalResult TCalRun::Run() {
   lock_.AcceptRange(State);
   // Every way the run ends switches automatic mode off.
   platform::CurrentUi().WaitServing([this] { return ended_; });
+  if (options_.grid && State.Stage == 5) {
+    ended_ = false;
+    lock_.StartGrid(State);
+    lock_.SetAuto(State, true);
+    platform::CurrentUi().WaitServing([this] { return ended_; });
+  }
   worker.Stop();
   worker.WaitFor();
   if (State.Stage != 5) {

@@ -21,6 +21,9 @@ struct CalRunOptions {
   platform::ThreadPriority priority = platform::ThreadPriority::Normal;
   // Empty: ProgramDir/caltable.ini.
   std::filesystem::path stateFile;
+  // After the series, the grid sweep (extra shots at the header currents the series did not
+  // reach) and the tables computed again from all shots.
+  bool grid = false;
   // Each logged shot with the stage it was made in.
   std::function<void(const ShotRow&, int stage)> onShot;
 };

@@ -1,6 +1,7 @@
 // The calibration state files "caltable.ini" (K2) and "caltablek3.ini" (K3, K4): the procedure's
 // position and the shot log, so an interrupted calibration can go on later.
 
+#include <algorithm>
 #include <cstdint>
 #include <system_error>
 
@@ -24,6 +25,9 @@ constexpr const char* kDirection = "Направление";
 constexpr const char* kCode = "Текущее значение накала";
 constexpr const char* kPass1 = "Признак характеристики1";
 constexpr const char* kPass2 = "Признак характеристики2";
+// K2: the first shot of the grid sweep (0: none). Written every time, so that a file kept from
+// an earlier run with a grid sweep does not lend its number to a run without one.
+constexpr const char* kGridFirst = "Номер первого снимка сетки";
 
 std::string ShotSection(int k) {
   return "Снимок" + std::to_string(k);
@@ -65,6 +69,7 @@ platform::IniEdit TCalTables::ProcedureStateEdit(const std::filesystem::path& pa
   }
   putInt(kDirection, info.Direction);
   putInt(kCode, std::int16_t(info.CurrentCode));
+  if (!k3) putInt(kGridFirst, info.GridFirst);
   for (int k = 1; k <= LoggedShots(); ++k)
     for (int c = 0; c < 6; ++c) put(ShotSection(k), std::to_string(c), ShotsTable.Cell(c, k));
   return ini;
@@ -100,7 +105,8 @@ CalResult TCalTables::LoadProcedureInfo(const std::filesystem::path& path, Proce
   if (v.ShotCount < 0 || v.ShotCount > kMaxLoggedShots)
     return CalResult::Fail("Файл " + path.string() + " повреждён: количество снимков " +
                            std::to_string(v.ShotCount) + ".\nТаблица не загружена.");
-  if (v.Stage < 0 || v.Stage > 5)
+  // Stage 6 is the grid sweep of type K2.
+  if (v.Stage < 0 || v.Stage > (k3 ? 5 : 6))
     return CalResult::Fail("Файл " + path.string() + " повреждён: этап " + std::to_string(v.Stage) +
                            ".\nТаблица не загружена.");
   v.FinishUv = ini.ReadString(kInfo, kFinish, v.FinishUv);
@@ -118,6 +124,8 @@ CalResult TCalTables::LoadProcedureInfo(const std::filesystem::path& path, Proce
   }
   v.Direction = get(kDirection, v.Direction);
   v.CurrentCode = get(kCode, v.CurrentCode);
+  // A file without the key comes from a run without a grid sweep.
+  if (!k3) v.GridFirst = std::max(0, get(kGridFirst, 0));
   info = v;
 
   // The log keeps its trailing empty row; rows that were there before keep their text until the

@@ -105,6 +105,8 @@ struct ProcedureInfo {
   int FirstInRange1 = 0;
   int MiddleShot1 = 0;
   int LastShot1 = 0;
+  // K2: the first shot of the grid sweep (0: none was made); the series ends before it.
+  int GridFirst = 0;
 };
 
 // More shots than this in a state file means the file is damaged.
@@ -170,6 +172,20 @@ class TCalTables {
   // data go to *curve when given.
   CalResult ComputeCalibrationTable(const CalRange& range, const SweepShots& shots,
                                     TransferCurve* curve = nullptr);
+  // The grid sweep's computation: the correction Code - SourceCodeAt(Uv, Ia) of every shot from
+  // shots.FirstInRange to the last logged one (the series and the grid shots) is fitted over the
+  // anode voltage (degree 2), and each row of the source table, restricted to the range, is moved
+  // by the correction at its voltage. The chart data go to *curve when given.
+  CalResult ComputeCalibrationTableGrid(const CalRange& range, const SweepShots& shots,
+                                        TransferCurve* curve = nullptr);
+  // The filament code the source table gives at kv and ma, interpolated in log(kV) between rows
+  // and in log(mA) between columns, and continued along the end rows and columns outside the
+  // table; nullopt when a cell it needs is not a number or kv or ma is not positive.
+  std::optional<double> SourceCodeAt(double kv, double ma) const;
+  // The header currents no logged shot from firstShot on came within kGridReach of.
+  std::vector<int> UnreachedCurrents(int firstShot) const;
+  // The logged shots from firstShot on with a measured voltage and current.
+  std::vector<ShotRow> UsableShots(int firstShot) const;
   // K3: the codes over the current at the lower bound (first pass) and at the upper bound
   // (second pass) give the first and last rows; each source column is mapped linearly between.
   // A column whose source values at both bounds are equal cannot be mapped and keeps its source
@@ -246,6 +262,14 @@ class TCalTables {
   int max_ = 0;
   int step_ = 0;
 };
+
+// A header current counts as reached by a shot within this share of it (log scale).
+inline constexpr double kGridReach = 0.05;
+
+// The code for a grid shot aimed at targetMa: from the logged shot nearest to it in log(current),
+// moved along the slope of log(current) over the code of the shots around it; never more than
+// maxMove from that shot's code. nullopt without shots.
+std::optional<int> GridShotCode(const std::vector<ShotRow>& shots, int targetMa, int maxMove);
 
 // Whole number in a cell's text (blanks around it and a sign allowed); nullopt otherwise.
 std::optional<int> CellInt(const std::string& text);

@@ -190,6 +190,8 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool 
   N4.SetCaption("Сохранить таблицы в файл");
   N5.SetCaption("Транслировать таблицы в систему");
   N5.SetEnabled(false);
+  N6.SetCaption(kGridItem);
+  N6.SetEnabled(false);
 
   StartUv.OnChange = [this] { StartUvChange(); };
   btnAcceptInterval.OnClick = [this] { btnAcceptIntervalClick(); };
@@ -201,6 +203,7 @@ TfrmCalibration::TfrmCalibration(MainHost* host, CalWindowOptions options, bool 
   N2.OnClick = [this] { N2Click(); };
   N3.OnClick = [this] { N3Click(); };
   N4.OnClick = [this] { N4Click(); };
+  N6.OnClick = [this] { N6Click(); };
   btnSavePdf.OnClick = [this] { btnSavePdfClick(); };
   CalPages.OnChange = [this] { CalPagesChange(); };
   PageControl1.OnChange = [this] {
@@ -366,6 +369,7 @@ void TfrmCalibration::btnOKClick() {
     const CalResult stored = range ? Tables_.ApplyTablesToImage(*range, k3_) : CalResult::Fail(why);
     tablesStored_ = bool(stored);
     if (stored) {
+      N6.SetEnabled(false);
       SystemStatus().ImageModified = true;
       lbCurrentMessage.SetCaption(kDone);
     } else {
@@ -465,7 +469,8 @@ void TfrmCalibration::N3Click() {
                             platform::Icon::Error);
       return;
     }
-    if (check.Stage < 0 || check.Stage > 5 || (check.Direction != 0 && check.Direction != 1)) {
+    if (check.Stage < 0 || check.Stage > (k3_ ? 5 : 6) ||
+        (check.Direction != 0 && check.Direction != 1)) {
       platform::ShowMessage("Файл " + options_.stateFile.string() +
                                 " не загружен: неверный этап или направление процедуры.",
                             kTitle, platform::Icon::Error);
@@ -495,6 +500,15 @@ void TfrmCalibration::N4Click() {
   const auto range = Range(why);
   const CalResult r = range ? Tables_.ExportTables(chosen.path, *range, k3_) : CalResult::Fail(why);
   if (!r) platform::ShowMessage(r.problem, kTitle, platform::Icon::Error);
+}
+
+void TfrmCalibration::N6Click() {
+  if (k3_ || State.Stage != 5 || tablesStored_) return;
+  // The tables are computed again after the extra shots; until then there is nothing to accept.
+  N6.SetEnabled(false);
+  btnOK.SetEnabled(false);
+  OkPresses = 0;
+  CalLock.StartGrid(State);
 }
 
 // ----------------------------------------------------------------------------- graphs
@@ -697,6 +711,7 @@ void TfrmCalibration::TablesComputed(const TransferCurve& curve) {
     DrawTransferCurve(curve);
   }
   btnOK.SetEnabled(true);
+  N6.SetEnabled(!k3_ && !tablesStored_);
 }
 
 void TfrmCalibration::SeriesEnded() {

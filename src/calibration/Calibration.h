@@ -138,6 +138,10 @@ class TfrmCalibration : public TCalHost, public platform::FormModel {
   platform::Button N3{"N3"};  // "Загрузить таблицу"
   platform::Button N4{"N4"};  // "Сохранить таблицы в файл"
   platform::Button N5{"N5"};  // "Транслировать таблицы в систему"
+  // Type K2, shot log: extra shots at the header currents the series did not reach, then the
+  // tables again (enabled while computed tables wait for OK).
+  platform::Button N6{"N6"};
+  static constexpr const char* kGridItem = "Дополнительные снимки по сетке токов";
 
   // The view closes the window when asked (the second OK).
   std::function<void()> OnCloseRequest;
@@ -165,6 +169,7 @@ class TfrmCalibration : public TCalHost, public platform::FormModel {
   void N2Click();
   void N3Click();
   void N4Click();
+  void N6Click();
   void TabSheet1Show();
   void RadioButton1Click();
   void RadioButton2Click();

@@ -24,13 +24,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: calibrate [--from KV] [--to KV] [--out NEW.dat] [--apply] [--allow-exposures]";
+    "usage: calibrate [--from KV] [--to KV] [--grid] [--out NEW.dat] [--apply] [--allow-exposures]";
 
 struct Options {
   std::optional<int> from, to;
   std::string out;
   bool apply = false;
   bool allowExposures = false;
+  bool grid = false;
 };
 
 std::optional<int> ParseKv(const std::string& text) {
@@ -127,6 +128,8 @@ int Calibrate(cli::Context& context) {
       o.out = *v;
     } else if (a[i] == "--apply") {
       o.apply = true;
+    } else if (a[i] == "--grid") {
+      o.grid = true;
     } else if (a[i] == "--allow-exposures") {
       o.allowExposures = true;
     } else {
@@ -149,6 +152,7 @@ int Calibrate(cli::Context& context) {
   kvt::CalRunOptions options;
   options.from = o.from;
   options.to = o.to;
+  options.grid = o.grid;
   cli::Json shots = cli::Json::array();
   options.onShot = [&shots](const kvt::ShotRow& row, int stage) {
     if (cli::JsonOutput()) {
@@ -178,7 +182,15 @@ int Calibrate(cli::Context& context) {
                            {"step_kv", run.Tables_.TableStep()},
                            {"pause_ms", kvt::TCalWorker::PauseBetweenShotsMs()}};
   if (auto r = run.Run(); !r) return cli::Failed("calibrate: " + OneLine(r.problem));
-  if (!cli::JsonOutput()) PrintTables(run.Tables_);
+  // Header currents the grid sweep could not reach follow the completion message.
+  std::string gridNotes;
+  if (o.grid && run.LastMessage.rfind(kvt::calmsg::kComputed, 0) == 0)
+    gridNotes = OneLine(run.LastMessage.substr(std::string(kvt::calmsg::kComputed).size()));
+  if (!cli::JsonOutput()) {
+    if (!gridNotes.empty()) std::printf("grid: %s\n", gridNotes.c_str());
+    PrintTables(run.Tables_);
+  }
+  doc["grid"] = o.grid ? cli::Json{{"notes", gridNotes}} : cli::Json();
   doc["shots"] = shots;
   doc["tables"] = TablesJson(run.Tables_);
   doc["out"] = o.out.empty() ? cli::Json() : cli::Json(o.out);
@@ -192,10 +204,10 @@ int Calibrate(cli::Context& context) {
   return cli::JsonOutput() ? cli::EmitJson(std::move(doc), status) : status;
 }
 
-const cli::Registrar calibrateCommand(
-    "calibrate",
-    "calibrate [--from KV] [--to KV] [--out NEW.dat] [--apply] [--allow-exposures]   calibrate "
-    "the tube (K2) in automatic mode",
-    Calibrate, true);
+const cli::Registrar calibrateCommand("calibrate",
+                                      "calibrate [--from KV] [--to KV] [--grid] [--out NEW.dat] "
+                                      "[--apply] [--allow-exposures]   calibrate "
+                                      "the tube (K2) in automatic mode",
+                                      Calibrate, true);
 
 }  // namespace

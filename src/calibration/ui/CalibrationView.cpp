@@ -213,7 +213,11 @@ void CalibrationView::BuildProcedure(QWidget* page) {
   auto* shots = MakeGroup(page, m.ShotsBox, QRect(4, 50, 511, 128));
   auto* log = MakeGrid(shots, m.ShotsTable, QRect(6, 16, 499, 106));
   log->setSelectionBehavior(QAbstractItemView::SelectRows);
-  AttachMenu(log, {&m.N1, &m.N2, &m.N3});
+  // Type K2 also offers the grid sweep once the tables are computed.
+  if (m.K3())
+    AttachMenu(log, {&m.N1, &m.N2, &m.N3});
+  else
+    AttachMenu(log, {&m.N1, &m.N2, &m.N3, &m.N6});
 
   auto* control = MakeGroup(page, m.GroupBox9, QRect(4, 180, 511, 66));
   auto* gauge = new QProgressBar(control);
