@@ -1,0 +1,195 @@
+#include "platform/qt/ViewParts.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGraphicsLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include "platform/qt/Bindings.h"
+
+namespace platform::qt {
+
+QGroupBox* MakeGroup(QWidget* parent, GroupBox& model, const QRect& where) {
+  auto* g = Named(new QGroupBox(parent), model, where);
+  BindGroupBox(g, model);
+  return g;
+}
+
+QLabel* MakeLabel(QWidget* parent, Label& model, const QRect& where) {
+  auto* l = Named(new QLabel(parent), model, where);
+  BindLabel(l, model);
+  return l;
+}
+
+QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where) {
+  auto* s = Named(new QSpinBox(parent), model, where);
+  BindUpDown(s, model);
+  return s;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where) {
+  auto* e = Named(new QLineEdit(parent), model, where);
+  BindEdit(e, model);
+  return e;
+}
+
+QCheckBox* MakeCheck(QWidget* parent, CheckBox& model, const QRect& where) {
+  auto* c = Named(new QCheckBox(parent), model, where);
+  BindCheckBox(c, model);
+  return c;
+}
+
+QRadioButton* MakeRadio(QWidget* parent, RadioButton& model, const QRect& where) {
+  auto* r = Named(new QRadioButton(parent), model, where);
+  BindCheckBox(r, model);
+  return r;
+}
+
+QComboBox* MakeCombo(QWidget* parent, ComboBox& model, const QRect& where) {
+  auto* c = Named(new QComboBox(parent), model, where);
+  BindComboBox(c, model);
+  return c;
+}
+
+QPlainTextEdit* MakeMemo(QWidget* parent, Memo& model, const QRect& where) {
+  auto* m = Named(new QPlainTextEdit(parent), model, where);
+  BindMemo(m, model);
+  return m;
+}
+
+QTableWidget* MakeGrid(QWidget* parent, StringGrid& model, const QRect& where) {
+  auto* t = Named(new QTableWidget(parent), model, where);
+  BindStringGrid(t, model);
+  return t;
+}
+
+QProgressBar* MakeGauge(QWidget* parent, Gauge& model, const QRect& where,
+                        Qt::Orientation orientation) {
+  auto* g = Named(new QProgressBar(parent), model, where);
+  g->setOrientation(orientation);
+  g->setTextVisible(false);
+  BindGauge(g, model);
+  return g;
+}
+
+QScrollBar* MakeScrollBar(QWidget* parent, ScrollBar& model, const QRect& where,
+                          Qt::Orientation orientation) {
+  auto* b = Named(new QScrollBar(orientation, parent), model, where);
+  BindScrollBar(b, model);
+  return b;
+}
+
+QPushButton* MakePushButton(QWidget* parent, Button& model, const QRect& where, bool autoDefault) {
+  QPushButton* b = MakeButton(parent, model, where);
+  b->setAutoDefault(autoDefault);
+  return b;
+}
+
+std::vector<QPushButton*> MakeButtonRow(QWidget* parent, std::initializer_list<Button*> buttons,
+                                        const QRect& first, QPoint step, bool autoDefault) {
+  std::vector<QPushButton*> made;
+  QRect at = first;
+  for (Button* b : buttons) {
+    made.push_back(MakePushButton(parent, *b, at, autoDefault));
+    at.translate(step);
+  }
+  return made;
+}
+
+QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where) {
+  auto* l = Named(new QLabel(parent), model, where);
+  l->setAlignment(Qt::AlignCenter);
+  BindPicture(l, model);
+  return l;
+}
+
+QLabel* MakeCaptioned(QWidget* parent, Label& caption, QWidget* field, const QRect& where,
+                      int fieldWidth) {
+  QLabel* l = MakeLabel(parent, caption, QRect(where.x(), where.y(), where.width(), 16));
+  l->setAlignment(Qt::AlignCenter);
+  field->setGeometry(where.x() + (where.width() - fieldWidth) / 2, where.y() + 18, fieldWidth,
+                     where.height() - 18);
+  return l;
+}
+
+QLabel* MakeMessagePanel(QWidget* parent, Label& model, const QRect& where, QMargins margins,
+                         Qt::Alignment alignment) {
+  QLabel* l = MakeLabel(parent, model, where);
+  l->setAutoFillBackground(true);
+  l->setAlignment(alignment);
+  l->setContentsMargins(margins);
+  return l;
+}
+
+QChartView* MakeChart(QWidget* parent, Chart& model, const QRect& where, ChartLook look) {
+  auto* view = Named(new QChartView(parent), model, where);
+  view->setRenderHint(QPainter::Antialiasing);
+  QChart* chart = view->chart();
+  if (look != ChartLook::Plain) {
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundRoundness(0);
+  }
+  if (look == ChartLook::Scope) {
+    chart->setPlotAreaBackgroundBrush(QColor(0x10, 0x10, 0x10));
+    chart->setPlotAreaBackgroundVisible(true);
+  }
+  BindChart(view, model);
+  return view;
+}
+
+// ----------------------------------------------------------------------------- ViewWindow
+
+ViewWindow::ViewWindow(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}
+
+void ViewWindow::Frame(const char* objectName, QSize size, bool deleteOnClose) {
+  setObjectName(QString::fromLatin1(objectName));
+  if (deleteOnClose) setAttribute(Qt::WA_DeleteOnClose);
+  setFixedSize(size);
+}
+
+void ViewWindow::PlaceAtTopLeft() {
+  QScreen* s = screen() ? screen() : QApplication::primaryScreen();
+  if (s) move(s->geometry().topLeft());
+}
+
+void ViewWindow::OnEnter(QWidget* field, std::function<bool()> handler) {
+  enter_[field] = std::move(handler);
+  field->installEventFilter(this);
+}
+
+void ViewWindow::FocusNamed(const std::string& name) {
+  if (auto* w = findChild<QWidget*>(QString::fromStdString(name))) w->setFocus();
+}
+
+void ViewWindow::DeleteChildren() {
+  enter_.clear();
+  qDeleteAll(findChildren<QObject*>(Qt::FindDirectChildrenOnly));
+}
+
+bool ViewWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      const auto handler = enter_.find(watched);
+      if (handler != enter_.end() && handler->second && handler->second()) return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace platform::qt
