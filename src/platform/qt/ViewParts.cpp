@@ -17,9 +17,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
-
-#include "platform/qt/Bindings.h"
 
 namespace platform::qt {
 
@@ -41,9 +40,21 @@ QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where) {
   return s;
 }
 
+QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where, Qt::Alignment alignment) {
+  QSpinBox* s = MakeSpin(parent, model, where);
+  s->setAlignment(alignment);
+  return s;
+}
+
 QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where) {
   auto* e = Named(new QLineEdit(parent), model, where);
   BindEdit(e, model);
+  return e;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where, Qt::Alignment alignment) {
+  QLineEdit* e = MakeEdit(parent, model, where);
+  e->setAlignment(alignment);
   return e;
 }
 
@@ -106,6 +117,16 @@ std::vector<QPushButton*> MakeButtonRow(QWidget* parent, std::initializer_list<B
   for (Button* b : buttons) {
     made.push_back(MakePushButton(parent, *b, at, autoDefault));
     at.translate(step);
+  }
+  return made;
+}
+
+std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages) {
+  std::vector<QWidget*> made;
+  for (int i = 0; i < pages.PageCount(); ++i) {
+    made.push_back(new QWidget);
+    made.back()->setObjectName(QString::fromStdString(pages.PageName(i)));
+    tabs->addTab(made.back(), QString::fromStdString(pages.PageCaption(i)));
   }
   return made;
 }
@@ -177,6 +198,8 @@ void ViewWindow::FocusNamed(const std::string& name) {
 }
 
 void ViewWindow::DeleteChildren() {
+  for (const auto& unhook : unhooks_) unhook();
+  unhooks_.clear();
   enter_.clear();
   qDeleteAll(findChildren<QObject*>(Qt::FindDirectChildrenOnly));
 }
