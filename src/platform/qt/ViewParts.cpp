@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 
 #include "platform/qt/Bindings.h"
@@ -108,6 +109,31 @@ std::vector<QPushButton*> MakeButtonRow(QWidget* parent, std::initializer_list<B
     at.translate(step);
   }
   return made;
+}
+
+QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where, QFrame::Shadow shadow,
+                  int lineWidth) {
+  auto* f = Named(new QFrame(parent), model, where);
+  f->setFrameShape(QFrame::Panel);
+  f->setFrameShadow(shadow);
+  f->setLineWidth(lineWidth);
+  BindPanel(f, model);
+  return f;
+}
+
+QTabWidget* MakePages(QWidget* parent, PageControl& model, const QRect& where) {
+  auto* t = Named(new QTabWidget(parent), model, where);
+  for (int i = 0; i < model.PageCount(); ++i) {
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromStdString(model.PageName(i)));
+    t->addTab(page, QString());
+  }
+  BindPageControl(t, model);
+  return t;
+}
+
+QRect InsideGroup(const QWidget* group, int margin, int top) {
+  return QRect(margin, top, group->width() - 2 * margin, group->height() - top - margin);
 }
 
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where) {

@@ -5,6 +5,7 @@
 // keeps the open windows, places them, routes Enter to the model and frees the widgets before
 // the model.
 
+#include <QFrame>
 #include <QList>
 #include <QMargins>
 #include <QPoint>
@@ -32,6 +33,7 @@ class QPushButton;
 class QRadioButton;
 class QScrollBar;
 class QSpinBox;
+class QTabWidget;
 class QTableWidget;
 
 namespace platform::qt {
@@ -65,6 +67,14 @@ QPushButton* MakePushButton(QWidget* parent, Button& model, const QRect& where,
 // Buttons of one size, the first at `first`, each next one `step` further (a row or a column).
 std::vector<QPushButton*> MakeButtonRow(QWidget* parent, std::initializer_list<Button*> buttons,
                                         const QRect& first, QPoint step, bool autoDefault = false);
+// A panel drawn as a raised or sunken frame (its model gives the common properties only).
+QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where,
+                  QFrame::Shadow shadow = QFrame::Raised, int lineWidth = 1);
+// A page control with a plain widget for each of the model's pages, named as the model names the
+// page (widget(0) is the first), bound once the pages are there.
+QTabWidget* MakePages(QWidget* parent, PageControl& model, const QRect& where);
+// The room inside a group box below its title: `top` from its top edge, `margin` from the others.
+QRect InsideGroup(const QWidget* group, int margin = 6, int top = 16);
 // A lamp (or any picture by resource name), centred in its place.
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where);
 

@@ -1,0 +1,46 @@
+// The view parts that frame a window's content: panels, page controls built from their model's
+// pages, and the room inside a group box.
+
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QTabWidget>
+
+#include "platform/qt/ViewParts.h"
+
+namespace {
+
+using namespace platform;
+using namespace platform::qt;
+
+TEST(ViewPanels, PagesFollowTheModelAndPanelsAndGroupsFrameTheirContent) {
+  QWidget form;
+  PageControl model("pgProbe");
+  model.AddPage("tsFirst", "Первая");
+  model.AddPage("tsSecond", "Вторая");
+  model.SetActivePageIndex(1);
+  QTabWidget* pages = MakePages(&form, model, QRect(6, 6, 300, 200));
+  ASSERT_EQ(pages->count(), 2);
+  EXPECT_EQ(pages->objectName(), QString("pgProbe"));
+  EXPECT_EQ(pages->widget(model.IndexOf("tsSecond"))->objectName(), QString("tsSecond"));
+  EXPECT_EQ(pages->tabText(0), QString("Первая"));
+  EXPECT_EQ(pages->currentIndex(), 1);
+  model.SetTabVisible(0, false);
+  EXPECT_FALSE(pages->isTabVisible(0));
+
+  Panel panel("pnlProbe");
+  QFrame* frame = MakePanel(&form, panel, QRect(8, 8, 120, 60), QFrame::Sunken, 2);
+  EXPECT_EQ(frame->objectName(), QString("pnlProbe"));
+  EXPECT_EQ(frame->geometry(), QRect(8, 8, 120, 60));
+  EXPECT_EQ(frame->frameShadow(), QFrame::Sunken);
+  EXPECT_EQ(frame->lineWidth(), 2);
+  panel.SetEnabled(false);
+  EXPECT_FALSE(frame->isEnabled());
+
+  QGroupBox group(&form);
+  group.setGeometry(8, 80, 537, 160);
+  EXPECT_EQ(InsideGroup(&group), QRect(6, 16, 525, 138));
+  EXPECT_EQ(InsideGroup(&group, 8, 20), QRect(8, 20, 521, 132));
+}
+
+}  // namespace
