@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/qt/ViewParts.h"
 #include "tools/Pult.h"
 
 namespace kvt {
@@ -34,25 +35,15 @@ class PultKey : public QWidget {
   bool pressed_[3] = {false, false, false};
 };
 
-class PultView : public QWidget {
+// There is one panel at a time: Current() is it, CloseAll() destroys it (the main window replacing
+// it or closing).
+class PultView : public platform::qt::ToolWindow<PultView, TfrmPult> {
   Q_OBJECT
  public:
   explicit PultView(std::unique_ptr<TfrmPult> model, QWidget* parent = nullptr);
-  ~PultView() override;
-
-  TfrmPult& Model() { return *model_; }
-  void PlaceAtTopLeft();
-
-  // The panel that exists now (null when none).
-  static PultView* Current();
-  // Destroys it (the main window replacing it or closing).
-  static void CloseCurrent();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-
- private:
-  std::unique_ptr<TfrmPult> model_;
 };
 
 // Draws the console's pictures (keys, lamps, legends) under their resource names.
