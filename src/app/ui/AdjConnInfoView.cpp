@@ -17,18 +17,6 @@ namespace kvt::ui {
 
 namespace pq = platform::qt;
 
-namespace {
-
-// The tables only show: no scrolling sideways, no focus.
-QTableWidget* MakeTable(QGroupBox* group, platform::StringGrid& model) {
-  QTableWidget* grid = pq::MakeGrid(group, model, pq::InsideGroup(group, 8, 20));
-  grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  grid->setFocusPolicy(Qt::NoFocus);
-  return grid;
-}
-
-}  // namespace
-
 AdjConnInfoView::AdjConnInfoView(TfrmAdjustConnectionInfo& model, std::function<void()> onClose)
     : QWidget(nullptr, pq::kToolWindowFlags), onClose_(std::move(onClose)) {
   setObjectName("frmAdjustConnectionInfo");
@@ -38,10 +26,16 @@ AdjConnInfoView::AdjConnInfoView(TfrmAdjustConnectionInfo& model, std::function<
   QFrame* panel = pq::MakePanel(this, model.Panel1, QRect(8, 8, 537, 66));
   pq::MakeLabel(panel, model.Label2, QRect(2, 2, 533, 62));
 
-  modules_ =
-      MakeTable(pq::MakeGroup(this, model.GroupBox3, QRect(8, 80, 537, 160)), model.ModulesTable);
+  QGroupBox* modulesGroup = pq::MakeGroup(this, model.GroupBox3, QRect(8, 80, 537, 160));
+  modules_ = pq::MakeGrid(modulesGroup, model.ModulesTable, pq::InsideGroup(modulesGroup, 8, 20));
   checksumGroup_ = pq::MakeGroup(this, model.GroupBox2, QRect(8, 246, 537, 160));
-  checksums_ = MakeTable(checksumGroup_, model.StringGrid1);
+  checksums_ =
+      pq::MakeGrid(checksumGroup_, model.StringGrid1, pq::InsideGroup(checksumGroup_, 8, 20));
+  // The tables only show: no scrolling sideways, no focus.
+  for (QTableWidget* table : {modules_, checksums_}) {
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setFocusPolicy(Qt::NoFocus);
+  }
 
   QGroupBox* conclusionBox = pq::MakeGroup(this, model.ConclusionBox, QRect(8, 412, 537, 128));
   conclusion_ =

@@ -28,18 +28,6 @@ namespace kvt::ui {
 
 namespace pq = platform::qt;
 
-namespace {
-
-// Both text panes scroll sideways instead of wrapping; the scroll bar always shows.
-QPlainTextEdit* MakeTextPane(QGroupBox* group, platform::Memo& model) {
-  QPlainTextEdit* memo = pq::MakeMemo(group, model, pq::InsideGroup(group, 8, 20));
-  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-  return memo;
-}
-
-}  // namespace
-
 TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
     : QDialog(parent, pq::kToolWindowFlags | Qt::Dialog), model_(model) {
   setObjectName("frmTerminal");
@@ -53,8 +41,8 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
 
   // --- console ---
   QWidget* console = pages_->widget(model.Pages.IndexOf(TfrmTerminal::kConsole));
-  monitor_ =
-      MakeTextPane(pq::MakeGroup(console, model.GroupBox1, QRect(4, 2, 525, 236)), model.fMonitor);
+  QGroupBox* gbMonitor = pq::MakeGroup(console, model.GroupBox1, QRect(4, 2, 525, 236));
+  monitor_ = pq::MakeMemo(gbMonitor, model.fMonitor, pq::InsideGroup(gbMonitor, 8, 20));
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   fixed.setPixelSize(16);
   fixed.setBold(true);
@@ -106,9 +94,14 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
 
   // --- image page ---
   QWidget* image = pages_->widget(model.Pages.IndexOf(TfrmTerminal::kMemImage));
-  imageMemo_ =
-      MakeTextPane(pq::MakeGroup(image, model.GroupBox3, QRect(4, 2, 525, 334)), model.ImageMemo);
+  QGroupBox* gbImage = pq::MakeGroup(image, model.GroupBox3, QRect(4, 2, 525, 334));
+  imageMemo_ = pq::MakeMemo(gbImage, model.ImageMemo, pq::InsideGroup(gbImage, 8, 20));
   imageMemo_->setTabChangesFocus(false);
+  // Both text panes scroll sideways instead of wrapping; their scroll bars always show.
+  for (QPlainTextEdit* pane : {monitor_, imageMemo_}) {
+    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+  }
   // Only a real change of the text is an edit: typed, pasted, cut or dropped. Keys that change
   // nothing (Esc, Ctrl+C, arrows) are not. The model's own text changes (setPlainText) leave no
   // undo step behind. Once the edit is over the document is marked unmodified again, so the next
