@@ -1,11 +1,9 @@
 #include "sim/ui/SimulatorView.h"
 
-#include <QComboBox>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
 
@@ -19,35 +17,11 @@ namespace pq = platform::qt;
 
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromStdString(model.Name()));
-  l->setGeometry(where);
-  pq::BindLabel(l, model);
-  return l;
-}
-
-QSpinBox* MakeSpin(QWidget* parent, platform::UpDown& model, const QRect& where) {
-  auto* s = new QSpinBox(parent);
-  s->setObjectName(QString::fromStdString(model.Name()));
-  s->setGeometry(where);
-  pq::BindUpDown(s, model);
-  return s;
-}
-
-QGroupBox* MakeGroup(QWidget* parent, platform::GroupBox& model, const QRect& where) {
-  auto* g = new QGroupBox(parent);
-  g->setObjectName(QString::fromStdString(model.Name()));
-  g->setGeometry(where);
-  pq::BindGroupBox(g, model);
-  return g;
-}
-
-QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
-  auto* b = pq::MakeButton(parent, model, where);
-  b->setAutoDefault(false);
-  return b;
-}
+using pq::MakeCombo;
+using pq::MakeEdit;
+using pq::MakeGroup;
+using pq::MakeLabel;
+using pq::MakeSpin;
 
 bool SimulatorMapped() {
   for (const std::string& name : platform::ListSerialPorts())
@@ -58,14 +32,14 @@ bool SimulatorMapped() {
 }  // namespace
 
 SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      model_(std::move(model)) {
-  setObjectName("frmSimulator");
-  sim::TfrmSimulator& m = *model_;
+    : ToolWindow(std::move(model), parent,
+                 Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+  sim::TfrmSimulator& m = Model();
   // Phases B and C take two more rows on K4.
   const int extra = m.udMainsB.Visible() ? 52 : 0;
-  setFixedSize(380, 396 + extra);
+  // Closing only hides it: the main window's shortcut shows it again.
+  Frame("frmSimulator", QSize(380, 396 + extra), false);
   pq::BindForm(this, m.Form);
 
   QGroupBox* state = MakeGroup(this, m.gbState, QRect(8, 4, 364, 138));
@@ -88,28 +62,19 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
 
   QGroupBox* faults = MakeGroup(this, m.gbFaults, QRect(8, 232 + extra, 364, 124));
   MakeLabel(faults, m.lbAlarmCode, QRect(10, 22, 100, 22));
-  auto* code = new QLineEdit(faults);
-  code->setObjectName("edAlarmCode");
-  code->setGeometry(110, 22, 40, 22);
-  code->setMaxLength(2);
-  pq::BindEdit(code, m.edAlarmCode);
-  MakeButton(faults, m.btnAlarm, QRect(160, 20, 100, 26));
-  MakeButton(faults, m.btnClearAlarm, QRect(264, 20, 92, 26));
+  MakeEdit(faults, m.edAlarmCode, QRect(110, 22, 40, 22))->setMaxLength(2);
+  pq::MakePushButton(faults, m.btnAlarm, QRect(160, 20, 100, 26));
+  pq::MakePushButton(faults, m.btnClearAlarm, QRect(264, 20, 92, 26));
   MakeLabel(faults, m.lbDead, QRect(10, 56, 120, 22));
   MakeSpin(faults, m.udDeadSeconds, QRect(110, 56, 60, 22));
-  MakeButton(faults, m.btnDead, QRect(180, 54, 100, 26));
+  pq::MakePushButton(faults, m.btnDead, QRect(180, 54, 100, 26));
   MakeLabel(faults, m.lbStator, QRect(10, 90, 100, 22));
-  auto* stator = new QComboBox(faults);
-  stator->setObjectName("cbStator");
-  stator->setGeometry(110, 90, 170, 22);
-  pq::BindComboBox(stator, m.cbStator);
+  MakeCombo(faults, m.cbStator, QRect(110, 90, 170, 22));
   MakeLabel(this, m.lbMessage, QRect(14, 366 + extra, 352, 22));
 
   pq::BindTimer(this, m.RefreshTimer);
   m.FormCreate();
 }
-
-SimulatorView::~SimulatorView() = default;
 
 std::unique_ptr<SimulatorView> MakeSimulatorWindow(QWidget& mainWindow) {
   auto apparatus = sim::CurrentApparatus();

@@ -1,24 +1,15 @@
 #pragma once
 // The Qt view of the trainer's simulator window (sim::TfrmSimulator).
 
-#include <QWidget>
-#include <memory>
-
+#include "platform/qt/ViewParts.h"
 #include "sim/SimulatorWindow.h"
-
-class QShortcut;
 
 namespace kvt::ui {
 
-class SimulatorView : public QWidget {
+class SimulatorView : public platform::qt::ToolWindow<SimulatorView, sim::TfrmSimulator> {
   Q_OBJECT
  public:
   explicit SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget* parent = nullptr);
-  ~SimulatorView() override;
-  sim::TfrmSimulator& Model() { return *model_; }
-
- private:
-  std::unique_ptr<sim::TfrmSimulator> model_;
 };
 
 // The simulator window of a program whose vesmar.ini maps a port to the simulator: shown beside

@@ -1,21 +1,14 @@
 #include "calibration/ui/CalibrationView.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QGraphicsLayout>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -30,52 +23,14 @@ namespace pq = platform::qt;
 
 namespace {
 
-CalibrationView* current = nullptr;
-
-QGroupBox* MakeGroup(QWidget* parent, platform::GroupBox& model, const QRect& where) {
-  auto* g = new QGroupBox(parent);
-  g->setObjectName(QString::fromStdString(model.Name()));
-  g->setGeometry(where);
-  pq::BindGroupBox(g, model);
-  return g;
-}
-
-QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromStdString(model.Name()));
-  l->setGeometry(where);
-  pq::BindLabel(l, model);
-  return l;
-}
-
-QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
-  auto* b = pq::MakeButton(parent, model, where);
-  b->setAutoDefault(false);
-  return b;
-}
-
-QSpinBox* MakeSpin(QWidget* parent, platform::UpDown& model, const QRect& where) {
-  auto* s = new QSpinBox(parent);
-  s->setObjectName(QString::fromStdString(model.Name()));
-  s->setGeometry(where);
-  pq::BindUpDown(s, model);
-  return s;
-}
-
-QComboBox* MakeCombo(QWidget* parent, platform::ComboBox& model, const QRect& where) {
-  auto* c = new QComboBox(parent);
-  c->setObjectName(QString::fromStdString(model.Name()));
-  c->setGeometry(where);
-  c->setEditable(!model.DropDownList());
-  pq::BindComboBox(c, model);
-  return c;
-}
+using pq::MakeCombo;
+using pq::MakeGroup;
+using pq::MakeLabel;
+using pq::MakeSpin;
 
 // Rows of 15 pixels as the tables are laid out; the columns come from the model.
 QTableWidget* MakeGrid(QWidget* parent, platform::StringGrid& model, const QRect& where) {
-  auto* t = new QTableWidget(parent);
-  t->setObjectName(QString::fromStdString(model.Name()));
-  t->setGeometry(where);
+  auto* t = pq::Named(new QTableWidget(parent), model, where);
   QFont f = t->font();
   f.setPixelSize(11);
   t->setFont(f);
@@ -87,22 +42,12 @@ QTableWidget* MakeGrid(QWidget* parent, platform::StringGrid& model, const QRect
   return t;
 }
 
+// Bright green and red curves read best on the dark plot area; small titles.
 QChartView* MakeChart(QWidget* parent, platform::Chart& model, const QRect& where) {
-  auto* view = new QChartView(parent);
-  view->setObjectName(QString::fromStdString(model.Name()));
-  view->setGeometry(where);
-  view->setRenderHint(QPainter::Antialiasing);
-  QChart* chart = view->chart();
-  chart->setMargins(QMargins(2, 2, 2, 2));
-  chart->layout()->setContentsMargins(0, 0, 0, 0);
-  chart->setBackgroundRoundness(0);
-  // Bright green and red curves read best on a dark plot area.
-  chart->setPlotAreaBackgroundBrush(QColor(0x10, 0x10, 0x10));
-  chart->setPlotAreaBackgroundVisible(true);
-  QFont title = chart->titleFont();
+  QChartView* view = pq::MakeChart(parent, model, where, pq::ChartLook::Scope);
+  QFont title = view->chart()->titleFont();
   title.setPointSize(8);
-  chart->setTitleFont(title);
-  pq::BindChart(view, model);
+  view->chart()->setTitleFont(title);
   return view;
 }
 
@@ -125,14 +70,9 @@ void AttachMenu(QWidget* widget, std::vector<platform::Button*> items) {
 }  // namespace
 
 CalibrationView::CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      model_(std::move(model)) {
-  setObjectName(model_->K3() ? "frmCalibrationK3" : "frmCalibration");
-  setAttribute(Qt::WA_DeleteOnClose);
-  setFixedSize(527, 545);
-  TfrmCalibration& m = *model_;
+    : ToolWindow(std::move(model), parent) {
+  TfrmCalibration& m = Model();
+  Frame(m.K3() ? "frmCalibrationK3" : "frmCalibration", QSize(527, 545));
   pq::BindForm(this, m.Form);
 
   pages_ = new QTabWidget(this);
@@ -151,19 +91,15 @@ CalibrationView::CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget
   pq::BindPageControl(pages_, m.CalPages);
 
   m.OnCloseRequest = [this] { close(); };
-  current = this;
 }
 
 CalibrationView::~CalibrationView() {
-  if (current == this) current = nullptr;
-  model_->OnCloseRequest = nullptr;
-  // The widgets go before the model they are bound to; the model then stops its worker.
-  qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
-  model_.reset();
+  // Then the widgets go; the model then stops its worker.
+  Model().OnCloseRequest = nullptr;
 }
 
 void CalibrationView::BuildTables(QWidget* page) {
-  TfrmCalibration& m = *model_;
+  TfrmCalibration& m = Model();
   auto* info = MakeGroup(page, m.GroupBox1, QRect(4, 2, 511, 72));
   MakeLabel(info, m.Label1, QRect(10, 16, 280, 16));
   MakeLabel(info, m.Label2, QRect(10, 33, 280, 16));
@@ -175,7 +111,7 @@ void CalibrationView::BuildTables(QWidget* page) {
   MakeLabel(info, m.Label4, QRect(326, 16, 22, 16));
   MakeLabel(info, m.Label5, QRect(326, 33, 22, 16));
   MakeLabel(info, m.Label6, QRect(326, 50, 22, 16));
-  MakeButton(info, m.btnSavePdf, QRect(352, 16, 152, 48));
+  pq::MakePushButton(info, m.btnSavePdf, QRect(352, 16, 152, 48));
 
   // Types K3 and K4 have no resistance table: the calibration tables stand in the middle.
   const bool k3 = m.K3();
@@ -202,13 +138,13 @@ void CalibrationView::BuildTables(QWidget* page) {
 }
 
 void CalibrationView::BuildProcedure(QWidget* page) {
-  TfrmCalibration& m = *model_;
+  TfrmCalibration& m = Model();
   auto* bounds = MakeGroup(page, m.GroupBox8, QRect(4, 2, 511, 46));
   MakeLabel(bounds, m.Label7, QRect(10, 20, 50, 18));
   MakeCombo(bounds, m.StartUv, QRect(62, 16, 70, 24));
   MakeLabel(bounds, m.Label8, QRect(150, 20, 55, 18));
   MakeCombo(bounds, m.FinishUv, QRect(206, 16, 70, 24));
-  MakeButton(bounds, m.btnAcceptInterval, QRect(400, 15, 100, 26));
+  pq::MakePushButton(bounds, m.btnAcceptInterval, QRect(400, 15, 100, 26));
 
   auto* shots = MakeGroup(page, m.ShotsBox, QRect(4, 50, 511, 128));
   auto* log = MakeGrid(shots, m.ShotsTable, QRect(6, 16, 499, 106));
@@ -216,22 +152,17 @@ void CalibrationView::BuildProcedure(QWidget* page) {
   AttachMenu(log, {&m.N1, &m.N2, &m.N3});
 
   auto* control = MakeGroup(page, m.GroupBox9, QRect(4, 180, 511, 66));
-  auto* gauge = new QProgressBar(control);
-  gauge->setObjectName("WaitIndikator");
-  gauge->setGeometry(8, 14, 14, 46);
-  gauge->setOrientation(Qt::Vertical);
-  gauge->setTextVisible(false);
+  auto* gauge = pq::MakeGauge(control, m.WaitIndikator, QRect(8, 14, 14, 46), Qt::Vertical);
   gauge->setStyleSheet("QProgressBar::chunk { background: red; }");
-  pq::BindGauge(gauge, m.WaitIndikator);
   auto* code = MakeGroup(control, m.GroupBox10, QRect(28, 10, 104, 50));
   MakeSpin(code, m.udCurrentNakal, QRect(8, 18, 88, 24));
   auto* shot = MakeGroup(control, m.GroupBox11, QRect(138, 10, 112, 50));
-  MakeButton(shot, m.btnMakeShot, QRect(8, 18, 96, 25));
+  pq::MakePushButton(shot, m.btnMakeShot, QRect(8, 18, 96, 25));
   auto* autoBox = MakeGroup(control, m.GroupBox12, QRect(256, 10, 112, 50));
-  MakeButton(autoBox, m.btnAuto, QRect(8, 18, 96, 25));
+  pq::MakePushButton(autoBox, m.btnAuto, QRect(8, 18, 96, 25));
   auto* proc = MakeGroup(control, m.GroupBox13, QRect(374, 10, 131, 50));
-  MakeButton(proc, m.Button2, QRect(6, 18, 62, 25));
-  MakeButton(proc, m.btnOK, QRect(72, 18, 52, 25));
+  pq::MakePushButton(proc, m.Button2, QRect(6, 18, 62, 25));
+  pq::MakePushButton(proc, m.btnOK, QRect(72, 18, 52, 25));
 
   // The K3 message is a little larger (it may add a warning about the table's currents, or name
   // the columns the computation kept).
@@ -247,7 +178,7 @@ void CalibrationView::BuildProcedure(QWidget* page) {
 }
 
 void CalibrationView::BuildGraphs(QWidget* page) {
-  TfrmCalibration& m = *model_;
+  TfrmCalibration& m = Model();
   auto* inner = new QTabWidget(page);
   inner->setObjectName("PageControl1");
   inner->setGeometry(2, 2, 515, 510);
@@ -271,60 +202,34 @@ void CalibrationView::BuildGraphs(QWidget* page) {
   auto* modes = MakeGroup(family, m.GroupBox16, QRect(4, 394, 200, 82));
   int y = 18;
   for (platform::RadioButton* r : {&m.RadioButton1, &m.RadioButton2, &m.RadioButton3}) {
-    auto* rb = new QRadioButton(modes);
-    rb->setObjectName(QString::fromStdString(r->Name()));
-    rb->setGeometry(10, y, 180, 20);
-    pq::BindCheckBox(rb, *r);
+    pq::MakeRadio(modes, *r, QRect(10, y, 180, 20));
     y += 20;
   }
   auto* manual = MakeGroup(family, m.GroupBox17, QRect(210, 394, 295, 82));
   MakeLabel(manual, m.Label9, QRect(10, 22, 40, 18));
   MakeCombo(manual, m.cbCurrents, QRect(56, 18, 80, 24));
   MakeLabel(manual, m.Label10, QRect(150, 22, 50, 18));
-  auto* shift = MakeSpin(manual, m.udMoveStep, QRect(200, 18, 80, 24));
-  shift->installEventFilter(this);
-  moveStep_ = shift;
+  // Enter in the shift box applies the shift and goes no further.
+  QSpinBox* shift = MakeSpin(manual, m.udMoveStep, QRect(200, 18, 80, 24));
+  OnEnter(shift, [shift, &m] {
+    shift->interpretText();
+    return m.edMoveStepKeyPress('\r');
+  });
   pq::BindPageControl(inner, m.PageControl1);
 }
 
 void CalibrationView::BuildOptions(QWidget* page) {
-  TfrmCalibration& m = *model_;
+  TfrmCalibration& m = Model();
   auto* step = MakeGroup(page, m.GroupBox18, QRect(8, 8, 220, 56));
   MakeSpin(step, m.udDNakal, QRect(10, 22, 80, 24));
 }
 
-bool CalibrationView::eventFilter(QObject* watched, QEvent* event) {
-  // Enter in the shift box applies the shift and goes no further.
-  if (watched == moveStep_ && event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-      if (auto* spin = qobject_cast<QSpinBox*>(moveStep_)) spin->interpretText();
-      return model_->edMoveStepKeyPress('\r');
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
 void CalibrationView::closeEvent(QCloseEvent* event) {
-  if (!model_->FormCloseQuery()) {
+  if (!Model().FormCloseQuery()) {
     event->ignore();
     return;
   }
   QWidget::closeEvent(event);
-}
-
-void CalibrationView::PlaceAtTopLeft() {
-  QScreen* s = screen() ? screen() : QApplication::primaryScreen();
-  if (!s) return;
-  move(s->geometry().topLeft());
-}
-
-CalibrationView* CalibrationView::Current() {
-  return current;
-}
-
-void CalibrationView::CloseAll() {
-  delete current;
 }
 
 void CalibrationView::Open(const std::function<CalibrationView*()>& make) {

@@ -3,11 +3,10 @@
 // procedure, graphs, settings), the grids, the charts and the right-click menus. It owns its
 // model and frees itself (and the model, which stops the worker) when closed.
 
-#include <QWidget>
 #include <functional>
-#include <memory>
 
 #include "calibration/Calibration.h"
+#include "platform/qt/ViewParts.h"
 
 class QTabWidget;
 
@@ -17,27 +16,19 @@ class TfrmManager;
 
 namespace kvt::ui {
 
-class CalibrationView : public QWidget {
+class CalibrationView : public platform::qt::ToolWindow<CalibrationView, TfrmCalibration> {
   Q_OBJECT
  public:
   explicit CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget* parent = nullptr);
   ~CalibrationView() override;
 
-  TfrmCalibration& Model() { return *model_; }
   QTabWidget* Pages() const { return pages_; }
-  // Moves the window to the screen's top left corner.
-  void PlaceAtTopLeft();
 
-  // The calibration window that exists (null when none).
-  static CalibrationView* Current();
-  // Destroys it at once (the main window closing).
-  static void CloseAll();
   // Brings the calibration window that exists to the front, or shows the one make() creates at
   // the top left and runs its opening sequence.
   static void Open(const std::function<CalibrationView*()>& make);
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   // The frame's close asks the model first (shots not yet stored).
   void closeEvent(QCloseEvent* event) override;
 
@@ -47,9 +38,7 @@ class CalibrationView : public QWidget {
   void BuildGraphs(QWidget* page);
   void BuildOptions(QWidget* page);
 
-  std::unique_ptr<TfrmCalibration> model_;
   QTabWidget* pages_ = nullptr;
-  QWidget* moveStep_ = nullptr;
 };
 
 // The main window's "Калибровка рентгеновской трубки" on a type-K2 system: a new window at the

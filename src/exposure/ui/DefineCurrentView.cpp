@@ -2,7 +2,6 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QGraphicsLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -13,6 +12,7 @@
 
 #include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
+#include "platform/qt/ViewParts.h"
 
 namespace kvt::ui {
 
@@ -20,22 +20,9 @@ namespace pq = platform::qt;
 
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where,
-                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromStdString(model.Name()));
-  l->setGeometry(where);
-  l->setAlignment(align);
-  pq::BindLabel(l, model);
-  return l;
-}
-
 QScrollBar* MakeBar(QWidget* parent, platform::ScrollBar& model, const QRect& where) {
-  auto* b = new QScrollBar(Qt::Vertical, parent);
-  b->setObjectName(QString::fromStdString(model.Name()));
-  b->setGeometry(where);
+  QScrollBar* b = pq::MakeScrollBar(parent, model, where);
   b->setPageStep(10);
-  pq::BindScrollBar(b, model);
   return b;
 }
 
@@ -52,23 +39,12 @@ DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
   TfrmDefineCurrent& m = model_;
   pq::BindForm(this, m.Form);
 
-  auto* group = new QGroupBox(this);
-  group->setObjectName("GroupBox8");
-  group->setGeometry(8, 4, 420, 460);
-  pq::BindGroupBox(group, m.GroupBox8);
-  chart_ = new QChartView(group);
-  chart_->setObjectName("chart_Ia_calibr");
-  chart_->setGeometry(6, 18, 408, 436);
-  chart_->setRenderHint(QPainter::Antialiasing);
+  QGroupBox* group = pq::MakeGroup(this, m.GroupBox8, QRect(8, 4, 420, 460));
+  chart_ = pq::MakeChart(group, m.chart_Ia_calibr, QRect(6, 18, 408, 436));
   chart_->setInteractive(false);
-  QChart* chart = chart_->chart();
-  chart->setMargins(QMargins(2, 2, 2, 2));
-  chart->layout()->setContentsMargins(0, 0, 0, 0);
-  chart->setBackgroundRoundness(0);
-  chart->setBackgroundBrush(Qt::black);
-  chart->setPlotAreaBackgroundBrush(Qt::black);
-  chart->setPlotAreaBackgroundVisible(true);
-  pq::BindChart(chart_, m.chart_Ia_calibr);
+  chart_->chart()->setBackgroundBrush(Qt::black);
+  chart_->chart()->setPlotAreaBackgroundBrush(Qt::black);
+  chart_->chart()->setPlotAreaBackgroundVisible(true);
   // Light axes on the black chart.
   auto lighten = [this] {
     for (QAbstractAxis* a : chart_->chart()->axes()) {
@@ -86,15 +62,15 @@ DefineCurrentView::DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent)
   });
 
   // The two bars side by side, each with its value: the upper one's above, the lower one's below.
-  MakeLabel(this, m.UpVal1, QRect(436, 8, 40, 20), Qt::AlignCenter);
+  pq::MakeLabel(this, m.UpVal1, QRect(436, 8, 40, 20));
   MakeBar(this, m.UpTrack1, QRect(446, 30, 20, 420));
   MakeBar(this, m.DownTrack1, QRect(484, 30, 20, 420));
-  MakeLabel(this, m.DownVal1, QRect(474, 452, 40, 20), Qt::AlignCenter);
+  pq::MakeLabel(this, m.DownVal1, QRect(474, 452, 40, 20));
 
-  MakeLabel(this, m.Label1, QRect(12, 474, 90, 30));
-  QLabel* result = MakeLabel(this, m.Ia_result, QRect(104, 474, 60, 30), Qt::AlignCenter);
+  pq::MakeLabel(this, m.Label1, QRect(12, 474, 90, 30));
+  QLabel* result = pq::MakeLabel(this, m.Ia_result, QRect(104, 474, 60, 30));
   result->setAutoFillBackground(false);
-  MakeLabel(this, m.Label2, QRect(166, 474, 30, 30));
+  pq::MakeLabel(this, m.Label2, QRect(166, 474, 30, 30));
   QPushButton* accept = pq::MakeButton(this, m.Button1, QRect(226, 474, 290, 30));
   accept->setDefault(true);
 

@@ -152,12 +152,12 @@ QLabel* MakeCaptioned(QWidget* parent, Label& caption, QWidget* field, const QRe
   return l;
 }
 
-QLabel* MakeMessagePanel(QWidget* parent, Label& model, const QRect& where, QMargins margins,
+QLabel* MakeMessagePanel(QWidget* parent, Label& model, const QRect& where, int margin,
                          Qt::Alignment alignment) {
   QLabel* l = MakeLabel(parent, model, where);
   l->setAutoFillBackground(true);
-  l->setAlignment(alignment);
-  l->setContentsMargins(margins);
+  if (alignment) l->setAlignment(alignment);
+  l->setMargin(margin);
   return l;
 }
 

@@ -7,7 +7,6 @@
 
 #include <QFrame>
 #include <QList>
-#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -83,10 +82,10 @@ QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where);
 QLabel* MakeCaptioned(QWidget* parent, Label& caption, QWidget* field, const QRect& where,
                       int fieldWidth);
 
-// The message panel: the model's black background filled, the text from the top left inside
-// `margins` (or as `alignment` says).
-QLabel* MakeMessagePanel(QWidget* parent, Label& model, const QRect& where,
-                         QMargins margins = QMargins(6, 6, 6, 6),
+// The message panel: the model's black background filled, the text from the top left `margin`
+// pixels inside (or as `alignment` says; no alignment leaves it to the model). A frame the view
+// gives it stays at the panel's edge.
+QLabel* MakeMessagePanel(QWidget* parent, Label& model, const QRect& where, int margin = 6,
                          Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop);
 
 // Plain: antialiased only. Compact: the plot fills the view (small margins, square corners).

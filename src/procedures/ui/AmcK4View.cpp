@@ -1,12 +1,9 @@
 #include "procedures/ui/AmcK4View.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QScreen>
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
@@ -18,109 +15,59 @@ namespace pq = platform::qt;
 
 namespace {
 
-QList<AmcK4View*>& Views() {
-  static QList<AmcK4View*> views;
-  return views;
-}
-
-QLabel* Label(QWidget* parent, platform::Label& model, const QRect& where,
-              Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-  auto* l = new QLabel(parent);
-  l->setObjectName(QString::fromStdString(model.Name()));
-  l->setGeometry(where);
-  pq::BindLabel(l, model);
-  l->setAlignment(align);
-  return l;
-}
-
-QLineEdit* Line(QWidget* parent, platform::Edit& model, const QRect& where) {
-  auto* e = new QLineEdit(parent);
-  e->setObjectName(QString::fromStdString(model.Name()));
-  e->setGeometry(where);
+QLineEdit* Value(QWidget* parent, platform::Edit& model, const QRect& where) {
+  QLineEdit* e = pq::MakeEdit(parent, model, where);
   e->setAlignment(Qt::AlignRight);
-  pq::BindEdit(e, model);
   return e;
-}
-
-QGroupBox* Group(QWidget* parent, platform::GroupBox& model, const QRect& where) {
-  auto* g = new QGroupBox(parent);
-  g->setObjectName(QString::fromStdString(model.Name()));
-  g->setGeometry(where);
-  pq::BindGroupBox(g, model);
-  return g;
 }
 
 }  // namespace
 
 AmcK4View::AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      model_(std::move(model)) {
-  setObjectName("frmAMC_K4");
-  setAttribute(Qt::WA_DeleteOnClose);
-  setFixedSize(608, 392);
-  TfrmAMC_K4& m = *model_;
+    : ToolWindow(std::move(model), parent) {
+  Frame("frmAMC_K4", QSize(608, 392));
+  TfrmAMC_K4& m = Model();
   pq::BindForm(this, m.Form);
 
-  QGroupBox* control = Group(this, m.gbControl, QRect(8, 4, 592, 60));
-  Label(control, m.lbUmin, QRect(12, 24, 40, 24));
-  QLineEdit* umin = Line(control, m.edUmin, QRect(52, 24, 56, 24));
-  Label(control, m.lbUmax, QRect(124, 24, 40, 24));
-  QLineEdit* umax = Line(control, m.edUmax, QRect(164, 24, 56, 24));
-  for (auto [button, x] : {std::pair{&m.btnCal1, 236}, {&m.btnCal2, 340}, {&m.btnAccept, 444}})
-    pq::MakeButton(control, *button, QRect(x, 22, x == 444 ? 140 : 98, 28))->setAutoDefault(false);
+  QGroupBox* control = pq::MakeGroup(this, m.gbControl, QRect(8, 4, 592, 60));
+  pq::MakeLabel(control, m.lbUmin, QRect(12, 24, 40, 24));
+  QLineEdit* umin = Value(control, m.edUmin, QRect(52, 24, 56, 24));
+  pq::MakeLabel(control, m.lbUmax, QRect(124, 24, 40, 24));
+  QLineEdit* umax = Value(control, m.edUmax, QRect(164, 24, 56, 24));
+  pq::MakeButtonRow(control, {&m.btnCal1, &m.btnCal2}, QRect(236, 22, 98, 28), QPoint(104, 0));
+  pq::MakePushButton(control, m.btnAccept, QRect(444, 22, 140, 28));
 
   for (int p = 0; p < 3; ++p) {
-    QGroupBox* g = Group(this, m.Channel(p), QRect(8 + p * 200, 70, 192, 100));
-    Label(g, m.lbColumnA, QRect(96, 16, 44, 18), Qt::AlignCenter);
-    Label(g, m.lbColumnB, QRect(142, 16, 44, 18), Qt::AlignCenter);
-    Label(g, m.lbRowCodes, QRect(6, 38, 90, 24));
-    Label(g, m.lbRowCoefficients, QRect(6, 68, 90, 24));
-    Line(g, m.CodeMin(p), QRect(96, 38, 44, 24));
-    Line(g, m.CodeMax(p), QRect(142, 38, 44, 24));
-    Line(g, m.CoefA(p), QRect(96, 68, 44, 24));
-    Line(g, m.CoefB(p), QRect(142, 68, 44, 24));
+    QGroupBox* g = pq::MakeGroup(this, m.Channel(p), QRect(8 + p * 200, 70, 192, 100));
+    pq::MakeLabel(g, m.lbColumnA, QRect(96, 16, 44, 18))->setAlignment(Qt::AlignCenter);
+    pq::MakeLabel(g, m.lbColumnB, QRect(142, 16, 44, 18))->setAlignment(Qt::AlignCenter);
+    pq::MakeLabel(g, m.lbRowCodes, QRect(6, 38, 90, 24));
+    pq::MakeLabel(g, m.lbRowCoefficients, QRect(6, 68, 90, 24));
+    Value(g, m.CodeMin(p), QRect(96, 38, 44, 24));
+    Value(g, m.CodeMax(p), QRect(142, 38, 44, 24));
+    Value(g, m.CoefA(p), QRect(96, 68, 44, 24));
+    Value(g, m.CoefB(p), QRect(142, 68, 44, 24));
   }
 
-  QGroupBox* measured = Group(this, m.gbMeasured, QRect(8, 176, 592, 56));
+  QGroupBox* measured = pq::MakeGroup(this, m.gbMeasured, QRect(8, 176, 592, 56));
   for (int p = 0; p < 3; ++p) {
-    Label(measured, m.MeasuredName(p), QRect(24 + p * 200, 22, 30, 24));
-    QLabel* value =
-        Label(measured, m.Measured(p), QRect(56 + p * 200, 22, 70, 24), Qt::AlignCenter);
+    pq::MakeLabel(measured, m.MeasuredName(p), QRect(24 + p * 200, 22, 30, 24));
+    QLabel* value = pq::MakeLabel(measured, m.Measured(p), QRect(56 + p * 200, 22, 70, 24));
+    value->setAlignment(Qt::AlignCenter);
     value->setFrameShape(QFrame::StyledPanel);
   }
 
-  QLabel* info =
-      Label(this, m.lbCurrentInfo, QRect(8, 240, 592, 144), Qt::AlignLeft | Qt::AlignTop);
-  info->setAutoFillBackground(true);
-  info->setMargin(6);
+  pq::MakeMessagePanel(this, m.lbCurrentInfo, QRect(8, 240, 592, 144));
 
   pq::BindTimer(this, m.MUTimer);
-  for (QLineEdit* e : {umin, umax}) e->installEventFilter(this);
-  m.OnFocus = [this](const std::string& control) {
-    if (auto* w = findChild<QWidget*>(QString::fromStdString(control))) w->setFocus();
-  };
-  Views().append(this);
+  OnEnter(umin, [&m] { return m.edUminKeyPress('\r'); });
+  OnEnter(umax, [&m] { return m.edUmaxKeyPress('\r'); });
+  m.OnFocus = [this](const std::string& control) { FocusNamed(control); };
 }
 
 AmcK4View::~AmcK4View() {
-  Views().removeAll(this);
-  model_->OnFocus = nullptr;
-  // The widgets (and the timer) go before the model; the model then switches the apparatus off.
-  qDeleteAll(findChildren<QObject*>(Qt::FindDirectChildrenOnly));
-  model_.reset();
-}
-
-bool AmcK4View::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress) {
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-      if (watched->objectName() == "edUmin") return model_->edUminKeyPress('\r');
-      if (watched->objectName() == "edUmax") return model_->edUmaxKeyPress('\r');
-    }
-  }
-  return QWidget::eventFilter(watched, event);
+  // Then the widgets (and the timer) go; the model then switches the apparatus off.
+  Model().OnFocus = nullptr;
 }
 
 void AmcK4View::keyPressEvent(QKeyEvent* event) {
@@ -129,20 +76,6 @@ void AmcK4View::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
-}
-
-void AmcK4View::PlaceAtTopLeft() {
-  QScreen* s = screen() ? screen() : QApplication::primaryScreen();
-  if (s) move(s->geometry().topLeft());
-}
-
-QList<AmcK4View*> AmcK4View::OpenViews() {
-  return Views();
-}
-
-void AmcK4View::CloseAll() {
-  const QList<AmcK4View*> views = Views();
-  for (AmcK4View* v : views) delete v;
 }
 
 void OpenAmcK4Window(TfrmManager& manager) {

@@ -4,10 +4,7 @@
 // Modeless; it owns its model and frees itself (and the model, which switches the apparatus
 // off) when closed.
 
-#include <QList>
-#include <QWidget>
-#include <memory>
-
+#include "platform/qt/ViewParts.h"
 #include "procedures/AmcK4.h"
 
 namespace kvt {
@@ -16,25 +13,15 @@ class TfrmManager;
 
 namespace kvt::ui {
 
-class AmcK4View : public QWidget {
+class AmcK4View : public platform::qt::ToolWindow<AmcK4View, TfrmAMC_K4> {
   Q_OBJECT
  public:
   explicit AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent = nullptr);
   ~AmcK4View() override;
 
-  TfrmAMC_K4& Model() { return *model_; }
-  void PlaceAtTopLeft();
-
-  static QList<AmcK4View*> OpenViews();
-  static void CloseAll();
-
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   // Escape closes the window (its model switches the apparatus off).
   void keyPressEvent(QKeyEvent* event) override;
-
- private:
-  std::unique_ptr<TfrmAMC_K4> model_;
 };
 
 // The main window's "Настроить измерительные каналы" for K4 systems, after the technological

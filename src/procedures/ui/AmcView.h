@@ -3,10 +3,7 @@
 // exposure's chart, and the message panel. Modeless; it owns its model and frees itself (and the
 // model, which waits for its worker) when closed.
 
-#include <QList>
-#include <QWidget>
-#include <memory>
-
+#include "platform/qt/ViewParts.h"
 #include "procedures/Amc.h"
 
 namespace kvt {
@@ -15,25 +12,14 @@ class TfrmManager;
 
 namespace kvt::ui {
 
-class AmcView : public QWidget {
+class AmcView : public platform::qt::ToolWindow<AmcView, TfrmAMC> {
   Q_OBJECT
  public:
   explicit AmcView(std::unique_ptr<TfrmAMC> model, QWidget* parent = nullptr);
   ~AmcView() override;
 
-  TfrmAMC& Model() { return *model_; }
-  void PlaceAtTopLeft();
-
-  static QList<AmcView*> OpenViews();
-  static void CloseAll();
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   void ApplyFocus(const std::string& control);
-
-  std::unique_ptr<TfrmAMC> model_;
 };
 
 // The main window's "Настроить измерительные каналы" for K2 and K3 systems.

@@ -4,9 +4,7 @@
 // (and the model) when closed. Its buttons answer Enter when they have the focus, as the time
 // determination asks of the engineer.
 
-#include <QWidget>
-#include <memory>
-
+#include "platform/qt/ViewParts.h"
 #include "procedures/Ard.h"
 
 namespace kvt {
@@ -15,19 +13,14 @@ class TfrmManager;
 
 namespace kvt::ui {
 
-class ArdView : public QWidget {
+class ArdView : public platform::qt::ToolWindow<ArdView, TfrmARD> {
   Q_OBJECT
  public:
   explicit ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent = nullptr);
   ~ArdView() override;
 
-  TfrmARD& Model() { return *model_; }
-  void PlaceAtTopLeft();
   // The open window, if any (there is at most one).
-  static ArdView* Open();
-
- private:
-  std::unique_ptr<TfrmARD> model_;
+  static ArdView* Open() { return Current(); }
 };
 
 // The main window's "Настроить систему вращения" (the main window has closed the other tool

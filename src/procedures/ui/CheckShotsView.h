@@ -4,10 +4,7 @@
 // itself when closed (the model then waits for a shot under way and asks about an unsaved
 // protocol).
 
-#include <QList>
-#include <QWidget>
-#include <memory>
-
+#include "platform/qt/ViewParts.h"
 #include "procedures/CheckShots.h"
 
 namespace kvt {
@@ -16,23 +13,11 @@ class TfrmManager;
 
 namespace kvt::ui {
 
-class CheckShotsView : public QWidget {
+class CheckShotsView : public platform::qt::ToolWindow<CheckShotsView, TfrmCheckShots> {
   Q_OBJECT
  public:
   explicit CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* parent = nullptr);
   ~CheckShotsView() override;
-
-  TfrmCheckShots& Model() { return *model_; }
-  void PlaceAtTopLeft();
-
-  static QList<CheckShotsView*> OpenViews();
-  static void CloseAll();
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  std::unique_ptr<TfrmCheckShots> model_;
 };
 
 // The main window's "Выполнить проверочные снимки".
