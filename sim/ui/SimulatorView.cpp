@@ -23,6 +23,12 @@ using pq::MakeGroup;
 using pq::MakeLabel;
 using pq::MakeSpin;
 
+// A setting of the plant: its caption, then its value beside it.
+void Setting(QWidget* group, platform::Label& caption, platform::UpDown& value, int y) {
+  MakeLabel(group, caption, QRect(10, y, 150, 22));
+  MakeSpin(group, value, QRect(170, y, 80, 22));
+}
+
 bool SimulatorMapped() {
   for (const std::string& name : platform::ListSerialPorts())
     if (platform::MapPortName(name) == "simulator") return true;
@@ -43,22 +49,15 @@ SimulatorView::SimulatorView(std::unique_ptr<sim::TfrmSimulator> model, QWidget*
   pq::BindForm(this, m.Form);
 
   QGroupBox* state = MakeGroup(this, m.gbState, QRect(8, 4, 364, 138));
-  MakeLabel(state, m.lbState, QRect(10, 18, 344, 18));
-  MakeLabel(state, m.lbDrive, QRect(10, 38, 344, 18));
-  MakeLabel(state, m.lbAnode, QRect(10, 58, 344, 18));
-  MakeLabel(state, m.lbFilament, QRect(10, 78, 344, 18));
-  MakeLabel(state, m.lbSupply, QRect(10, 98, 344, 18));
-  MakeLabel(state, m.lbLastShot, QRect(10, 118, 344, 18));
+  pq::MakeRow(state,
+              {&m.lbState, &m.lbDrive, &m.lbAnode, &m.lbFilament, &m.lbSupply, &m.lbLastShot},
+              QRect(10, 18, 344, 18), QPoint(0, 20), MakeLabel);
 
   QGroupBox* plant = MakeGroup(this, m.gbPlant, QRect(8, 146, 364, 82 + extra));
-  MakeLabel(plant, m.lbMainsA, QRect(10, 22, 150, 22));
-  MakeSpin(plant, m.udMainsA, QRect(170, 22, 80, 22));
-  MakeLabel(plant, m.lbMainsB, QRect(10, 48, 150, 22));
-  MakeSpin(plant, m.udMainsB, QRect(170, 48, 80, 22));
-  MakeLabel(plant, m.lbMainsC, QRect(10, 74, 150, 22));
-  MakeSpin(plant, m.udMainsC, QRect(170, 74, 80, 22));
-  MakeLabel(plant, m.lbAgeing, QRect(10, 48 + extra, 150, 22));
-  MakeSpin(plant, m.udAgeing, QRect(170, 48 + extra, 80, 22));
+  Setting(plant, m.lbMainsA, m.udMainsA, 22);
+  Setting(plant, m.lbMainsB, m.udMainsB, 48);
+  Setting(plant, m.lbMainsC, m.udMainsC, 74);
+  Setting(plant, m.lbAgeing, m.udAgeing, 48 + extra);
 
   QGroupBox* faults = MakeGroup(this, m.gbFaults, QRect(8, 232 + extra, 364, 124));
   MakeLabel(faults, m.lbAlarmCode, QRect(10, 22, 100, 22));

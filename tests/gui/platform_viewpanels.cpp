@@ -1,10 +1,8 @@
-// The view parts that frame a window's content: panels, page controls built from their model's
-// pages, and the room inside a group box.
+// The view parts that frame a window's content: panels and the room inside a group box.
 
 #include <gtest/gtest.h>
 
 #include <QGroupBox>
-#include <QTabWidget>
 
 #include "platform/qt/ViewParts.h"
 
@@ -13,21 +11,8 @@ namespace {
 using namespace platform;
 using namespace platform::qt;
 
-TEST(ViewPanels, PagesFollowTheModelAndPanelsAndGroupsFrameTheirContent) {
+TEST(ViewPanels, PanelsAndGroupsFrameTheirContent) {
   QWidget form;
-  PageControl model("pgProbe");
-  model.AddPage("tsFirst", "Первая");
-  model.AddPage("tsSecond", "Вторая");
-  model.SetActivePageIndex(1);
-  QTabWidget* pages = MakePages(&form, model, QRect(6, 6, 300, 200));
-  ASSERT_EQ(pages->count(), 2);
-  EXPECT_EQ(pages->objectName(), QString("pgProbe"));
-  EXPECT_EQ(pages->widget(model.IndexOf("tsSecond"))->objectName(), QString("tsSecond"));
-  EXPECT_EQ(pages->tabText(0), QString("Первая"));
-  EXPECT_EQ(pages->currentIndex(), 1);
-  model.SetTabVisible(0, false);
-  EXPECT_FALSE(pages->isTabVisible(0));
-
   Panel panel("pnlProbe");
   QFrame* frame = MakePanel(&form, panel, QRect(8, 8, 120, 60), QFrame::Sunken, 2);
   EXPECT_EQ(frame->objectName(), QString("pnlProbe"));

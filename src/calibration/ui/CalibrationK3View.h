@@ -14,8 +14,4 @@ class CalibrationK3View : public CalibrationView {
   explicit CalibrationK3View(std::unique_ptr<TfrmCalibrationK3> model, QWidget* parent = nullptr);
 };
 
-// The main window's "Калибровка рентгеновской трубки" on a type-K3 or K4 system: a new window at
-// the top left, or the calibration window already open brought to the front.
-void OpenCalibrationK3Window(TfrmManager& manager);
-
 }  // namespace kvt::ui

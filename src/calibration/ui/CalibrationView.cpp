@@ -15,6 +15,7 @@
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
+#include "calibration/ui/CalibrationK3View.h"
 #include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
@@ -78,39 +79,27 @@ CalibrationView::CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget
   pages_ = new QTabWidget(this);
   pages_->setObjectName("CalPages");
   pages_->setGeometry(0, 0, 527, 545);
-  QWidget* built[4];
-  for (int i = 0; i < m.CalPages.PageCount(); ++i) {
-    built[i] = new QWidget;
-    built[i]->setObjectName(QString::fromStdString(m.CalPages.PageName(i)));
-    pages_->addTab(built[i], QString::fromStdString(m.CalPages.PageCaption(i)));
-  }
+  const std::vector<QWidget*> built = pq::AddPages(pages_, m.CalPages);
   BuildTables(built[TfrmCalibration::pgTables]);
   BuildProcedure(built[TfrmCalibration::pgProcedure]);
   BuildGraphs(built[TfrmCalibration::pgGraph]);
   BuildOptions(built[TfrmCalibration::pgOptions]);
   pq::BindPageControl(pages_, m.CalPages);
 
-  m.OnCloseRequest = [this] { close(); };
-}
-
-CalibrationView::~CalibrationView() {
-  // Then the widgets go; the model then stops its worker.
-  Model().OnCloseRequest = nullptr;
+  Hook(m.OnCloseRequest, [this] { close(); });
 }
 
 void CalibrationView::BuildTables(QWidget* page) {
   TfrmCalibration& m = Model();
   auto* info = MakeGroup(page, m.GroupBox1, QRect(4, 2, 511, 72));
-  MakeLabel(info, m.Label1, QRect(10, 16, 280, 16));
-  MakeLabel(info, m.Label2, QRect(10, 33, 280, 16));
-  MakeLabel(info, m.Label3, QRect(10, 50, 280, 16));
-  // The values close to their captions, so that the button's longer line has room.
-  MakeLabel(info, m.MinUv, QRect(292, 16, 30, 16))->setAlignment(Qt::AlignRight);
-  MakeLabel(info, m.MaxUv, QRect(292, 33, 30, 16))->setAlignment(Qt::AlignRight);
-  MakeLabel(info, m.StepUv, QRect(292, 50, 30, 16))->setAlignment(Qt::AlignRight);
-  MakeLabel(info, m.Label4, QRect(326, 16, 22, 16));
-  MakeLabel(info, m.Label5, QRect(326, 33, 22, 16));
-  MakeLabel(info, m.Label6, QRect(326, 50, 22, 16));
+  // Caption, value and unit of the range's three figures, one line each; the values close to
+  // their captions, so that the button's longer line has room.
+  const QPoint down(0, 17);
+  pq::MakeRow(info, {&m.Label1, &m.Label2, &m.Label3}, QRect(10, 16, 280, 16), down, MakeLabel);
+  for (QLabel* value :
+       pq::MakeRow(info, {&m.MinUv, &m.MaxUv, &m.StepUv}, QRect(292, 16, 30, 16), down, MakeLabel))
+    value->setAlignment(Qt::AlignRight);
+  pq::MakeRow(info, {&m.Label4, &m.Label5, &m.Label6}, QRect(326, 16, 22, 16), down, MakeLabel);
   pq::MakePushButton(info, m.btnSavePdf, QRect(352, 16, 152, 48));
 
   // Types K3 and K4 have no resistance table: the calibration tables stand in the middle.
@@ -182,12 +171,7 @@ void CalibrationView::BuildGraphs(QWidget* page) {
   auto* inner = new QTabWidget(page);
   inner->setObjectName("PageControl1");
   inner->setGeometry(2, 2, 515, 510);
-  std::vector<QWidget*> sheets;
-  for (int i = 0; i < m.PageControl1.PageCount(); ++i) {
-    sheets.push_back(new QWidget);
-    sheets.back()->setObjectName(QString::fromStdString(m.PageControl1.PageName(i)));
-    inner->addTab(sheets.back(), QString::fromStdString(m.PageControl1.PageCaption(i)));
-  }
+  const std::vector<QWidget*> sheets = pq::AddPages(inner, m.PageControl1);
   if (!m.K3()) {
     auto* src = MakeGroup(sheets[0], m.GroupBox14, QRect(4, 4, 501, 234));
     MakeChart(src, m.Chart3, QRect(6, 16, 489, 212));
@@ -241,22 +225,25 @@ void CalibrationView::Open(const std::function<CalibrationView*()>& make) {
     open->activateWindow();
     return;
   }
-  CalibrationView* view = make();
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
+  ShowAtTopLeft(make());
 }
 
-void OpenCalibrationWindow(TfrmManager& manager) {
-  CalibrationView::Open([&] {
-    return new CalibrationView(
-        std::make_unique<TfrmCalibration>(&manager, TfrmCalibration::LaunchOptions()));
-  });
-}
-
+// The main window's "Калибровка рентгеновской трубки": the type-K2 window, or on a type-K3 or K4
+// system the K3 one; the window already open is brought to the front instead.
 static ToolInstaller installCalibration([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::Calibration,
-                      [](TfrmManager& m, const std::string&) { OpenCalibrationWindow(m); });
+  manager.SetLauncher(ManagerTool::Calibration, [](TfrmManager& m, const std::string&) {
+    CalibrationView::Open([&m] {
+      return new CalibrationView(
+          std::make_unique<TfrmCalibration>(&m, TfrmCalibration::LaunchOptions()));
+    });
+  });
+  manager.SetLauncher(ManagerTool::CalibrationK3, [](TfrmManager& m, const std::string&) {
+    CalibrationView::Open([&m] {
+      return new CalibrationK3View(
+          std::make_unique<TfrmCalibrationK3>(&m, TfrmCalibration::LaunchOptions()));
+    });
+  });
+  // Both variants share the calibration flag; closing closes whichever is open.
   manager.SetCloser(ToolWindow::Calibration, [] { CalibrationView::CloseAll(); });
 });
 

@@ -10,17 +10,12 @@
 
 class QTabWidget;
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
 class CalibrationView : public platform::qt::ToolWindow<CalibrationView, TfrmCalibration> {
   Q_OBJECT
  public:
   explicit CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget* parent = nullptr);
-  ~CalibrationView() override;
 
   QTabWidget* Pages() const { return pages_; }
 
@@ -40,9 +35,5 @@ class CalibrationView : public platform::qt::ToolWindow<CalibrationView, TfrmCal
 
   QTabWidget* pages_ = nullptr;
 };
-
-// The main window's "Калибровка рентгеновской трубки" on a type-K2 system: a new window at the
-// top left, or the one already open brought to the front.
-void OpenCalibrationWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

@@ -18,7 +18,6 @@ class DefineCurrentView : public QDialog {
   explicit DefineCurrentView(TfrmDefineCurrent& model, QWidget* parent = nullptr);
   ~DefineCurrentView() override;
 
-  TfrmDefineCurrent& Model() { return model_; }
   QChartView* Chart() const { return chart_; }
 
   // The frame's close and Esc: no value.

@@ -95,9 +95,11 @@ OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
   setFixedSize(520, 300);
   pq::BindForm(this, model.Form);
 
-  QTabWidget* pages = pq::MakePages(this, model.pgOptions, QRect(6, 6, 508, 244));
-  QWidget* general = pages->widget(model.pgOptions.IndexOf("tsGeneral"));
-  QWidget* ports = pages->widget(model.pgOptions.IndexOf("tsPorts"));
+  auto* tabs = pq::Named(new QTabWidget(this), model.pgOptions, QRect(6, 6, 508, 244));
+  const std::vector<QWidget*> pages = pq::AddPages(tabs, model.pgOptions);
+  pq::BindPageControl(tabs, model.pgOptions);
+  QWidget* general = pages[model.pgOptions.IndexOf("tsGeneral")];
+  QWidget* ports = pages[model.pgOptions.IndexOf("tsPorts")];
 
   QGroupBox* group = pq::MakeGroup(general, model.GroupBox1, QRect(8, 8, 484, 90));
   pq::MakeLabel(group, model.Label1, QRect(12, 24, 300, 18));

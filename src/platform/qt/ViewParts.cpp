@@ -20,8 +20,6 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
-#include "platform/qt/Bindings.h"
-
 namespace platform::qt {
 
 QGroupBox* MakeGroup(QWidget* parent, GroupBox& model, const QRect& where) {
@@ -42,9 +40,21 @@ QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where) {
   return s;
 }
 
+QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where, Qt::Alignment alignment) {
+  QSpinBox* s = MakeSpin(parent, model, where);
+  s->setAlignment(alignment);
+  return s;
+}
+
 QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where) {
   auto* e = Named(new QLineEdit(parent), model, where);
   BindEdit(e, model);
+  return e;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where, Qt::Alignment alignment) {
+  QLineEdit* e = MakeEdit(parent, model, where);
+  e->setAlignment(alignment);
   return e;
 }
 
@@ -111,6 +121,16 @@ std::vector<QPushButton*> MakeButtonRow(QWidget* parent, std::initializer_list<B
   return made;
 }
 
+std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages) {
+  std::vector<QWidget*> made;
+  for (int i = 0; i < pages.PageCount(); ++i) {
+    made.push_back(new QWidget);
+    made.back()->setObjectName(QString::fromStdString(pages.PageName(i)));
+    tabs->addTab(made.back(), QString::fromStdString(pages.PageCaption(i)));
+  }
+  return made;
+}
+
 QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where, QFrame::Shadow shadow,
                   int lineWidth) {
   auto* f = Named(new QFrame(parent), model, where);
@@ -119,17 +139,6 @@ QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where, QFrame::Sha
   f->setLineWidth(lineWidth);
   BindPanel(f, model);
   return f;
-}
-
-QTabWidget* MakePages(QWidget* parent, PageControl& model, const QRect& where) {
-  auto* t = Named(new QTabWidget(parent), model, where);
-  for (int i = 0; i < model.PageCount(); ++i) {
-    auto* page = new QWidget;
-    page->setObjectName(QString::fromStdString(model.PageName(i)));
-    t->addTab(page, QString());
-  }
-  BindPageControl(t, model);
-  return t;
 }
 
 QRect InsideGroup(const QWidget* group, int margin, int top) {
@@ -203,6 +212,8 @@ void ViewWindow::FocusNamed(const std::string& name) {
 }
 
 void ViewWindow::DeleteChildren() {
+  for (const auto& unhook : unhooks_) unhook();
+  unhooks_.clear();
   enter_.clear();
   qDeleteAll(findChildren<QObject*>(Qt::FindDirectChildrenOnly));
 }

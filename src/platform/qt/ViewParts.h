@@ -16,9 +16,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Controls.h"
+#include "platform/qt/Bindings.h"
 
 class QChartView;
 class QCheckBox;
@@ -49,7 +51,9 @@ QGroupBox* MakeGroup(QWidget* parent, GroupBox& model, const QRect& where);
 QLabel* MakeLabel(QWidget* parent, Label& model, const QRect& where);
 // The spin box stands for the up-down and its edit together.
 QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where);
+QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where, Qt::Alignment alignment);
 QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where);
+QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where, Qt::Alignment alignment);
 QCheckBox* MakeCheck(QWidget* parent, CheckBox& model, const QRect& where);
 QRadioButton* MakeRadio(QWidget* parent, RadioButton& model, const QRect& where);
 QComboBox* MakeCombo(QWidget* parent, ComboBox& model, const QRect& where);
@@ -66,12 +70,25 @@ QPushButton* MakePushButton(QWidget* parent, Button& model, const QRect& where,
 // Buttons of one size, the first at `first`, each next one `step` further (a row or a column).
 std::vector<QPushButton*> MakeButtonRow(QWidget* parent, std::initializer_list<Button*> buttons,
                                         const QRect& first, QPoint step, bool autoDefault = false);
+// Widgets of one size that `make` makes (MakeLabel, ...), the first at `first`, each next one
+// `step` further.
+template <class M, class Make>
+auto MakeRow(QWidget* parent, std::initializer_list<M*> models, const QRect& first, QPoint step,
+             Make make) {
+  std::vector<decltype(make(parent, **models.begin(), first))> made;
+  QRect at = first;
+  for (M* model : models) {
+    made.push_back(make(parent, *model, at));
+    at.translate(step);
+  }
+  return made;
+}
+// The tab widget's pages, one named after each page of the model and captioned as it is, in the
+// model's order; the view fills them and then binds the tabs (BindPageControl).
+std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages);
 // A panel drawn as a raised or sunken frame (its model gives the common properties only).
 QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where,
                   QFrame::Shadow shadow = QFrame::Raised, int lineWidth = 1);
-// A page control with a plain widget for each of the model's pages, named as the model names the
-// page (widget(0) is the first), bound once the pages are there.
-QTabWidget* MakePages(QWidget* parent, PageControl& model, const QRect& where);
 // The room inside a group box below its title: `top` from its top edge, `margin` from the others.
 QRect InsideGroup(const QWidget* group, int margin = 6, int top = 16);
 // A lamp (or any picture by resource name), centred in its place.
@@ -114,18 +131,26 @@ class ViewWindow : public QWidget {
   void OnEnter(QWidget* field, std::function<bool()> handler);
   // Gives the focus to the widget of that name (a model's OnFocus).
   void FocusNamed(const std::string& name);
-  // The widgets (and the timers) go before the model they are bound to.
+  // Sets a callback of the model that reaches this window; DeleteChildren drops it again.
+  template <class Slot, class F>
+  void Hook(Slot& slot, F&& callback) {
+    slot = std::forward<F>(callback);
+    unhooks_.push_back([&slot] { slot = nullptr; });
+  }
+  // The model's callbacks are dropped, then the widgets (and the timers) go, before the model
+  // they are bound to.
   void DeleteChildren();
 
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   std::map<QObject*, std::function<bool()>> enter_;
+  std::vector<std::function<void()>> unhooks_;
 };
 
 // A tool window that owns its form model. It keeps the list of its kind's open windows; its
 // destructor frees the widgets first, then the model (which may wait for its worker or switch
-// the apparatus off). The view's own destructor only drops the model's callbacks.
+// the apparatus off); the callbacks the view hooked into the model are dropped before either.
 template <class View, class FormModel>
 class ToolWindow : public ViewWindow {
  public:
@@ -140,12 +165,31 @@ class ToolWindow : public ViewWindow {
   static View* Current() { return Registry().isEmpty() ? nullptr : OpenViews().last(); }
   // Destroys every window of this kind at once (the main window closing).
   static void CloseAll() { qDeleteAll(OpenViews()); }
+  // Shows a new window at the top left, then runs its model's opening sequence.
+  static View* ShowAtTopLeft(View* view) {
+    view->show();
+    view->PlaceAtTopLeft();
+    view->Model().FormCreate();
+    return view;
+  }
+  // A new window of this model, shown as ShowAtTopLeft shows it.
+  static View* Launch(std::unique_ptr<FormModel> model) {
+    return ShowAtTopLeft(new View(std::move(model)));
+  }
 
  protected:
   explicit ToolWindow(std::unique_ptr<FormModel> model, QWidget* parent = nullptr,
                       Qt::WindowFlags flags = kToolWindowFlags)
       : ViewWindow(parent, flags), model_(std::move(model)) {
     Registry().append(this);
+  }
+  // A window that frees itself when closed, named, of fixed size, its title and looks bound to
+  // the model's form.
+  ToolWindow(std::unique_ptr<FormModel> model, const char* objectName, QSize size,
+             QWidget* parent = nullptr)
+      : ToolWindow(std::move(model), parent) {
+    Frame(objectName, size);
+    BindForm(this, model_->Form);
   }
   ~ToolWindow() override {
     Registry().removeAll(this);

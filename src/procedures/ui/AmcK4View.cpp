@@ -7,33 +7,20 @@
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
-#include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
 
 namespace pq = platform::qt;
 
-namespace {
-
-QLineEdit* Value(QWidget* parent, platform::Edit& model, const QRect& where) {
-  QLineEdit* e = pq::MakeEdit(parent, model, where);
-  e->setAlignment(Qt::AlignRight);
-  return e;
-}
-
-}  // namespace
-
 AmcK4View::AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent)
-    : ToolWindow(std::move(model), parent) {
-  Frame("frmAMC_K4", QSize(608, 392));
+    : ToolWindow(std::move(model), "frmAMC_K4", QSize(608, 392), parent) {
   TfrmAMC_K4& m = Model();
-  pq::BindForm(this, m.Form);
 
   QGroupBox* control = pq::MakeGroup(this, m.gbControl, QRect(8, 4, 592, 60));
   pq::MakeLabel(control, m.lbUmin, QRect(12, 24, 40, 24));
-  QLineEdit* umin = Value(control, m.edUmin, QRect(52, 24, 56, 24));
+  QLineEdit* umin = pq::MakeEdit(control, m.edUmin, QRect(52, 24, 56, 24), Qt::AlignRight);
   pq::MakeLabel(control, m.lbUmax, QRect(124, 24, 40, 24));
-  QLineEdit* umax = Value(control, m.edUmax, QRect(164, 24, 56, 24));
+  QLineEdit* umax = pq::MakeEdit(control, m.edUmax, QRect(164, 24, 56, 24), Qt::AlignRight);
   pq::MakeButtonRow(control, {&m.btnCal1, &m.btnCal2}, QRect(236, 22, 98, 28), QPoint(104, 0));
   pq::MakePushButton(control, m.btnAccept, QRect(444, 22, 140, 28));
 
@@ -43,10 +30,10 @@ AmcK4View::AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent)
     pq::MakeLabel(g, m.lbColumnB, QRect(142, 16, 44, 18))->setAlignment(Qt::AlignCenter);
     pq::MakeLabel(g, m.lbRowCodes, QRect(6, 38, 90, 24));
     pq::MakeLabel(g, m.lbRowCoefficients, QRect(6, 68, 90, 24));
-    Value(g, m.CodeMin(p), QRect(96, 38, 44, 24));
-    Value(g, m.CodeMax(p), QRect(142, 38, 44, 24));
-    Value(g, m.CoefA(p), QRect(96, 68, 44, 24));
-    Value(g, m.CoefB(p), QRect(142, 68, 44, 24));
+    pq::MakeEdit(g, m.CodeMin(p), QRect(96, 38, 44, 24), Qt::AlignRight);
+    pq::MakeEdit(g, m.CodeMax(p), QRect(142, 38, 44, 24), Qt::AlignRight);
+    pq::MakeEdit(g, m.CoefA(p), QRect(96, 68, 44, 24), Qt::AlignRight);
+    pq::MakeEdit(g, m.CoefB(p), QRect(142, 68, 44, 24), Qt::AlignRight);
   }
 
   QGroupBox* measured = pq::MakeGroup(this, m.gbMeasured, QRect(8, 176, 592, 56));
@@ -62,12 +49,7 @@ AmcK4View::AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent)
   pq::BindTimer(this, m.MUTimer);
   OnEnter(umin, [&m] { return m.edUminKeyPress('\r'); });
   OnEnter(umax, [&m] { return m.edUmaxKeyPress('\r'); });
-  m.OnFocus = [this](const std::string& control) { FocusNamed(control); };
-}
-
-AmcK4View::~AmcK4View() {
-  // Then the widgets (and the timer) go; the model then switches the apparatus off.
-  Model().OnFocus = nullptr;
+  Hook(m.OnFocus, [this](const std::string& control) { FocusNamed(control); });
 }
 
 void AmcK4View::keyPressEvent(QKeyEvent* event) {
@@ -78,17 +60,14 @@ void AmcK4View::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
-void OpenAmcK4Window(TfrmManager& manager) {
-  auto* view = new AmcK4View(
-      std::make_unique<TfrmAMC_K4>(&manager, [&manager] { return manager.CurrentImage.get(); }));
-  view->PlaceAtTopLeft();
-  view->show();
-  view->Model().FormShow();
-}
-
 static ToolInstaller installAmcK4([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::MeasureChannelsK4,
-                      [](TfrmManager& m, const std::string&) { OpenAmcK4Window(m); });
+  manager.SetLauncher(ManagerTool::MeasureChannelsK4, [](TfrmManager& m, const std::string&) {
+    auto* view =
+        new AmcK4View(std::make_unique<TfrmAMC_K4>(&m, [&m] { return m.CurrentImage.get(); }));
+    view->PlaceAtTopLeft();
+    view->show();
+    view->Model().FormShow();
+  });
   manager.SetCloser(ToolWindow::MeasureChannelsK4, [] { AmcK4View::CloseAll(); });
 });
 

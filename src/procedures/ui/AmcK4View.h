@@ -7,25 +7,18 @@
 #include "platform/qt/ViewParts.h"
 #include "procedures/AmcK4.h"
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
+// Opened by the main window's "Настроить измерительные каналы" for K4 systems, after the
+// technological power mode has been switched on.
 class AmcK4View : public platform::qt::ToolWindow<AmcK4View, TfrmAMC_K4> {
   Q_OBJECT
  public:
   explicit AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent = nullptr);
-  ~AmcK4View() override;
 
  protected:
   // Escape closes the window (its model switches the apparatus off).
   void keyPressEvent(QKeyEvent* event) override;
 };
-
-// The main window's "Настроить измерительные каналы" for K4 systems, after the technological
-// power mode has been switched on.
-void OpenAmcK4Window(TfrmManager& manager);
 
 }  // namespace kvt::ui

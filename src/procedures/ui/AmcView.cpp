@@ -8,26 +8,37 @@
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
 #include "image/MemoryImage.h"
-#include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
 
 namespace pq = platform::qt;
 
-AmcView::AmcView(std::unique_ptr<TfrmAMC> model, QWidget* parent)
-    : ToolWindow(std::move(model), parent) {
-  Frame("frmAMC", QSize(600, 612));
-  TfrmAMC& m = Model();
-  pq::BindForm(this, m.Form);
+namespace {
 
-  // Three values per channel, each caption above its field.
-  QGroupBox* mains = pq::MakeGroup(this, m.gbMains, QRect(8, 4, 584, 100));
-  pq::MakeCaptioned(mains, m.lbUdMeasure, pq::MakeEdit(mains, m.edUdMeasure, {}),
-                    QRect(8, 22, 112, 42), 100);
-  QSpinBox* udControl = pq::MakeSpin(mains, m.udUdControl, {});
-  pq::MakeCaptioned(mains, m.lbUdControl, udControl, QRect(128, 22, 112, 42), 100);
-  pq::MakeCaptioned(mains, m.lbKMES, pq::MakeSpin(mains, m.udKMES, {}), QRect(248, 22, 112, 42),
+// One channel's values: measured, control and coefficient, each under its caption. Returns the
+// control value's spin box.
+QSpinBox* ChannelValues(QWidget* group, int y, platform::Label& measureCaption,
+                        platform::Edit& measure, platform::Label& controlCaption,
+                        platform::UpDown& control, platform::Label& coefficientCaption,
+                        platform::UpDown& coefficient) {
+  pq::MakeCaptioned(group, measureCaption, pq::MakeEdit(group, measure, {}), QRect(8, y, 112, 42),
                     100);
+  QSpinBox* spin = pq::MakeSpin(group, control, {});
+  pq::MakeCaptioned(group, controlCaption, spin, QRect(128, y, 112, 42), 100);
+  pq::MakeCaptioned(group, coefficientCaption, pq::MakeSpin(group, coefficient, {}),
+                    QRect(248, y, 112, 42), 100);
+  return spin;
+}
+
+}  // namespace
+
+AmcView::AmcView(std::unique_ptr<TfrmAMC> model, QWidget* parent)
+    : ToolWindow(std::move(model), "frmAMC", QSize(600, 612), parent) {
+  TfrmAMC& m = Model();
+
+  QGroupBox* mains = pq::MakeGroup(this, m.gbMains, QRect(8, 4, 584, 100));
+  QSpinBox* udControl = ChannelValues(mains, 22, m.lbUdMeasure, m.edUdMeasure, m.lbUdControl,
+                                      m.udUdControl, m.lbKMES, m.udKMES);
   pq::MakeButtonRow(mains, {&m.btnUdCalibrate, &m.btnUdCalibrateOK}, QRect(382, 22, 190, 30),
                     QPoint(0, 36));
 
@@ -40,12 +51,8 @@ AmcView::AmcView(std::unique_ptr<TfrmAMC> model, QWidget* parent)
   // The lime curve is drawn on a dark screen, as an oscilloscope shows it.
   QGroupBox* chartGroup = pq::MakeGroup(anode, m.gbChart, QRect(12, 66, 560, 236));
   pq::MakeChart(chartGroup, m.Chart1, QRect(6, 18, 548, 212), pq::ChartLook::Scope);
-  pq::MakeCaptioned(anode, m.lbUaMeasure, pq::MakeEdit(anode, m.edUaMeasure, {}),
-                    QRect(8, 312, 112, 42), 100);
-  QSpinBox* uaControl = pq::MakeSpin(anode, m.udUaControl, {});
-  pq::MakeCaptioned(anode, m.lbUaControl, uaControl, QRect(128, 312, 112, 42), 100);
-  pq::MakeCaptioned(anode, m.lbKUAN, pq::MakeSpin(anode, m.udKUAN, {}), QRect(248, 312, 112, 42),
-                    100);
+  QSpinBox* uaControl = ChannelValues(anode, 312, m.lbUaMeasure, m.edUaMeasure, m.lbUaControl,
+                                      m.udUaControl, m.lbKUAN, m.udKUAN);
   pq::MakeButtonRow(anode, {&m.btnUaCalibrate, &m.btnUaCalibrateOK}, QRect(382, 310, 190, 30),
                     QPoint(0, 36));
 
@@ -54,15 +61,9 @@ AmcView::AmcView(std::unique_ptr<TfrmAMC> model, QWidget* parent)
   OnEnter(udControl, [&m] { return m.edUdControlKeyPress('\r'); });
   OnEnter(heatCode, [&m] { return m.edHeatCodeKeyPress('\r'); });
   OnEnter(uaControl, [&m] { return m.edUaControlKeyPress('\r'); });
-  m.OnFocus = [this](const std::string& control) { ApplyFocus(control); };
-  m.OnRepaint = [info] { info->repaint(); };
-  m.OnClose = [this] { close(); };
-}
-
-AmcView::~AmcView() {
-  Model().OnFocus = nullptr;
-  Model().OnRepaint = nullptr;
-  Model().OnClose = nullptr;
+  Hook(m.OnFocus, [this](const std::string& control) { ApplyFocus(control); });
+  Hook(m.OnRepaint, [info] { info->repaint(); });
+  Hook(m.OnClose, [this] { close(); });
 }
 
 void AmcView::ApplyFocus(const std::string& control) {
@@ -72,18 +73,10 @@ void AmcView::ApplyFocus(const std::string& control) {
   FocusNamed(name.toStdString());
 }
 
-void OpenAmcWindow(TfrmManager& manager) {
-  auto model =
-      std::make_unique<TfrmAMC>(&manager, [&manager] { return manager.CurrentImage.get(); });
-  auto* view = new AmcView(std::move(model));
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
-}
-
 static ToolInstaller installAmc([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::MeasureChannels,
-                      [](TfrmManager& m, const std::string&) { OpenAmcWindow(m); });
+  manager.SetLauncher(ManagerTool::MeasureChannels, [](TfrmManager& m, const std::string&) {
+    AmcView::Launch(std::make_unique<TfrmAMC>(&m, [&m] { return m.CurrentImage.get(); }));
+  });
   manager.SetCloser(ToolWindow::MeasureChannels, [] { AmcView::CloseAll(); });
 });
 

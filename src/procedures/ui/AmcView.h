@@ -6,23 +6,16 @@
 #include "platform/qt/ViewParts.h"
 #include "procedures/Amc.h"
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
+// Opened by the main window's "Настроить измерительные каналы" for K2 and K3 systems.
 class AmcView : public platform::qt::ToolWindow<AmcView, TfrmAMC> {
   Q_OBJECT
  public:
   explicit AmcView(std::unique_ptr<TfrmAMC> model, QWidget* parent = nullptr);
-  ~AmcView() override;
 
  private:
   void ApplyFocus(const std::string& control);
 };
-
-// The main window's "Настроить измерительные каналы" for K2 and K3 systems.
-void OpenAmcWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

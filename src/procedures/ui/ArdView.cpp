@@ -7,7 +7,6 @@
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
-#include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
 
@@ -16,23 +15,16 @@ namespace pq = platform::qt;
 namespace {
 
 void Measured(QWidget* parent, platform::Edit& model, const QRect& where) {
-  QLineEdit* e = pq::MakeEdit(parent, model, where);
+  QLineEdit* e = pq::MakeEdit(parent, model, where, Qt::AlignRight);
   e->setMaxLength(3);
-  e->setAlignment(Qt::AlignRight);
   e->setFocusPolicy(Qt::NoFocus);
-}
-
-void Spin(QWidget* parent, platform::UpDown& model, const QRect& where) {
-  pq::MakeSpin(parent, model, where)->setAlignment(Qt::AlignRight);
 }
 
 }  // namespace
 
 ArdView::ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent)
-    : ToolWindow(std::move(model), parent) {
-  Frame("frmARD", QSize(600, 420));
+    : ToolWindow(std::move(model), "frmARD", QSize(600, 420), parent) {
   TfrmARD& m = Model();
-  pq::BindForm(this, m.Form);
 
   QGroupBox* currents = pq::MakeGroup(this, m.GroupBox1, QRect(8, 6, 330, 112));
   for (auto [column, x] :
@@ -44,17 +36,17 @@ ArdView::ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent)
   Measured(currents, m.edMDmax, QRect(160, 42, 50, 24));
   Measured(currents, m.edMBmin, QRect(104, 74, 50, 24));
   Measured(currents, m.edMBmax, QRect(160, 74, 50, 24));
-  Spin(currents, m.udTDmin, QRect(218, 42, 52, 24));
-  Spin(currents, m.udTDmax, QRect(274, 42, 52, 24));
-  Spin(currents, m.udTBmin, QRect(218, 74, 52, 24));
-  Spin(currents, m.udTBmax, QRect(274, 74, 52, 24));
+  pq::MakeSpin(currents, m.udTDmin, QRect(218, 42, 52, 24), Qt::AlignRight);
+  pq::MakeSpin(currents, m.udTDmax, QRect(274, 42, 52, 24), Qt::AlignRight);
+  pq::MakeSpin(currents, m.udTBmin, QRect(218, 74, 52, 24), Qt::AlignRight);
+  pq::MakeSpin(currents, m.udTBmax, QRect(274, 74, 52, 24), Qt::AlignRight);
 
   QGroupBox* times = pq::MakeGroup(this, m.GroupBox2, QRect(346, 6, 246, 112));
   pq::MakeLabel(times, m.Label7, QRect(10, 20, 200, 16));
-  Spin(times, m.udDispTime, QRect(10, 38, 60, 24));
+  pq::MakeSpin(times, m.udDispTime, QRect(10, 38, 60, 24), Qt::AlignRight);
   pq::MakeLabel(times, m.Label9, QRect(78, 38, 80, 24));
   pq::MakeLabel(times, m.Label8, QRect(10, 64, 232, 16));
-  Spin(times, m.udBrTime, QRect(10, 82, 60, 24));
+  pq::MakeSpin(times, m.udBrTime, QRect(10, 82, 60, 24), Qt::AlignRight);
 
   QGroupBox* drive = pq::MakeGroup(this, m.GroupBox3, QRect(8, 122, 584, 50));
   pq::MakeLamp(drive, m.imgDispersalMode, QRect(14, 18, 24, 24));
@@ -73,31 +65,17 @@ ArdView::ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent)
   pq::BindTimer(this, m.RotationTimer1);
   pq::BindTimer(this, m.DriveTimer);
 
-  m.OnClose = [this] { close(); };
+  Hook(m.OnClose, [this] { close(); });
   // The lamps change while the interface thread stays busy for seconds: paint them now.
-  m.OnRepaint = [this] { repaint(); };
-  m.OnFocus = [this](const platform::Control& c) { FocusNamed(c.Name()); };
-}
-
-ArdView::~ArdView() {
-  Model().OnClose = nullptr;
-  Model().OnRepaint = nullptr;
-  Model().OnFocus = nullptr;
-}
-
-void OpenArdWindow(TfrmManager& manager) {
-  auto model =
-      std::make_unique<TfrmARD>(&manager, [&manager] { return manager.CurrentImage.get(); });
-  auto* view = new ArdView(std::move(model));
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
+  Hook(m.OnRepaint, [this] { repaint(); });
+  Hook(m.OnFocus, [this](const platform::Control& c) { FocusNamed(c.Name()); });
 }
 
 static ToolInstaller installArd([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::Rotation,
-                      [](TfrmManager& m, const std::string&) { OpenArdWindow(m); });
-  manager.SetCloser(ToolWindow::Rotation, [] { delete ArdView::Open(); });
+  manager.SetLauncher(ManagerTool::Rotation, [](TfrmManager& m, const std::string&) {
+    ArdView::Launch(std::make_unique<TfrmARD>(&m, [&m] { return m.CurrentImage.get(); }));
+  });
+  manager.SetCloser(ToolWindow::Rotation, [] { ArdView::CloseAll(); });
 });
 
 }  // namespace kvt::ui

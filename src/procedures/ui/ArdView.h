@@ -7,24 +7,17 @@
 #include "platform/qt/ViewParts.h"
 #include "procedures/Ard.h"
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
+// Opened by the main window's "Настроить систему вращения" (the main window has closed the other
+// tool windows first): a new window at the top left, then the stored values read.
 class ArdView : public platform::qt::ToolWindow<ArdView, TfrmARD> {
   Q_OBJECT
  public:
   explicit ArdView(std::unique_ptr<TfrmARD> model, QWidget* parent = nullptr);
-  ~ArdView() override;
 
   // The open window, if any (there is at most one).
   static ArdView* Open() { return Current(); }
 };
-
-// The main window's "Настроить систему вращения" (the main window has closed the other tool
-// windows first): a new window at the top left, then the stored values read.
-void OpenArdWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

@@ -7,17 +7,14 @@
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
-#include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
 
 namespace pq = platform::qt;
 
 CheckHeatView::CheckHeatView(std::unique_ptr<TfrmCheckHeat> model, QWidget* parent)
-    : ToolWindow(std::move(model), parent) {
-  Frame("frmCheckHeat", QSize(640, 480));
+    : ToolWindow(std::move(model), "frmCheckHeat", QSize(640, 480), parent) {
   TfrmCheckHeat& m = Model();
-  pq::BindForm(this, m.Form);
 
   QGroupBox* plot = pq::MakeGroup(this, m.GroupBox1, QRect(8, 6, 412, 340));
   chart_ = pq::MakeChart(plot, m.Chart1, QRect(6, 18, 400, 288));
@@ -50,27 +47,15 @@ CheckHeatView::CheckHeatView(std::unique_ptr<TfrmCheckHeat> model, QWidget* pare
   info->setFrameShape(QFrame::StyledPanel);
   info->setContentsMargins(6, 0, 6, 4);
 
-  m.OnClose = [this] { close(); };
-  m.OnFocus = [this](const platform::Control& c) { FocusNamed(c.Name()); };
-}
-
-CheckHeatView::~CheckHeatView() {
-  Model().OnClose = nullptr;
-  Model().OnFocus = nullptr;
-}
-
-void OpenCheckHeatWindow(TfrmManager& manager) {
-  auto model =
-      std::make_unique<TfrmCheckHeat>(&manager, [&manager] { return manager.CurrentImage.get(); });
-  auto* view = new CheckHeatView(std::move(model));
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
+  Hook(m.OnClose, [this] { close(); });
+  Hook(m.OnFocus, [this](const platform::Control& c) { FocusNamed(c.Name()); });
 }
 
 static ToolInstaller installCheckHeat([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::HeatCheck,
-                      [](TfrmManager& m, const std::string&) { OpenCheckHeatWindow(m); });
+  manager.SetLauncher(ManagerTool::HeatCheck, [](TfrmManager& m, const std::string&) {
+    CheckHeatView::Launch(
+        std::make_unique<TfrmCheckHeat>(&m, [&m] { return m.CurrentImage.get(); }));
+  });
   manager.SetCloser(ToolWindow::HeatCheck, [] { CheckHeatView::CloseAll(); });
 });
 

@@ -8,25 +8,19 @@
 
 class QChartView;
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
+// Opened by the main window's "Проверить работу системы накала": a further window on every press.
 class CheckHeatView : public platform::qt::ToolWindow<CheckHeatView, TfrmCheckHeat> {
   Q_OBJECT
  public:
   explicit CheckHeatView(std::unique_ptr<TfrmCheckHeat> model, QWidget* parent = nullptr);
-  ~CheckHeatView() override;
 
+  // The plot of measured against set current.
   QChartView* Chart() const { return chart_; }
 
  private:
   QChartView* chart_ = nullptr;
 };
-
-// The main window's "Проверить работу системы накала": a further window on every press.
-void OpenCheckHeatWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

@@ -9,7 +9,6 @@
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
-#include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
 
@@ -47,10 +46,8 @@ class MarkDelegate : public QStyledItemDelegate {
 }  // namespace
 
 CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* parent)
-    : ToolWindow(std::move(model), parent) {
-  Frame("frmCheckShots", QSize(796, 512));
+    : ToolWindow(std::move(model), "frmCheckShots", QSize(796, 512), parent) {
   TfrmCheckShots& m = Model();
-  pq::BindForm(this, m.Form);
 
   // The parameters, one group each, down the left side.
   struct Parameter {
@@ -71,10 +68,11 @@ CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* p
   }
   pq::MakePushButton(this, m.btnAccept, QRect(8, y + 4, 128, 30));
 
-  QGroupBox* shot = pq::MakeGroup(this, m.gbShot, QRect(146, 4, 150, 56));
-  pq::MakePushButton(shot, m.btnMakeShot, QRect(10, 18, 130, 28));
-  QGroupBox* automatic = pq::MakeGroup(this, m.gbAuto, QRect(304, 4, 150, 56));
-  pq::MakePushButton(automatic, m.btnAuto, QRect(10, 18, 130, 28));
+  // A shot and the automatic series, one button in a group each.
+  for (auto [group, button, x] :
+       {std::tuple{&m.gbShot, &m.btnMakeShot, 146}, {&m.gbAuto, &m.btnAuto, 304}})
+    pq::MakePushButton(pq::MakeGroup(this, *group, QRect(x, 4, 150, 56)), *button,
+                       QRect(10, 18, 130, 28));
   QGroupBox* procedure = pq::MakeGroup(this, m.gbProcedure, QRect(462, 4, 158, 56));
   pq::MakePushButton(procedure, m.btnSaveProtocol, QRect(8, 18, 84, 28));
   pq::MakePushButton(procedure, m.btnOK, QRect(98, 18, 52, 28));
@@ -95,27 +93,14 @@ CheckShotsView::CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* p
   message->setFrameShape(QFrame::Panel);
   message->setFrameShadow(QFrame::Sunken);
 
-  m.OnFocus = [this](const std::string& control) { FocusNamed(control); };
-  m.OnClose = [this] { close(); };
-}
-
-CheckShotsView::~CheckShotsView() {
-  // Then the widgets go; the model then waits for a shot under way and asks about the protocol.
-  Model().OnFocus = nullptr;
-  Model().OnClose = nullptr;
-}
-
-void OpenCheckShotsWindow(TfrmManager& manager) {
-  auto model = std::make_unique<TfrmCheckShots>(&manager, [&manager] { return manager.ImageDir; });
-  auto* view = new CheckShotsView(std::move(model));
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
+  Hook(m.OnFocus, [this](const std::string& control) { FocusNamed(control); });
+  Hook(m.OnClose, [this] { close(); });
 }
 
 static ToolInstaller installCheckShots([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::CheckShots,
-                      [](TfrmManager& m, const std::string&) { OpenCheckShotsWindow(m); });
+  manager.SetLauncher(ManagerTool::CheckShots, [](TfrmManager& m, const std::string&) {
+    CheckShotsView::Launch(std::make_unique<TfrmCheckShots>(&m, [&m] { return m.ImageDir; }));
+  });
   manager.SetCloser(ToolWindow::CheckShots, [] { CheckShotsView::CloseAll(); });
 });
 

@@ -7,20 +7,13 @@
 #include "platform/qt/ViewParts.h"
 #include "procedures/CheckShots.h"
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
+// Opened by the main window's "Выполнить проверочные снимки".
 class CheckShotsView : public platform::qt::ToolWindow<CheckShotsView, TfrmCheckShots> {
   Q_OBJECT
  public:
   explicit CheckShotsView(std::unique_ptr<TfrmCheckShots> model, QWidget* parent = nullptr);
-  ~CheckShotsView() override;
 };
-
-// The main window's "Выполнить проверочные снимки".
-void OpenCheckShotsWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

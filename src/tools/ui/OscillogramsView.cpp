@@ -7,7 +7,6 @@
 
 #include "app/Manager.h"
 #include "app/ui/ToolRegistry.h"
-#include "platform/qt/Bindings.h"
 
 namespace kvt::ui {
 
@@ -25,10 +24,8 @@ void Enlarge(QLabel* label) {
 }  // namespace
 
 OscillogramsView::OscillogramsView(std::unique_ptr<TfrmOscillograms> model, QWidget* parent)
-    : ToolWindow(std::move(model), parent) {
-  Frame("frmOscillograms", QSize(608, 560));
+    : ToolWindow(std::move(model), "frmOscillograms", QSize(608, 560), parent) {
   TfrmOscillograms& m = Model();
-  pq::BindForm(this, m.Form);
 
   QGroupBox* gbVoltage = pq::MakeGroup(this, m.GroupBox1, QRect(8, 4, 592, 222));
   voltage_ =
@@ -47,21 +44,13 @@ OscillogramsView::OscillogramsView(std::unique_ptr<TfrmOscillograms> model, QWid
   pq::MakeButtonRow(gbActions, {&m.btnOpen, &m.btnSave}, QRect(16, 24, 212, 27), QPoint(0, 34));
 }
 
-void OpenOscillogramsWindow(TfrmManager& manager, QWidget* owner) {
-  auto model =
-      std::make_unique<TfrmOscillograms>(&manager, [&manager] { return manager.ImageDir; });
-  auto* view = new OscillogramsView(std::move(model), owner);
-  view->show();
-  view->PlaceAtTopLeft();
-  view->Model().FormCreate();
-}
-
 // The windows belong to the main window, which closes them with itself.
 static ToolInstaller installOscillograms([](MainWindowParts& parts) {
   TfrmManager& manager = parts.Manager();
   manager.SetLauncher(ManagerTool::Oscillograms, [owner = QPointer<QWidget>(parts.Owner())](
                                                      TfrmManager& m, const std::string&) {
-    OpenOscillogramsWindow(m, owner);
+    auto model = std::make_unique<TfrmOscillograms>(&m, [&m] { return m.ImageDir; });
+    OscillogramsView::ShowAtTopLeft(new OscillogramsView(std::move(model), owner));
   });
   manager.SetCloser(ToolWindow::Oscillograms, [] { OscillogramsView::CloseAll(); });
 });

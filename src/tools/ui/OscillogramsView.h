@@ -10,10 +10,6 @@
 
 class QChartView;
 
-namespace kvt {
-class TfrmManager;
-}
-
 namespace kvt::ui {
 
 class OscillogramsView : public platform::qt::ToolWindow<OscillogramsView, TfrmOscillograms> {
@@ -28,8 +24,5 @@ class OscillogramsView : public platform::qt::ToolWindow<OscillogramsView, TfrmO
   QChartView* voltage_ = nullptr;
   QChartView* current_ = nullptr;
 };
-
-// The main window's "Показать осцилограммы": a new window at the top left, then the reading.
-void OpenOscillogramsWindow(TfrmManager& manager, QWidget* owner = nullptr);
 
 }  // namespace kvt::ui

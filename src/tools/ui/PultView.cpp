@@ -93,16 +93,10 @@ void PultView::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void OpenPultWindow(TfrmManager& manager) {
-  auto* view = new PultView(std::make_unique<TfrmPult>(&manager));
-  view->PlaceAtTopLeft();
-  view->show();
-  view->Model().FormCreate();
-}
-
 static ToolInstaller installPult([](TfrmManager& manager) {
-  manager.SetLauncher(ManagerTool::ControlPanel,
-                      [](TfrmManager& m, const std::string&) { OpenPultWindow(m); });
+  manager.SetLauncher(ManagerTool::ControlPanel, [](TfrmManager& m, const std::string&) {
+    PultView::Launch(std::make_unique<TfrmPult>(&m));
+  });
   manager.SetCloser(ToolWindow::ControlPanel, [] { PultView::CloseAll(); });
   manager.SetConnectionWatcher(ToolWindow::ControlPanel, [](bool connected) {
     PultView* view = PultView::Current();

@@ -3,16 +3,11 @@
 // mouse going down and up, the lime-on-black displays and the two lamps. Closing only hides it;
 // the main window's next "Открыть панель управления" (or its own close) destroys it.
 
-#include <QWidget>
 #include <memory>
 
 #include "platform/qt/ViewParts.h"
 #include "tools/Pult.h"
 #include "tools/ui/PultKey.h"
-
-namespace kvt {
-class TfrmManager;
-}
 
 namespace kvt::ui {
 
@@ -29,8 +24,5 @@ class PultView : public platform::qt::ToolWindow<PultView, TfrmPult> {
 
 // Draws the console's pictures (keys, lamps, legends) under their resource names.
 void RegisterPultPictures();
-
-// The main window's "Открыть панель управления": a new panel at the top left.
-void OpenPultWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

@@ -35,12 +35,13 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   setFixedSize(539, 404);
   pq::BindForm(this, model.Form);
 
-  pages_ = pq::MakePages(this, model.Pages, QRect(0, 0, 539, 404));
+  pages_ = pq::Named(new QTabWidget(this), model.Pages, QRect(0, 0, 539, 404));
+  const std::vector<QWidget*> page = pq::AddPages(pages_, model.Pages);
   // Enter belongs to the command line and the text, never to a default button: the buttons are
   // made without autoDefault.
 
   // --- console ---
-  QWidget* console = pages_->widget(model.Pages.IndexOf(TfrmTerminal::kConsole));
+  QWidget* console = page[model.Pages.IndexOf(TfrmTerminal::kConsole)];
   QGroupBox* gbMonitor = pq::MakeGroup(console, model.GroupBox1, QRect(4, 2, 525, 236));
   monitor_ = pq::MakeMemo(gbMonitor, model.fMonitor, pq::InsideGroup(gbMonitor, 8, 20));
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -73,7 +74,7 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   pq::BindLabel(statusText, model.StatusBar);
 
   // --- memory viewer ---
-  QWidget* memory = pages_->widget(model.Pages.IndexOf(TfrmTerminal::kMemory));
+  QWidget* memory = page[model.Pages.IndexOf(TfrmTerminal::kMemory)];
   pq::MakeLabel(memory, model.Label1, QRect(8, 10, 60, 20));
   pq::MakeSpin(memory, model.udPage, QRect(70, 8, 60, 24));
   pq::MakeLabel(memory, model.Label2, QRect(146, 10, 40, 20));
@@ -93,7 +94,7 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   bankData_->setGeometry(8, 38, 17 * 30 + 3, 17 * 18 + 3);
 
   // --- image page ---
-  QWidget* image = pages_->widget(model.Pages.IndexOf(TfrmTerminal::kMemImage));
+  QWidget* image = page[model.Pages.IndexOf(TfrmTerminal::kMemImage)];
   QGroupBox* gbImage = pq::MakeGroup(image, model.GroupBox3, QRect(4, 2, 525, 334));
   imageMemo_ = pq::MakeMemo(gbImage, model.ImageMemo, pq::InsideGroup(gbImage, 8, 20));
   imageMemo_->setTabChangesFocus(false);
@@ -119,6 +120,7 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
       image,
       {&model.btnOpen, &model.btnRead, &model.btnSave, &model.btnTranslate, &model.btnTemplate},
       QRect(4, 342, 101, 25), QPoint(106, 0));
+  pq::BindPageControl(pages_, model.Pages);
 
   model.OnFocus = [this](const std::string& control) { ApplyFocus(control); };
   model.OnSelectInputLine = [this] { inputLine_->lineEdit()->selectAll(); };
