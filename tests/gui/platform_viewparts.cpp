@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "platform/qt/ViewParts.h"
@@ -22,19 +23,28 @@ using namespace platform::qt;
 
 bool g_fieldGone = false;
 bool g_fieldGoneBeforeModel = false;
+bool g_hookDroppedBeforeModel = false;
 
 struct ProbeForm {
+  platform::Form Form{"frmProbe"};
   Edit edValue{"edValue"};
   Button btnOne{"btnOne"};
   Button btnTwo{"btnTwo"};
+  std::function<void()> OnClose;
   int enters = 0;
-  ~ProbeForm() { g_fieldGoneBeforeModel = g_fieldGone; }
+  int created = 0;
+  void FormCreate() { ++created; }
+  ~ProbeForm() {
+    g_fieldGoneBeforeModel = g_fieldGone;
+    g_hookDroppedBeforeModel = !OnClose;
+  }
 };
 
 class ProbeView : public ToolWindow<ProbeView, ProbeForm> {
  public:
-  explicit ProbeView(std::unique_ptr<ProbeForm> model) : ToolWindow(std::move(model)) {
-    Frame("frmProbe", QSize(240, 120));
+  explicit ProbeView(std::unique_ptr<ProbeForm> model)
+      : ToolWindow(std::move(model), "frmProbe", QSize(240, 120)) {
+    Hook(Model().OnClose, [this] { close(); });
     QLineEdit* field = MakeEdit(this, Model().edValue, QRect(4, 4, 100, 24));
     QObject::connect(field, &QObject::destroyed, [] { g_fieldGone = true; });
     OnEnter(field, [this] { return ++Model().enters > 0; });
@@ -43,13 +53,19 @@ class ProbeView : public ToolWindow<ProbeView, ProbeForm> {
 };
 
 TEST(ViewParts, ToolWindowRoutesEnterKeepsItsListAndFreesWidgetsBeforeModel) {
-  g_fieldGone = g_fieldGoneBeforeModel = false;
-  auto* first = new ProbeView(std::make_unique<ProbeForm>());
+  g_fieldGone = g_fieldGoneBeforeModel = g_hookDroppedBeforeModel = false;
+  ProbeForm* model = new ProbeForm;
+  model->Form.SetCaption("Проба");
+  ProbeView* first = ProbeView::Launch(std::unique_ptr<ProbeForm>(model));
   QPointer<ProbeView> second = new ProbeView(std::make_unique<ProbeForm>());
   ASSERT_EQ(ProbeView::OpenViews().size(), 2);
   EXPECT_EQ(ProbeView::Current(), second.data());
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_EQ(first->Model().created, 1);
+  EXPECT_EQ(first->objectName(), QString("frmProbe"));
+  EXPECT_EQ(first->windowTitle(), QString("Проба"));
+  EXPECT_EQ(first->size(), QSize(240, 120));
 
-  first->show();
   first->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(first));
   first->findChild<QLineEdit*>("edValue")->setFocus();
@@ -64,9 +80,10 @@ TEST(ViewParts, ToolWindowRoutesEnterKeepsItsListAndFreesWidgetsBeforeModel) {
   EXPECT_EQ(two->geometry(), QRect(74, 40, 60, 24));
   EXPECT_FALSE(two->autoDefault());
 
-  first->close();  // frees itself
+  first->Model().OnClose();  // the model closes its window, which frees itself
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(g_fieldGoneBeforeModel);
+  EXPECT_TRUE(g_hookDroppedBeforeModel);
   ASSERT_EQ(ProbeView::OpenViews().size(), 1);
   ProbeView::CloseAll();
   EXPECT_TRUE(second.isNull());
