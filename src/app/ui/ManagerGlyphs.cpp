@@ -65,6 +65,14 @@ void DrawChip(QPainter& p) {
   }
 }
 
+// A memory chip with an arrow through it: reading from the apparatus or writing into it.
+platform::qt::PixmapFactory ChipTransfer(QPointF from, QPointF to, QColor c) {
+  return Glyph([from, to, c](QPainter& p) {
+    DrawChip(p);
+    DrawArrow(p, from, to, c);
+  });
+}
+
 }  // namespace
 
 void RegisterManagerGlyphs() {
@@ -79,27 +87,14 @@ void RegisterManagerGlyphs() {
                     p.drawRoundedRect(QRectF(4, 7, 6, 6), 1, 1);
                     p.drawRoundedRect(QRectF(10, 7, 6, 6), 1, 1);
                   }));
-  RegisterPicture("ReadConfig", Glyph([](QPainter& p) {
-                    DrawChip(p);
-                    DrawArrow(p, QPointF(10, 3), QPointF(10, 17), QColor(0, 150, 0));
-                  }));
+  RegisterPicture("ReadConfig", ChipTransfer(QPointF(10, 3), QPointF(10, 17), QColor(0, 150, 0)));
   RegisterPicture("OpenConfig", Glyph([](QPainter& p) {
                     p.setPen(Pen(QColor(120, 90, 0), 1.2));
                     p.setBrush(QColor(240, 200, 80));
-                    QPainterPath folder;
-                    folder.moveTo(2, 5);
-                    folder.lineTo(8, 5);
-                    folder.lineTo(10, 7);
-                    folder.lineTo(18, 7);
-                    folder.lineTo(18, 17);
-                    folder.lineTo(2, 17);
-                    folder.closeSubpath();
-                    p.drawPath(folder);
+                    p.drawPolygon(QPolygonF({QPointF(2, 5), QPointF(8, 5), QPointF(10, 7),
+                                             QPointF(18, 7), QPointF(18, 17), QPointF(2, 17)}));
                   }));
-  RegisterPicture("Translate", Glyph([](QPainter& p) {
-                    DrawChip(p);
-                    DrawArrow(p, QPointF(10, 17), QPointF(10, 3), QColor(200, 0, 0));
-                  }));
+  RegisterPicture("Translate", ChipTransfer(QPointF(10, 17), QPointF(10, 3), QColor(200, 0, 0)));
   RegisterPicture("SaveConfig", Glyph([](QPainter& p) {
                     p.setPen(Pen(QColor(20, 20, 80), 1.2));
                     p.setBrush(QColor(40, 60, 160));

@@ -11,8 +11,11 @@
 
 #include "app/Progress.h"
 #include "platform/qt/Bindings.h"
+#include "platform/qt/ViewParts.h"
 
 namespace kvt::ui {
+
+namespace pq = platform::qt;
 
 namespace {
 constexpr int kClientWidth = 261;
@@ -20,25 +23,20 @@ constexpr int kClientHeight = 543;
 }  // namespace
 
 ManagerView::ManagerView(TfrmManager& model)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                           Qt::MSWindowsFixedSizeDialogHint),
-      model_(model) {
-  using platform::qt::BindButton;
+    : QWidget(nullptr, pq::kToolWindowFlags), model_(model) {
   using B = ManagerButton;
   RegisterManagerGlyphs();
   setObjectName("frmManager");
   setFixedSize(kClientWidth, kClientHeight);
-  platform::qt::BindForm(this, model.Form);
+  pq::BindForm(this, model.Form);
 
   auto makeButton = [this](B b, QWidget* parent, QRect geometry) {
-    auto* w = new QPushButton(parent);
-    w->setObjectName(QString::fromStdString(model_.ButtonOf(b).Name()));
-    w->setGeometry(geometry);
+    // The picture is drawn at the icon size the binding finds.
+    auto* w = pq::Named(new QPushButton(parent), model_.ButtonOf(b), geometry);
     w->setIconSize(QSize(16, 16));
     w->setFocusPolicy(Qt::TabFocus);
     buttons_[std::size_t(b)] = w;
-    BindButton(w, model_.ButtonOf(b));
+    pq::BindButton(w, model_.ButtonOf(b));
     // The long captions must fit beside the picture: those that do not get a smaller font.
     const int room = geometry.width() - (model_.ButtonOf(b).Glyph().empty() ? 8 : 34);
     QFont font = w->font();
@@ -61,30 +59,15 @@ ManagerView::ManagerView(TfrmManager& model)
   statePanel->setFrameShape(QFrame::Panel);
   statePanel->setFrameShadow(QFrame::Sunken);
   statePanel->setGeometry(6, 34, 249, 62);
-  auto* caption = new QLabel(statePanel);
-  caption->setObjectName("Label1");
-  caption->setGeometry(2, 3, 245, 16);
-  QFont bold = caption->font();
-  bold.setBold(true);
-  caption->setFont(bold);
-  platform::qt::BindLabel(caption, model.Label1);
-  stateMonitor_ = new QLabel(statePanel);
-  stateMonitor_->setObjectName("StateMonitor");
-  stateMonitor_->setGeometry(4, 21, 241, 37);
+  pq::MakeLabel(statePanel, model.Label1, QRect(2, 3, 245, 16));
+  stateMonitor_ = pq::MakeLabel(statePanel, model.StateMonitor, QRect(4, 21, 241, 37));
   stateMonitor_->setFrameShape(QFrame::Box);
-  stateMonitor_->setFont(bold);
-  platform::qt::BindLabel(stateMonitor_, model.StateMonitor);
 
   const B config[] = {B::btnAdjustConnection,  B::btnReadConfig, B::btnOpenConfig,
                       B::btnTranslateToMemory, B::btnSaveConfig, B::btnTools};
   for (int i = 0; i < 6; ++i) makeButton(config[i], commands_, QRect(19, 104 + i * 29, 222, 25));
 
-  auto* driving = new QFrame(commands_);
-  driving->setObjectName("pnlDriving");
-  driving->setFrameShape(QFrame::Panel);
-  driving->setFrameShadow(QFrame::Raised);
-  driving->setGeometry(6, 280, 249, 257);
-  platform::qt::BindPanel(driving, model.pnlDriving);
+  QFrame* driving = pq::MakePanel(commands_, model.pnlDriving, QRect(6, 280, 249, 257));
   const B drive[] = {B::btnPowerOn,      B::btnAdjustRotation,         B::btnHeatCheck,
                      B::btnUnderHeatOn,  B::btnAdjustMeasuresChannels, B::bntTubeCalibration,
                      B::btnDoCheckShots, B::btnShowOscilograms,        B::btnOpenControlPanel,

@@ -16,6 +16,7 @@
 #include <QTreeView>
 
 #include "platform/qt/Bindings.h"
+#include "platform/qt/ViewParts.h"
 
 namespace kvt::ui {
 
@@ -40,10 +41,7 @@ SelectDirView::SelectDirView(QWidget* parent)
   setFixedSize(270, 330);
   pq::BindForm(this, model.Form);
 
-  auto* group = new QGroupBox(this);
-  group->setObjectName("GroupBox1");
-  group->setGeometry(6, 4, 258, 250);
-  pq::BindGroupBox(group, model.GroupBox1);
+  QGroupBox* group = pq::MakeGroup(this, model.GroupBox1, QRect(6, 4, 258, 250));
 
   // The platform's own folder list: folders only, one root per drive or mount point.
   files_ = new QFileSystemModel(this);
@@ -51,7 +49,7 @@ SelectDirView::SelectDirView(QWidget* parent)
   files_->setRootPath(QString());
   dirs_ = new QTreeView(group);
   dirs_->setObjectName("Dirs");
-  dirs_->setGeometry(8, 20, 242, 222);
+  dirs_->setGeometry(pq::InsideGroup(group, 8, 20));
   dirs_->setModel(files_);
   for (int c = 1; c < files_->columnCount(); ++c) dirs_->hideColumn(c);
   dirs_->header()->hide();
@@ -62,16 +60,13 @@ SelectDirView::SelectDirView(QWidget* parent)
             if (dir != model_.Directory()) model_.SetDirectory(dir);
           });
 
-  auto* drive = new QComboBox(this);
-  drive->setObjectName("Drive");
-  drive->setGeometry(6, 260, 258, 24);
-  pq::BindComboBox(drive, model.Drive);
+  pq::MakeCombo(this, model.Drive, QRect(6, 260, 258, 24));
 
-  auto* ok = pq::MakeButton(this, model.BitBtn1, QRect(40, 294, 90, 27));
-  auto* cancel = pq::MakeButton(this, model.BitBtn2, QRect(140, 294, 90, 27));
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  const auto okCancel = pq::MakeButtonRow(this, {&model.BitBtn1, &model.BitBtn2},
+                                          QRect(40, 294, 90, 27), QPoint(100, 0), true);
+  okCancel[0]->setDefault(true);
+  connect(okCancel[0], &QPushButton::clicked, this, &QDialog::accept);
+  connect(okCancel[1], &QPushButton::clicked, this, &QDialog::reject);
 
   model.OnDirectoryChange = [self = QPointer<SelectDirView>(this)] {
     if (self) self->FollowModel();
@@ -94,80 +89,45 @@ void SelectDirView::FollowModel() {
 }
 
 OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      model_(selectDir) {
+    : QDialog(parent, pq::kToolWindowFlags | Qt::Dialog), model_(selectDir) {
   TfrmOptions& model = model_;
   setObjectName("frmOptions");
   setFixedSize(520, 300);
   pq::BindForm(this, model.Form);
 
-  auto* pages = new QTabWidget(this);
-  pages->setObjectName("pgOptions");
-  pages->setGeometry(6, 6, 508, 244);
-  auto* general = new QWidget;
-  general->setObjectName("tsGeneral");
-  pages->addTab(general, QString());
-  auto* ports = new QWidget;
-  ports->setObjectName("tsPorts");
-  pages->addTab(ports, QString());
-  pq::BindPageControl(pages, model.pgOptions);
+  auto* tabs = pq::Named(new QTabWidget(this), model.pgOptions, QRect(6, 6, 508, 244));
+  const std::vector<QWidget*> pages = pq::AddPages(tabs, model.pgOptions);
+  pq::BindPageControl(tabs, model.pgOptions);
+  QWidget* general = pages[model.pgOptions.IndexOf("tsGeneral")];
+  QWidget* ports = pages[model.pgOptions.IndexOf("tsPorts")];
 
-  auto* group = new QGroupBox(general);
-  group->setGeometry(8, 8, 484, 90);
-  pq::BindGroupBox(group, model.GroupBox1);
-  auto* label1 = new QLabel(group);
-  label1->setGeometry(12, 24, 300, 18);
-  pq::BindLabel(label1, model.Label1);
-  auto* path = new QLineEdit(group);
-  path->setObjectName("edMiPath");
-  path->setGeometry(12, 48, 364, 26);
-  pq::BindEdit(path, model.edMiPath);
-  pq::MakeButton(group, model.Button1, QRect(384, 47, 88, 28));
+  QGroupBox* group = pq::MakeGroup(general, model.GroupBox1, QRect(8, 8, 484, 90));
+  pq::MakeLabel(group, model.Label1, QRect(12, 24, 300, 18));
+  pq::MakeEdit(group, model.edMiPath, QRect(12, 48, 364, 26));
+  pq::MakePushButton(group, model.Button1, QRect(384, 47, 88, 28), true);
 
-  auto* label2 = new QLabel(general);
-  label2->setGeometry(20, 114, 250, 20);
-  pq::BindLabel(label2, model.Label2);
-  auto* seconds = new QSpinBox(general);
-  seconds->setObjectName("udSSTime");
-  seconds->setGeometry(272, 111, 60, 26);
-  pq::BindUpDown(seconds, model.udSSTime);
-  auto* label3 = new QLabel(general);
-  label3->setGeometry(340, 114, 100, 20);
-  pq::BindLabel(label3, model.Label3);
+  pq::MakeLabel(general, model.Label2, QRect(20, 114, 250, 20));
+  QSpinBox* seconds = pq::MakeSpin(general, model.udSSTime, QRect(272, 111, 60, 26));
+  pq::MakeLabel(general, model.Label3, QRect(340, 114, 100, 20));
   // The spinner keeps a refused value to itself; the window says why it was not taken.
   if (auto* typed = seconds->findChild<QLineEdit*>())
     connect(typed, &QLineEdit::textEdited, this,
             [this](const QString& text) { model_.edSSTimeTyped(text.trimmed().toStdString()); });
-  auto* refused = new QLabel(general);
-  refused->setObjectName("lbSSTimeRefused");
-  refused->setGeometry(20, 180, 470, 20);
-  refused->setStyleSheet("color: #C00000;");
-  pq::BindLabel(refused, model.lbSSTimeRefused);
+  pq::MakeLabel(general, model.lbSSTimeRefused, QRect(20, 180, 470, 20))
+      ->setStyleSheet("color: #C00000;");
 
-  auto* show = new QCheckBox(general);
-  show->setObjectName("DigOscTools");
-  show->setGeometry(20, 152, 470, 22);
-  pq::BindCheckBox(show, model.DigOscTools);
+  pq::MakeCheck(general, model.DigOscTools, QRect(20, 152, 470, 22));
 
   // The ports page: one line per name, the machine's devices described as the system gives them.
   for (int i = 0; i < PortsPage::kPorts; ++i) {
-    auto* name = new QLabel(ports);
-    name->setGeometry(12, 16 + i * 36, 52, 24);
-    pq::BindLabel(name, model.Ports.lbPort[i]);
-    auto* choice = new QComboBox(ports);
-    choice->setObjectName(QString::fromStdString(model.Ports.cbPort[i].Name()));
-    choice->setGeometry(64, 14 + i * 36, 426, 28);
-    pq::BindComboBox(choice, model.Ports.cbPort[i]);
+    pq::MakeLabel(ports, model.Ports.lbPort[i], QRect(12, 16 + i * 36, 52, 24));
+    pq::MakeCombo(ports, model.Ports.cbPort[i], QRect(64, 14 + i * 36, 426, 28));
   }
-  auto* hint = new QLabel(ports);
-  hint->setGeometry(12, 160, 478, 44);
-  pq::BindLabel(hint, model.Ports.lbHint);
+  pq::MakeLabel(ports, model.Ports.lbHint, QRect(12, 160, 478, 44));
 
-  auto* ok = pq::MakeButton(this, model.BitBtn1, QRect(164, 260, 90, 30));
-  pq::MakeButton(this, model.BitBtn2, QRect(264, 260, 90, 30));
-  ok->setDefault(true);
+  const auto okCancel = pq::MakeButtonRow(this, {&model.BitBtn1, &model.BitBtn2},
+                                          QRect(164, 260, 90, 30), QPoint(100, 0), true);
+  okCancel[0]->setDefault(true);
   model.OnClose = [self = QPointer<OptionsView>(this)] {
     if (self) self->done(QDialog::Accepted);
   };

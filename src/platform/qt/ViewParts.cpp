@@ -119,6 +119,20 @@ std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages) {
   return made;
 }
 
+QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where, QFrame::Shadow shadow,
+                  int lineWidth) {
+  auto* f = Named(new QFrame(parent), model, where);
+  f->setFrameShape(QFrame::Panel);
+  f->setFrameShadow(shadow);
+  f->setLineWidth(lineWidth);
+  BindPanel(f, model);
+  return f;
+}
+
+QRect InsideGroup(const QWidget* group, int margin, int top) {
+  return QRect(margin, top, group->width() - 2 * margin, group->height() - top - margin);
+}
+
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where) {
   auto* l = Named(new QLabel(parent), model, where);
   l->setAlignment(Qt::AlignCenter);

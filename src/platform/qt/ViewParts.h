@@ -5,6 +5,7 @@
 // keeps the open windows, places them, routes Enter to the model and frees the widgets before
 // the model.
 
+#include <QFrame>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -85,6 +86,11 @@ auto MakeRow(QWidget* parent, std::initializer_list<M*> models, const QRect& fir
 // The tab widget's pages, one named after each page of the model and captioned as it is, in the
 // model's order; the view fills them and then binds the tabs (BindPageControl).
 std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages);
+// A panel drawn as a raised or sunken frame (its model gives the common properties only).
+QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where,
+                  QFrame::Shadow shadow = QFrame::Raised, int lineWidth = 1);
+// The room inside a group box below its title: `top` from its top edge, `margin` from the others.
+QRect InsideGroup(const QWidget* group, int margin = 6, int top = 16);
 // A lamp (or any picture by resource name), centred in its place.
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where);
 

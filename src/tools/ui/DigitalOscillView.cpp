@@ -10,47 +10,11 @@
 
 #include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
+#include "platform/qt/ViewParts.h"
 
 namespace kvt::ui {
 
 namespace pq = platform::qt;
-
-namespace {
-
-template <class W, class M>
-W* Named(W* w, const M& model, const QRect& where) {
-  w->setObjectName(QString::fromStdString(model.Name()));
-  w->setGeometry(where);
-  return w;
-}
-
-QLabel* MakeLabel(QWidget* parent, platform::Label& model, const QRect& where) {
-  auto* l = Named(new QLabel(parent), model, where);
-  pq::BindLabel(l, model);
-  return l;
-}
-
-QComboBox* MakeCombo(QWidget* parent, platform::ComboBox& model, const QRect& where) {
-  auto* c = Named(new QComboBox(parent), model, where);
-  pq::BindComboBox(c, model);
-  return c;
-}
-
-QSpinBox* MakeSpin(QWidget* parent, platform::UpDown& model, const QRect& where) {
-  auto* s = Named(new QSpinBox(parent), model, where);
-  pq::BindUpDown(s, model);
-  return s;
-}
-
-// A group box with one figure in it.
-QLabel* MakeFigure(QWidget* parent, platform::GroupBox& group, platform::Label& label,
-                   const QRect& where) {
-  auto* g = Named(new QGroupBox(parent), group, where);
-  pq::BindGroupBox(g, group);
-  return MakeLabel(g, label, QRect(6, 16, where.width() - 12, where.height() - 22));
-}
-
-}  // namespace
 
 DigitalOscillView::DigitalOscillView(QWidget* parent) : QWidget(parent, Qt::Window) {
   TfrmDigitalOscill& m = model_;
@@ -58,36 +22,32 @@ DigitalOscillView::DigitalOscillView(QWidget* parent) : QWidget(parent, Qt::Wind
   setFixedSize(820, 480);
   pq::BindForm(this, m.Form);
 
-  auto* plot = Named(new QGroupBox(this), m.GroupBox2, QRect(6, 4, 540, 470));
-  pq::BindGroupBox(plot, m.GroupBox2);
-  chart_ = Named(new QChartView(plot), m.chartVoltage, QRect(6, 8, 528, 456));
-  chart_->setRenderHint(QPainter::Antialiasing);
-  pq::BindChart(chart_, m.chartVoltage);
+  QGroupBox* plot = pq::MakeGroup(this, m.GroupBox2, QRect(6, 4, 540, 470));
+  chart_ = pq::MakeChart(plot, m.chartVoltage, QRect(6, 8, 528, 456), pq::ChartLook::Plain);
 
   // The settings: caption on the left, field on the right, one row each.
   const int x = 556;
   const int field = x + 150;
-  MakeLabel(this, m.Label1, QRect(x, 14, 146, 20));
-  databits_ = MakeCombo(this, m.cbDatabits, QRect(field, 12, 56, 24));
-  MakeLabel(this, m.Label3, QRect(x, 46, 146, 20));
-  time_ = MakeSpin(this, m.udTime, QRect(field, 44, 56, 24));
-  MakeLabel(this, m.Label2, QRect(field + 60, 46, 50, 20));
-  MakeLabel(this, m.Label4, QRect(x, 78, 146, 20));
-  measures_ = MakeCombo(this, m.cbMeasures, QRect(field, 76, 56, 24));
-  MakeLabel(this, m.Label5, QRect(x, 110, 146, 20));
-  channel_ = MakeCombo(this, m.cbChannel, QRect(field, 108, 56, 24));
-  MakeLabel(this, m.Label6, QRect(x, 142, 146, 20));
-  sync_ = MakeSpin(this, m.udSync, QRect(field, 140, 56, 24));
+  pq::MakeLabel(this, m.Label1, QRect(x, 14, 146, 20));
+  databits_ = pq::MakeCombo(this, m.cbDatabits, QRect(field, 12, 56, 24));
+  pq::MakeLabel(this, m.Label3, QRect(x, 46, 146, 20));
+  time_ = pq::MakeSpin(this, m.udTime, QRect(field, 44, 56, 24));
+  pq::MakeLabel(this, m.Label2, QRect(field + 60, 46, 50, 20));
+  pq::MakeLabel(this, m.Label4, QRect(x, 78, 146, 20));
+  measures_ = pq::MakeCombo(this, m.cbMeasures, QRect(field, 76, 56, 24));
+  pq::MakeLabel(this, m.Label5, QRect(x, 110, 146, 20));
+  channel_ = pq::MakeCombo(this, m.cbChannel, QRect(field, 108, 56, 24));
+  pq::MakeLabel(this, m.Label6, QRect(x, 142, 146, 20));
+  sync_ = pq::MakeSpin(this, m.udSync, QRect(field, 140, 56, 24));
 
-  effective_ = MakeFigure(this, m.GroupBox4, m.Label7, QRect(x, 180, 124, 64));
-  swing_ = MakeFigure(this, m.GroupBox5, m.Label8, QRect(x + 134, 180, 124, 64));
+  // The two figures, each alone in its group box.
+  QGroupBox* effective = pq::MakeGroup(this, m.GroupBox4, QRect(x, 180, 124, 64));
+  effective_ = pq::MakeLabel(effective, m.Label7, pq::InsideGroup(effective));
+  QGroupBox* swing = pq::MakeGroup(this, m.GroupBox5, QRect(x + 134, 180, 124, 64));
+  swing_ = pq::MakeLabel(swing, m.Label8, pq::InsideGroup(swing));
 
-  int y = 352;
-  for (platform::Button* b : {&m.Button4, &m.Button1, &m.Button2, &m.Button3}) {
-    auto* w = Named(new QPushButton(this), *b, QRect(x, y, 258, 27));
-    pq::BindButton(w, *b);
-    y += 31;
-  }
+  pq::MakeButtonRow(this, {&m.Button4, &m.Button1, &m.Button2, &m.Button3}, QRect(x, 352, 258, 27),
+                    QPoint(0, 31));
 
   formToken_ = m.Form.AddListener([this] { FollowVisibility(); });
   FollowVisibility();

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QTransform>
 #include <cmath>
 #include <functional>
 
@@ -94,6 +95,14 @@ void Trefoil(QPainter& p, QPointF c, double r, QColor ink) {
   p.drawEllipse(c, r * 0.3, r * 0.3);
   p.setBrush(ink);
   p.drawEllipse(c, r * 0.2, r * 0.2);
+}
+
+// A person's head above the body's outline, in skin colour.
+void Person(QPainter& p, QPointF head, const QPainterPath& body) {
+  p.setPen(Pen(kInk, 1.2));
+  p.setBrush(QColor(200, 170, 140));
+  p.drawEllipse(head, 5, 6);
+  p.drawPath(body);
 }
 
 // A round signal lamp in its bezel; lit lamps glow.
@@ -211,21 +220,14 @@ void RegisterAll() {
                     left.cubicTo(10, 36, 16, 34, 18, 30);
                     left.closeSubpath();
                     p.drawPath(left);
-                    QPainterPath right;
-                    right.moveTo(22, 12);
-                    right.cubicTo(30, 10, 36, 22, 34, 34);
-                    right.cubicTo(30, 36, 24, 34, 22, 30);
-                    right.closeSubpath();
-                    p.drawPath(right);
+                    // The right lobe mirrors the left one about the key's middle.
+                    p.drawPath(QTransform(-1, 0, 0, 1, 40, 0).map(left));
                     p.setPen(Pen(QColor(120, 20, 40), 2.5));
                     p.drawLine(QPointF(20, 3), QPointF(20, 14));
                     p.drawLine(QPointF(20, 14), QPointF(16, 18));
                     p.drawLine(QPointF(20, 14), QPointF(24, 18));
                   }));
   RegisterPicture("PultTorsoFace", Key([](QPainter& p) {
-                    p.setPen(Pen(kInk, 1.2));
-                    p.setBrush(QColor(200, 170, 140));
-                    p.drawEllipse(QPointF(20, 8), 5, 6);
                     QPainterPath t;
                     t.moveTo(6, 38);
                     t.lineTo(7, 20);
@@ -234,14 +236,11 @@ void RegisterAll() {
                     t.quadTo(32, 15, 33, 20);
                     t.lineTo(34, 38);
                     t.closeSubpath();
-                    p.drawPath(t);
+                    Person(p, QPointF(20, 8), t);
                     p.setPen(Pen(QColor(120, 90, 60), 1));
                     p.drawLine(QPointF(20, 18), QPointF(20, 36));
                   }));
   RegisterPicture("PultTorsoProfile", Key([](QPainter& p) {
-                    p.setPen(Pen(kInk, 1.2));
-                    p.setBrush(QColor(200, 170, 140));
-                    p.drawEllipse(QPointF(21, 8), 5, 6);
                     QPainterPath t;
                     t.moveTo(13, 38);
                     t.lineTo(13, 20);
@@ -250,8 +249,7 @@ void RegisterAll() {
                     t.quadTo(29, 17, 29, 24);
                     t.quadTo(28, 31, 27, 38);
                     t.closeSubpath();
-                    p.drawPath(t);
-                    p.setBrush(QColor(200, 170, 140));
+                    Person(p, QPointF(21, 8), t);
                     p.drawRoundedRect(QRectF(19, 18, 6, 16), 3, 3);  // the arm at the side
                   }));
   RegisterPicture("PultSkullProfile", Key([](QPainter& p) {

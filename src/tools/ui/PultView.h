@@ -3,62 +3,26 @@
 // mouse going down and up, the lime-on-black displays and the two lamps. Closing only hides it;
 // the main window's next "Открыть панель управления" (or its own close) destroys it.
 
-#include <QWidget>
 #include <memory>
 
+#include "platform/qt/ViewParts.h"
 #include "tools/Pult.h"
-
-namespace kvt {
-class TfrmManager;
-}
+#include "tools/ui/PultKey.h"
 
 namespace kvt::ui {
 
-// One key of the console: its picture on a raised face that sinks while held or latched.
-class PultKey : public QWidget {
-  Q_OBJECT
- public:
-  PultKey(QWidget* parent, SpeedButton& model, const QRect& where);
-  ~PultKey() override;
-  SpeedButton& Model() { return *model_; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
- private:
-  SpeedButton* model_;
-  std::weak_ptr<void> alive_;
-  platform::Control::ListenerToken token_ = 0;
-  bool pressed_[3] = {false, false, false};
-};
-
-class PultView : public QWidget {
+// There is one panel at a time: Current() is it, CloseAll() destroys it (the main window replacing
+// it or closing).
+class PultView : public platform::qt::ToolWindow<PultView, TfrmPult> {
   Q_OBJECT
  public:
   explicit PultView(std::unique_ptr<TfrmPult> model, QWidget* parent = nullptr);
-  ~PultView() override;
-
-  TfrmPult& Model() { return *model_; }
-  void PlaceAtTopLeft();
-
-  // The panel that exists now (null when none).
-  static PultView* Current();
-  // Destroys it (the main window replacing it or closing).
-  static void CloseCurrent();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-
- private:
-  std::unique_ptr<TfrmPult> model_;
 };
 
 // Draws the console's pictures (keys, lamps, legends) under their resource names.
 void RegisterPultPictures();
-
-// The main window's "Открыть панель управления": a new panel at the top left.
-void OpenPultWindow(TfrmManager& manager);
 
 }  // namespace kvt::ui

@@ -22,75 +22,49 @@
 
 #include "app/ui/ToolRegistry.h"
 #include "platform/qt/Bindings.h"
+#include "platform/qt/ViewParts.h"
 
 namespace kvt::ui {
 
 namespace pq = platform::qt;
 
-namespace {
-
-// Enter belongs to the command line and the text, never to a default button.
-QPushButton* MakeButton(QWidget* parent, platform::Button& model, const QRect& where) {
-  auto* b = pq::MakeButton(parent, model, where);
-  b->setAutoDefault(false);
-  b->setDefault(false);
-  return b;
-}
-
-}  // namespace
-
 TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      model_(model) {
+    : QDialog(parent, pq::kToolWindowFlags | Qt::Dialog), model_(model) {
   setObjectName("frmTerminal");
   setModal(true);
   setFixedSize(539, 404);
   pq::BindForm(this, model.Form);
 
-  pages_ = new QTabWidget(this);
-  pages_->setObjectName("Pages");
-  pages_->setGeometry(0, 0, 539, 404);
+  pages_ = pq::Named(new QTabWidget(this), model.Pages, QRect(0, 0, 539, 404));
+  const std::vector<QWidget*> page = pq::AddPages(pages_, model.Pages);
+  // Enter belongs to the command line and the text, never to a default button: the buttons are
+  // made without autoDefault.
 
   // --- console ---
-  auto* console = new QWidget;
-  console->setObjectName(TfrmTerminal::kConsole);
-  auto* gbMonitor = new QGroupBox(console);
-  gbMonitor->setGeometry(4, 2, 525, 236);
-  pq::BindGroupBox(gbMonitor, model.GroupBox1);
-  monitor_ = new QPlainTextEdit(gbMonitor);
-  monitor_->setObjectName("fMonitor");
-  monitor_->setGeometry(8, 20, 509, 208);
-  monitor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  monitor_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QWidget* console = page[model.Pages.IndexOf(TfrmTerminal::kConsole)];
+  QGroupBox* gbMonitor = pq::MakeGroup(console, model.GroupBox1, QRect(4, 2, 525, 236));
+  monitor_ = pq::MakeMemo(gbMonitor, model.fMonitor, pq::InsideGroup(gbMonitor, 8, 20));
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   fixed.setPixelSize(16);
   fixed.setBold(true);
   monitor_->setFont(fixed);
-  pq::BindMemo(monitor_, model.fMonitor);
   // New lines scroll into view, as a console does.
   model.fMonitor.AddListener([m = QPointer<QPlainTextEdit>(monitor_)] {
     if (m) m->verticalScrollBar()->setValue(m->verticalScrollBar()->maximum());
   });
 
-  auto* gbCommand = new QGroupBox(console);
-  gbCommand->setGeometry(4, 240, 525, 54);
-  pq::BindGroupBox(gbCommand, model.GroupBox2);
-  inputLine_ = new QComboBox(gbCommand);
-  inputLine_->setObjectName("InputLine");
-  inputLine_->setGeometry(8, 20, 509, 26);
+  QGroupBox* gbCommand = pq::MakeGroup(console, model.GroupBox2, QRect(4, 240, 525, 54));
+  inputLine_ = pq::MakeCombo(gbCommand, model.InputLine, QRect(8, 20, 509, 26));
   inputLine_->setEditable(true);
   inputLine_->setInsertPolicy(QComboBox::NoInsert);
-  pq::BindComboBox(inputLine_, model.InputLine);
   // The keys reach the combo box, which hands them to its line edit without passing them through
   // event filters: Enter is caught on both.
   inputLine_->installEventFilter(this);
   inputLine_->lineEdit()->installEventFilter(this);
 
-  MakeButton(console, model.btnClBL, QRect(4, 300, 170, 25));
-  MakeButton(console, model.btnReset, QRect(180, 300, 175, 25));
-  MakeButton(console, model.btnPowOn, QRect(361, 300, 168, 25));
+  pq::MakePushButton(console, model.btnClBL, QRect(4, 300, 170, 25));
+  pq::MakePushButton(console, model.btnReset, QRect(180, 300, 175, 25));
+  pq::MakePushButton(console, model.btnPowOn, QRect(361, 300, 168, 25));
   auto* status = new QStatusBar(console);
   status->setObjectName("StatusBar1");
   status->setGeometry(0, 352, 535, 22);
@@ -100,31 +74,18 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   pq::BindLabel(statusText, model.StatusBar);
 
   // --- memory viewer ---
-  auto* memory = new QWidget;
-  memory->setObjectName(TfrmTerminal::kMemory);
-  auto* lbPage = new QLabel(memory);
-  lbPage->setGeometry(8, 10, 60, 20);
-  pq::BindLabel(lbPage, model.Label1);
-  auto* udPage = new QSpinBox(memory);
-  udPage->setObjectName("udPage");
-  udPage->setGeometry(70, 8, 60, 24);
-  pq::BindUpDown(udPage, model.udPage);
-  auto* lbBank = new QLabel(memory);
-  lbBank->setGeometry(146, 10, 40, 20);
-  pq::BindLabel(lbBank, model.Label2);
-  auto* udBank = new QSpinBox(memory);
-  udBank->setObjectName("udBank");
-  udBank->setGeometry(190, 8, 64, 24);
-  pq::BindUpDown(udBank, model.udBank);
-  MakeButton(memory, model.btnReadBank, QRect(270, 8, 90, 24));
-  bankData_ = new QTableWidget(memory);
-  bankData_->setObjectName("BankData");
+  QWidget* memory = page[model.Pages.IndexOf(TfrmTerminal::kMemory)];
+  pq::MakeLabel(memory, model.Label1, QRect(8, 10, 60, 20));
+  pq::MakeSpin(memory, model.udPage, QRect(70, 8, 60, 24));
+  pq::MakeLabel(memory, model.Label2, QRect(146, 10, 40, 20));
+  pq::MakeSpin(memory, model.udBank, QRect(190, 8, 64, 24));
+  pq::MakePushButton(memory, model.btnReadBank, QRect(270, 8, 90, 24));
+  bankData_ = pq::MakeGrid(memory, model.BankData, {});
   bankData_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   bankData_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   QFont gridFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   gridFont.setPixelSize(11);
   bankData_->setFont(gridFont);
-  pq::BindStringGrid(bankData_, model.BankData);
   // Cells of 30 x 18 pixels, whatever the font would ask for.
   bankData_->verticalHeader()->setMinimumSectionSize(18);
   bankData_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -133,19 +94,15 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   bankData_->setGeometry(8, 38, 17 * 30 + 3, 17 * 18 + 3);
 
   // --- image page ---
-  auto* image = new QWidget;
-  image->setObjectName(TfrmTerminal::kMemImage);
-  auto* gbImage = new QGroupBox(image);
-  gbImage->setGeometry(4, 2, 525, 334);
-  pq::BindGroupBox(gbImage, model.GroupBox3);
-  imageMemo_ = new QPlainTextEdit(gbImage);
-  imageMemo_->setObjectName("ImageMemo");
-  imageMemo_->setGeometry(8, 20, 509, 306);
-  imageMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  imageMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QWidget* image = page[model.Pages.IndexOf(TfrmTerminal::kMemImage)];
+  QGroupBox* gbImage = pq::MakeGroup(image, model.GroupBox3, QRect(4, 2, 525, 334));
+  imageMemo_ = pq::MakeMemo(gbImage, model.ImageMemo, pq::InsideGroup(gbImage, 8, 20));
   imageMemo_->setTabChangesFocus(false);
-  imageMemo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  pq::BindMemo(imageMemo_, model.ImageMemo);
+  // Both text panes scroll sideways instead of wrapping; their scroll bars always show.
+  for (QPlainTextEdit* pane : {monitor_, imageMemo_}) {
+    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+  }
   // Only a real change of the text is an edit: typed, pasted, cut or dropped. Keys that change
   // nothing (Esc, Ctrl+C, arrows) are not. The model's own text changes (setPlainText) leave no
   // undo step behind. Once the edit is over the document is marked unmodified again, so the next
@@ -159,16 +116,10 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
     if (self) self->ApplyMemoAlignment();
   });
   ApplyMemoAlignment();
-  const int w = 101, y = 342;
-  MakeButton(image, model.btnOpen, QRect(4, y, w, 25));
-  MakeButton(image, model.btnRead, QRect(4 + (w + 5), y, w, 25));
-  MakeButton(image, model.btnSave, QRect(4 + 2 * (w + 5), y, w, 25));
-  MakeButton(image, model.btnTranslate, QRect(4 + 3 * (w + 5), y, w, 25));
-  MakeButton(image, model.btnTemplate, QRect(4 + 4 * (w + 5), y, w, 25));
-
-  pages_->addTab(console, QString());
-  pages_->addTab(memory, QString());
-  pages_->addTab(image, QString());
+  pq::MakeButtonRow(
+      image,
+      {&model.btnOpen, &model.btnRead, &model.btnSave, &model.btnTranslate, &model.btnTemplate},
+      QRect(4, 342, 101, 25), QPoint(106, 0));
   pq::BindPageControl(pages_, model.Pages);
 
   model.OnFocus = [this](const std::string& control) { ApplyFocus(control); };
