@@ -145,6 +145,12 @@ QRect InsideGroup(const QWidget* group, int margin, int top) {
   return QRect(margin, top, group->width() - 2 * margin, group->height() - top - margin);
 }
 
+void FrameWindow(QWidget* window, Form& form, QSize size) {
+  Named(window, form, QRect());
+  window->setFixedSize(size);
+  BindForm(window, form);
+}
+
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where) {
   auto* l = Named(new QLabel(parent), model, where);
   l->setAlignment(Qt::AlignCenter);
