@@ -22,70 +22,58 @@
 
 namespace platform::qt {
 
+namespace {
+
+// A widget of type W named after its model, placed and bound by `bind`.
+template <class W, class M, class Bind>
+W* Made(QWidget* parent, M& model, const QRect& where, Bind bind) {
+  W* widget = Named(new W(parent), model, where);
+  bind(widget, model);
+  return widget;
+}
+
+template <class W>
+W* Aligned(W* widget, Qt::Alignment alignment) {
+  widget->setAlignment(alignment);
+  return widget;
+}
+
+}  // namespace
+
 QGroupBox* MakeGroup(QWidget* parent, GroupBox& model, const QRect& where) {
-  auto* g = Named(new QGroupBox(parent), model, where);
-  BindGroupBox(g, model);
-  return g;
+  return Made<QGroupBox>(parent, model, where, BindGroupBox);
 }
-
 QLabel* MakeLabel(QWidget* parent, Label& model, const QRect& where) {
-  auto* l = Named(new QLabel(parent), model, where);
-  BindLabel(l, model);
-  return l;
+  return Made<QLabel>(parent, model, where, BindLabel);
 }
-
 QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where) {
-  auto* s = Named(new QSpinBox(parent), model, where);
-  BindUpDown(s, model);
-  return s;
+  return Made<QSpinBox>(parent, model, where, BindUpDown);
+}
+QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where) {
+  return Made<QLineEdit>(parent, model, where, BindEdit);
+}
+QCheckBox* MakeCheck(QWidget* parent, CheckBox& model, const QRect& where) {
+  return Made<QCheckBox>(parent, model, where, BindCheckBox);
+}
+QRadioButton* MakeRadio(QWidget* parent, RadioButton& model, const QRect& where) {
+  return Made<QRadioButton>(parent, model, where, BindCheckBox);
+}
+QComboBox* MakeCombo(QWidget* parent, ComboBox& model, const QRect& where) {
+  return Made<QComboBox>(parent, model, where, BindComboBox);
+}
+QPlainTextEdit* MakeMemo(QWidget* parent, Memo& model, const QRect& where) {
+  return Made<QPlainTextEdit>(parent, model, where, BindMemo);
+}
+QTableWidget* MakeGrid(QWidget* parent, StringGrid& model, const QRect& where) {
+  return Made<QTableWidget>(parent, model, where, BindStringGrid);
 }
 
 QSpinBox* MakeSpin(QWidget* parent, UpDown& model, const QRect& where, Qt::Alignment alignment) {
-  QSpinBox* s = MakeSpin(parent, model, where);
-  s->setAlignment(alignment);
-  return s;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where) {
-  auto* e = Named(new QLineEdit(parent), model, where);
-  BindEdit(e, model);
-  return e;
+  return Aligned(MakeSpin(parent, model, where), alignment);
 }
 
 QLineEdit* MakeEdit(QWidget* parent, Edit& model, const QRect& where, Qt::Alignment alignment) {
-  QLineEdit* e = MakeEdit(parent, model, where);
-  e->setAlignment(alignment);
-  return e;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, CheckBox& model, const QRect& where) {
-  auto* c = Named(new QCheckBox(parent), model, where);
-  BindCheckBox(c, model);
-  return c;
-}
-
-QRadioButton* MakeRadio(QWidget* parent, RadioButton& model, const QRect& where) {
-  auto* r = Named(new QRadioButton(parent), model, where);
-  BindCheckBox(r, model);
-  return r;
-}
-
-QComboBox* MakeCombo(QWidget* parent, ComboBox& model, const QRect& where) {
-  auto* c = Named(new QComboBox(parent), model, where);
-  BindComboBox(c, model);
-  return c;
-}
-
-QPlainTextEdit* MakeMemo(QWidget* parent, Memo& model, const QRect& where) {
-  auto* m = Named(new QPlainTextEdit(parent), model, where);
-  BindMemo(m, model);
-  return m;
-}
-
-QTableWidget* MakeGrid(QWidget* parent, StringGrid& model, const QRect& where) {
-  auto* t = Named(new QTableWidget(parent), model, where);
-  BindStringGrid(t, model);
-  return t;
+  return Aligned(MakeEdit(parent, model, where), alignment);
 }
 
 QProgressBar* MakeGauge(QWidget* parent, Gauge& model, const QRect& where,
