@@ -121,11 +121,10 @@ std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages) {
 
 QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where, QFrame::Shadow shadow,
                   int lineWidth) {
-  auto* f = Named(new QFrame(parent), model, where);
+  auto* f = Made<QFrame>(parent, model, where, BindPanel);
   f->setFrameShape(QFrame::Panel);
   f->setFrameShadow(shadow);
   f->setLineWidth(lineWidth);
-  BindPanel(f, model);
   return f;
 }
 
