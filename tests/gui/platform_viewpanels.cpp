@@ -1,4 +1,5 @@
-// The view parts that frame a window's content: panels and the room inside a group box.
+// The view parts that frame a window and its content: the window named after its form, panels and
+// the room inside a group box.
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,18 @@ namespace {
 using namespace platform;
 using namespace platform::qt;
 
-TEST(ViewPanels, PanelsAndGroupsFrameTheirContent) {
+TEST(ViewPanels, WindowPanelsAndGroupsFrameTheirContent) {
   QWidget form;
+  Form model("frmProbe");
+  model.SetCaption("Проба");
+  FrameWindow(&form, model, QSize(320, 240));
+  EXPECT_EQ(form.objectName(), QString("frmProbe"));
+  EXPECT_EQ(form.minimumSize(), QSize(320, 240));
+  EXPECT_EQ(form.maximumSize(), QSize(320, 240));
+  EXPECT_EQ(form.windowTitle(), QString("Проба"));
+  model.SetCaption("Проба 2");
+  EXPECT_EQ(form.windowTitle(), QString("Проба 2"));
+
   Panel panel("pnlProbe");
   QFrame* frame = MakePanel(&form, panel, QRect(8, 8, 120, 60), QFrame::Sunken, 2);
   EXPECT_EQ(frame->objectName(), QString("pnlProbe"));

@@ -19,9 +19,7 @@ namespace pq = platform::qt;
 
 AdjConnInfoView::AdjConnInfoView(TfrmAdjustConnectionInfo& model, std::function<void()> onClose)
     : QWidget(nullptr, pq::kToolWindowFlags), onClose_(std::move(onClose)) {
-  setObjectName("frmAdjustConnectionInfo");
-  setFixedSize(553, 548);
-  pq::BindForm(this, model.Self);
+  pq::FrameWindow(this, model.Self, QSize(553, 548));
 
   QFrame* panel = pq::MakePanel(this, model.Panel1, QRect(8, 8, 537, 66));
   pq::MakeLabel(panel, model.Label2, QRect(2, 2, 533, 62));

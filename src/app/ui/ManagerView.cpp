@@ -26,9 +26,7 @@ ManagerView::ManagerView(TfrmManager& model)
     : QWidget(nullptr, pq::kToolWindowFlags), model_(model) {
   using B = ManagerButton;
   RegisterManagerGlyphs();
-  setObjectName("frmManager");
-  setFixedSize(kClientWidth, kClientHeight);
-  pq::BindForm(this, model.Form);
+  pq::FrameWindow(this, model.Form, QSize(kClientWidth, kClientHeight));
 
   auto makeButton = [this](B b, QWidget* parent, QRect geometry) {
     // The picture is drawn at the icon size the binding finds.

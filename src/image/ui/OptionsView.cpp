@@ -37,9 +37,7 @@ SelectDirView::SelectDirView(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint) {
   TfrmSelectDir& model = model_;
-  setObjectName("frmSelectDir");
-  setFixedSize(270, 330);
-  pq::BindForm(this, model.Form);
+  pq::FrameWindow(this, model.Form, QSize(270, 330));
 
   QGroupBox* group = pq::MakeGroup(this, model.GroupBox1, QRect(6, 4, 258, 250));
 
@@ -91,9 +89,7 @@ void SelectDirView::FollowModel() {
 OptionsView::OptionsView(TfrmSelectDir& selectDir, QWidget* parent)
     : QDialog(parent, pq::kToolWindowFlags | Qt::Dialog), model_(selectDir) {
   TfrmOptions& model = model_;
-  setObjectName("frmOptions");
-  setFixedSize(520, 300);
-  pq::BindForm(this, model.Form);
+  pq::FrameWindow(this, model.Form, QSize(520, 300));
 
   auto* tabs = pq::Named(new QTabWidget(this), model.pgOptions, QRect(6, 6, 508, 244));
   const std::vector<QWidget*> pages = pq::AddPages(tabs, model.pgOptions);

@@ -121,16 +121,21 @@ std::vector<QWidget*> AddPages(QTabWidget* tabs, const PageControl& pages) {
 
 QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where, QFrame::Shadow shadow,
                   int lineWidth) {
-  auto* f = Named(new QFrame(parent), model, where);
+  auto* f = Made<QFrame>(parent, model, where, BindPanel);
   f->setFrameShape(QFrame::Panel);
   f->setFrameShadow(shadow);
   f->setLineWidth(lineWidth);
-  BindPanel(f, model);
   return f;
 }
 
 QRect InsideGroup(const QWidget* group, int margin, int top) {
   return QRect(margin, top, group->width() - 2 * margin, group->height() - top - margin);
+}
+
+void FrameWindow(QWidget* window, Form& form, QSize size) {
+  Named(window, form, QRect());
+  window->setFixedSize(size);
+  BindForm(window, form);
 }
 
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where) {

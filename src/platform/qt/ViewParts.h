@@ -91,6 +91,9 @@ QFrame* MakePanel(QWidget* parent, Panel& model, const QRect& where,
                   QFrame::Shadow shadow = QFrame::Raised, int lineWidth = 1);
 // The room inside a group box below its title: `top` from its top edge, `margin` from the others.
 QRect InsideGroup(const QWidget* group, int margin = 6, int top = 16);
+// A window (not a tool window) named after its form, of fixed size, its title and looks bound to
+// the form.
+void FrameWindow(QWidget* window, Form& form, QSize size);
 // A lamp (or any picture by resource name), centred in its place.
 QLabel* MakeLamp(QWidget* parent, Picture& model, const QRect& where);
 

@@ -18,9 +18,7 @@ namespace pq = platform::qt;
 
 DigitalOscillView::DigitalOscillView(QWidget* parent) : QWidget(parent, Qt::Window) {
   TfrmDigitalOscill& m = model_;
-  setObjectName("frmDigitalOscill");
-  setFixedSize(820, 480);
-  pq::BindForm(this, m.Form);
+  pq::FrameWindow(this, m.Form, QSize(820, 480));
 
   QGroupBox* plot = pq::MakeGroup(this, m.GroupBox2, QRect(6, 4, 540, 470));
   chart_ = pq::MakeChart(plot, m.chartVoltage, QRect(6, 8, 528, 456), pq::ChartLook::Plain);

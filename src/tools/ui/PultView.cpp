@@ -26,10 +26,9 @@ QLabel* MakeDisplay(QWidget* parent, platform::Label& model, const QRect& where)
 PultView::PultView(std::unique_ptr<TfrmPult> model, QWidget* parent)
     : ToolWindow(std::move(model), parent) {
   RegisterPultPictures();
-  // Closing only hides the panel.
-  Frame("frmPult", QSize(527, 543), false);
   TfrmPult& m = Model();
-  pq::BindForm(this, m.Form);
+  // Closing only hides the panel: it does not free itself.
+  pq::FrameWindow(this, m.Form, QSize(527, 543));
 
   QFrame* panel = pq::MakePanel(this, m.Panel1, QRect(6, 6, 515, 531), QFrame::Raised, 2);
 

@@ -30,10 +30,8 @@ namespace pq = platform::qt;
 
 TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
     : QDialog(parent, pq::kToolWindowFlags | Qt::Dialog), model_(model) {
-  setObjectName("frmTerminal");
+  pq::FrameWindow(this, model.Form, QSize(539, 404));
   setModal(true);
-  setFixedSize(539, 404);
-  pq::BindForm(this, model.Form);
 
   pages_ = pq::Named(new QTabWidget(this), model.Pages, QRect(0, 0, 539, 404));
   const std::vector<QWidget*> page = pq::AddPages(pages_, model.Pages);
