@@ -7,12 +7,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -268,6 +270,44 @@ TEST_F(BoxBesideTheTrainer, TheTraineeClearsTheAlarmTheBoxIsAbout) {
   EXPECT_TRUE(boxStayed);
   EXPECT_TRUE(sameFocus);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box did not close";
+}
+
+// A box over a file dialog: the trainer's window stays usable behind both, and behind the dialog
+// again once the box is closed; nothing is left hanging on the windows that are gone.
+TEST_F(BoxBesideTheTrainer, StaysUsableBehindABoxOverAFileDialog) {
+  kvt::ui::ProgramWindows windows;
+  ui_.SetNonInteractive(false);
+  QWidget* trainer = windows.SimulatorWindow();
+  ASSERT_NE(trainer, nullptr);
+  auto apparatus = sim::CurrentApparatus();
+  int inBox = -1, behindDialog = -1;
+  bool boxShown = false;
+  QTimer person;  // deals with the file dialog; a timer of its own with the box over it
+  person.setInterval(30);
+  QObject::connect(&person, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || boxShown) return;
+    boxShown = true;
+    QTimer::singleShot(100, [&] {
+      ClickOnScreen(trainer->findChild<QPushButton*>("btnAlarm"));
+      inBox = apparatus->State();
+      PressOk(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+    });
+    platform::ShowMessage("Файл не найден.", "", platform::Icon::Error);
+    QTest::qWait(50);  // the box's window is gone
+    ClickOnScreen(trainer->findChild<QPushButton*>("btnClearAlarm"));
+    behindDialog = apparatus->State();
+    dialog->reject();
+  });
+  person.start();
+  platform::FileDialogRequest request;
+  request.initialDir = dir_.string();
+  EXPECT_FALSE(ui_.RunFileDialog(request).accepted);
+  person.stop();
+  EXPECT_GT(inBox, 0x80) << "the trainer's alarm button did nothing behind the box";
+  EXPECT_LT(behindDialog, 0x80) << "the trainer's window was left blocked behind the dialog";
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(trainer->windowHandle()->transientParent(), nullptr);
 }
 
 }  // namespace
