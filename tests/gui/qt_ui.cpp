@@ -1,16 +1,20 @@
 // The Qt interface seam: work from other threads reaches the Qt thread in order, Synchronize
 // waits for it, WaitServing serves it, and the Windows-style dialog filters convert. While a box
-// is open, urgent work still runs.
+// is open, urgent work still runs, and the trainer's window takes the trainee's clicks and keys
+// while the program's own windows take nothing.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -172,6 +176,138 @@ TEST(QtUi, UrgentWorkRunsWhileABoxIsOpenOtherWorkWaitsForIt) {
   EXPECT_TRUE(urgentInBox) << "a lamp post does not wait for the box";
   EXPECT_FALSE(normalInBox) << "a worker's box waits until this one is closed";
   EXPECT_TRUE(normalRan);
+}
+
+class BoxBesideTheTrainer : public guitest::ProgramOnSimulatorFixture {};
+
+// A click as the window system delivers it: to the window at that place, where Qt drops it when a
+// modal window blocks that window (QTest's widget overload would hand it to the widget directly).
+void ClickOnScreen(QWidget* widget) {
+  ASSERT_NE(widget, nullptr);
+  ASSERT_TRUE(widget->isVisible());
+  QWidget* top = widget->window();
+  QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                    widget->mapTo(top, widget->rect().center()));
+}
+
+// The window has become the one that takes the keys (not merely one Qt counts as active because
+// it hangs on the active one).
+bool ActiveSoon(QWidget* window) {
+  return QTest::qWaitFor([&] { return QApplication::activeWindow() == window; }, 5000);
+}
+
+// The trainer's window stands for the apparatus: while the program's box about an alarm is open,
+// the trainee clears the alarm there with the mouse and types there; a click on the main window
+// does nothing, and the box still has the keys it had.
+TEST_F(BoxBesideTheTrainer, TheTraineeClearsTheAlarmTheBoxIsAbout) {
+  kvt::ui::ProgramWindows windows;
+  auto& m = windows.Manager();
+  m.MonitorPriority = platform::ThreadPriority::Normal;
+  // The alarm's console page is not opened here.
+  m.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager&, const std::string&) {});
+  QWidget* trainer = windows.SimulatorWindow();
+  ASSERT_NE(trainer, nullptr);
+  QPushButton* powerOn = windows.MainView().ButtonWidget(kvt::ManagerButton::btnPowerOn);
+  QTest::mouseClick(windows.MainView().ButtonWidget(kvt::ManagerButton::btnAdjustConnection),
+                    Qt::LeftButton);
+  PumpUntil([&] { return powerOn->isEnabled(); }, 10000);
+  ASSERT_TRUE(powerOn->isEnabled()) << "no connection to the simulator";
+  ui_.SetNonInteractive(false);
+
+  auto apparatus = sim::CurrentApparatus();
+  QPushButton* options = windows.MainView().ButtonWidget(kvt::ManagerButton::btnOptions);
+  QSignalSpy optionsClicks(options, &QAbstractButton::clicked);
+  QString boxText, typed;
+  int cleared = -1;
+  bool optionsEnabled = false, boxStayed = false, sameFocus = false;
+  QTimer person;
+  person.setInterval(30);
+  QObject::connect(&person, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (modal && !box) {
+      ADD_FAILURE() << modal->objectName().toStdString() << " opened behind the box";
+      modal->close();
+      return;
+    }
+    if (!box) return;
+    if (!boxText.isEmpty()) {
+      ADD_FAILURE() << "the box did not take Enter";
+      box->done(0);
+      return;
+    }
+    boxText = box->text();
+    const bool boxActive = ActiveSoon(box);  // as the box comes up, it takes the keys
+    QWidget* focusInBox = QApplication::focusWidget();
+    ClickOnScreen(trainer->findChild<QPushButton*>("btnClearAlarm"));
+    cleared = apparatus->State();
+    // A window manager makes the window clicked active; the trainee types the next alarm's code.
+    trainer->activateWindow();
+    if (ActiveSoon(trainer)) {
+      ClickOnScreen(trainer->findChild<QLineEdit*>("edAlarmCode"));
+      if (QWidget* focus = QApplication::focusWidget()) {
+        QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(focus, "07");
+      }
+      typed = trainer->findChild<QLineEdit*>("edAlarmCode")->text();
+    }
+    optionsEnabled = options->isEnabled();
+    ClickOnScreen(options);
+    boxStayed = QApplication::activeModalWidget() == box && box->isVisible();
+    box->activateWindow();
+    sameFocus = boxActive && ActiveSoon(box) && QApplication::focusWidget() == focusInBox;
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);  // the box's OK has the keys
+  });
+  person.start();
+  ClickOnScreen(trainer->findChild<QPushButton*>("btnAlarm"));
+  PumpUntil([&] { return !boxText.isEmpty() && !QApplication::activeModalWidget(); }, 10000);
+  person.stop();
+  EXPECT_TRUE(boxText.startsWith(QString::fromUtf8("Авария в системе"))) << boxText.toStdString();
+  EXPECT_LT(cleared, 0x80) << "the trainer's button did not clear the alarm behind the box";
+  EXPECT_EQ(typed, "07");
+  EXPECT_TRUE(optionsEnabled) << "the click on the main window would prove nothing";
+  EXPECT_EQ(optionsClicks.count(), 0) << "the main window took a click behind the box";
+  EXPECT_TRUE(boxStayed);
+  EXPECT_TRUE(sameFocus);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box did not close";
+}
+
+// A box over a file dialog: the trainer's window stays usable behind both, and behind the dialog
+// again once the box is closed; nothing is left hanging on the windows that are gone.
+TEST_F(BoxBesideTheTrainer, StaysUsableBehindABoxOverAFileDialog) {
+  kvt::ui::ProgramWindows windows;
+  ui_.SetNonInteractive(false);
+  QWidget* trainer = windows.SimulatorWindow();
+  ASSERT_NE(trainer, nullptr);
+  auto apparatus = sim::CurrentApparatus();
+  int inBox = -1, behindDialog = -1;
+  bool boxShown = false;
+  QTimer person;  // deals with the file dialog; a timer of its own with the box over it
+  person.setInterval(30);
+  QObject::connect(&person, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || boxShown) return;
+    boxShown = true;
+    QTimer::singleShot(100, [&] {
+      ClickOnScreen(trainer->findChild<QPushButton*>("btnAlarm"));
+      inBox = apparatus->State();
+      PressOk(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+    });
+    platform::ShowMessage("Файл не найден.", "", platform::Icon::Error);
+    QTest::qWait(50);  // the box's window is gone
+    ClickOnScreen(trainer->findChild<QPushButton*>("btnClearAlarm"));
+    behindDialog = apparatus->State();
+    dialog->reject();
+  });
+  person.start();
+  platform::FileDialogRequest request;
+  request.initialDir = dir_.string();
+  EXPECT_FALSE(ui_.RunFileDialog(request).accepted);
+  person.stop();
+  EXPECT_GT(inBox, 0x80) << "the trainer's alarm button did nothing behind the box";
+  EXPECT_LT(behindDialog, 0x80) << "the trainer's window was left blocked behind the dialog";
+  PumpUntil([] { return false; }, 100);
+  EXPECT_EQ(trainer->windowHandle()->transientParent(), nullptr);
 }
 
 }  // namespace

@@ -1,15 +1,15 @@
 #include "platform/qt/QtUi.h"
 
 #include <QApplication>
-#include <QEventLoop>
+#include <QEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
-#include <QTimer>
+#include <QPointer>
 #include <QWidget>
 #include <QWindow>
-#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -98,6 +98,62 @@ std::string FilterExtension(const std::string& windowsFilter, int index) {
   auto end = ext.find_first_of("; ");
   if (end != std::string::npos) ext.resize(end);
   return ext == "*" ? std::string() : ext;
+}
+
+namespace {
+
+// Keeps one top-level window out of reach of the program's modal windows. Qt never blocks a
+// window that hangs (as a transient child) on the modal window on top; so when Qt blocks this one
+// for a modal window just shown, it hangs itself on that one, and lets go once that one is hidden.
+// The modal windows stay application modal and keep Qt's own activation handling.
+class UsableBehindModals : public QObject {
+ public:
+  explicit UsableBehindModals(QWidget& window) : QObject(&window), widget_(window) {}
+
+ protected:
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (object == &widget_ && event->type() == QEvent::WindowBlocked) Hang();
+    return false;
+  }
+
+ private:
+  void Hang() {
+    QWindow* window = widget_.windowHandle();
+    QWindow* modal = QGuiApplication::modalWindow();
+    // A modal window opened on this window's behalf keeps blocking it (and hanging on it would
+    // make the chain of transient parents a loop).
+    if (!window || !modal || modal == window ||
+        window->isAncestorOf(modal, QWindow::IncludeTransients))
+      return;
+    if (!hung_) own_ = window->transientParent();
+    hung_ = true;
+    window->setTransientParent(modal);  // Qt looks again: no longer blocked
+    QObject::connect(
+        modal, &QWindow::visibleChanged, this,
+        [this, from = QPointer<QWindow>(modal)](bool visible) {
+          if (!visible) LetGo(from);
+        },
+        Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+  }
+
+  // Queued after the modal window is hidden; a modal window shown since has taken the window.
+  void LetGo(const QPointer<QWindow>& from) {
+    QWindow* window = widget_.windowHandle();
+    if (!window || !hung_ || window->transientParent() != from.data()) return;
+    hung_ = false;
+    // Qt looks again: a modal window still open under the one gone blocks it, and it hangs there.
+    window->setTransientParent(own_);
+  }
+
+  QWidget& widget_;
+  QPointer<QWindow> own_;  // the transient parent it had of its own
+  bool hung_ = false;
+};
+
+}  // namespace
+
+void QtUi::KeepUsableBehindBoxes(QWidget& window) {
+  window.installEventFilter(new UsableBehindModals(window));
 }
 
 QtUi::QtUi() : uiThread_(std::this_thread::get_id()) {

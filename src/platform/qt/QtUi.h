@@ -7,10 +7,9 @@
 // box, No for a question, Cancel for Ok/Cancel); file dialogs report "cancelled". Scripts and
 // tests that start the program without anyone at the screen use it.
 //
-// A message box is modal to the program's own windows only: a window marked as outside the
-// program (the trainer's simulator window, which stands for the apparatus) keeps taking input
-// while a box is open. When a modal window of Qt's own is already open (a dialog run with exec),
-// a box falls back to blocking the whole application, so that it never ends up behind it.
+// Message boxes and dialogs block the whole program while they are open (Qt's own application
+// modality, run with exec). A window marked with KeepUsableBehindBoxes (the trainer's simulator
+// window, which stands for the apparatus) is the one exception: it stays usable behind them.
 
 #include <QObject>
 #include <condition_variable>
@@ -24,7 +23,6 @@
 #include "platform/Ui.h"
 #include "platform/UrgentUi.h"
 
-class QDialog;
 class QWidget;
 
 namespace platform {
@@ -70,6 +68,11 @@ class QtUi : public QObject, public Ui, public UrgentLane {
   // While the queue is held, the event loop leaves the work queued (WaitServing still serves it);
   // urgent work runs in any case.
   Q_INVOKABLE void Drain();
+
+  // Leaves a top-level window usable while the program's boxes and dialogs are open (those opened
+  // on its own behalf still block it). The window stands outside the program, as the apparatus
+  // does.
+  static void KeepUsableBehindBoxes(QWidget& window);
 
   // Holds the queue while the interface thread pumps Qt events in the middle of an operation of
   // its own (a memory transfer behind a progress window): a worker's message box or modal window
