@@ -64,7 +64,8 @@ void TCalLock::StartGrid(CalState& state) {
   std::lock_guard g(m_);
   state.GridFirst = state.ShotCount + 1;
   state.Stage = 6;
-  state.ShotRequest = true;
+  // Choosing the sweep makes no exposure: the first extra shot waits for <Выполнить> or the
+  // automatic mode, as every shot of the series does.
   cv_.notify_all();
 }
 

@@ -509,6 +509,7 @@ void TfrmCalibration::N6Click() {
   btnOK.SetEnabled(false);
   OkPresses = 0;
   CalLock.StartGrid(State);
+  lbCurrentMessage.SetCaption(calmsg::kGridSeries);
 }
 
 // ----------------------------------------------------------------------------- graphs

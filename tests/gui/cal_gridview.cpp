@@ -120,6 +120,10 @@ TEST_F(CalGridView, GridSweepFromTheLogMenuAfterTheSeries) {
 
   ASSERT_TRUE(ChooseFromLogMenu(log, "N6"));
   EXPECT_FALSE(ok->isEnabled());
+  // The menu only sets the sweep up: no exposure until the engineer starts it.
+  QTest::qWait(300);
+  EXPECT_EQ(model.State.ShotCount, series);
+  EXPECT_EQ(log->rowCount(), series + 2);
   QTest::mouseClick(autoButton, Qt::LeftButton);
   ASSERT_TRUE(PumpUntil([&] { return ok->isEnabled(); }, 180000));
   ASSERT_TRUE(PumpUntil([&] { return autoButton->text() == QString::fromUtf8("Включить"); }, 5000));
