@@ -13,8 +13,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 using pq::MakeCombo;

@@ -47,7 +47,15 @@ using guitest::PumpUntil;
 using kvt::ManagerButton;
 using kvt::ui::CalibrationView;
 
+// The window's pages, found by name as any of its widgets.
+QTabWidget* CalPages(QWidget* cal) {
+  auto* pages = cal->findChild<QTabWidget*>("CalPages");
+  EXPECT_NE(pages, nullptr);
+  return pages;
+}
+
 void ClickTab(QTabWidget* tabs, int index) {
+  ASSERT_NE(tabs, nullptr);
   QTabBar* bar = tabs->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
   QApplication::processEvents();
@@ -102,7 +110,7 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   // A second press brings the same window forward.
   QTest::mouseClick(open, Qt::LeftButton);
   EXPECT_EQ(CalibrationView::Current(), cal.data());
-  EXPECT_EQ(cal->Pages()->currentIndex(), kvt::TfrmCalibration::pgProcedure);
+  EXPECT_EQ(CalPages(cal)->currentIndex(), kvt::TfrmCalibration::pgProcedure);
   auto& model = cal->Model();
 
   // The lower bound typed into its box.
@@ -130,7 +138,7 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   EXPECT_EQ(log->rowCount(), model.State.ShotCount + 2);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibration-procedure"));
 
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgTables);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgTables);
   auto* newTable = cal->findChild<QTableWidget*>("NewCTable");
   EXPECT_EQ(newTable->rowCount(), 6);
   EXPECT_EQ(newTable->item(1, 0)->text(), "80");
@@ -148,7 +156,7 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   EXPECT_EQ(int(doc->Tables()[4]->rows.size()), model.State.ShotCount);
   EXPECT_GE(platform::qt::DocumentPageCount(*doc), 2);
 
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgGraph);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgGraph);
   auto* inner = cal->findChild<QTabWidget*>("PageControl1");
   ClickTab(inner, 2);
   auto* all = cal->findChild<QRadioButton*>("RadioButton3");
@@ -161,10 +169,10 @@ TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibration-transfer"));
   ClickTab(inner, 0);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibration-graphs"));
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgOptions);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgOptions);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibration-options"));
 
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgProcedure);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgProcedure);
   QTest::mouseClick(ok, Qt::LeftButton);
   EXPECT_TRUE(kvt::SystemStatus().ImageModified);
   auto* message = cal->findChild<QLabel*>("lbCurrentMessage");
@@ -240,7 +248,7 @@ TEST_F(CalView, K3WindowOnK4ShotsReadInTheDialog) {
   EXPECT_EQ(model.State.Stage, 3);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-procedure"));
 
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgTables);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgTables);
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-tables"));
   // Its protocol mid-way: the source table and the shots so far, no resistances.
   const auto doc = guitest::SaveProtocolByButton(ui_, cal->findChild<QPushButton*>("btnSavePdf"),
@@ -251,7 +259,7 @@ TEST_F(CalView, K3WindowOnK4ShotsReadInTheDialog) {
   ASSERT_EQ(doc->Tables().size(), 2u);
   EXPECT_EQ(doc->Tables()[1]->rows.size(), 2u);
   EXPECT_EQ(doc->Tables()[1]->header.size(), 5u);
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgGraph);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgGraph);
   auto* inner = cal->findChild<QTabWidget*>("PageControl1");
   ASSERT_NE(inner, nullptr);
   EXPECT_EQ(inner->count(), 1);
@@ -440,7 +448,7 @@ TEST_F(CalViewK3, SaturatedReadingsEndTheSweepsAndTheLogFollows) {
   EXPECT_TRUE(guitest::SaveShot(cal, "frmCalibrationK3-saturated"));
 
   // The PDF button's longer line fits it.
-  ClickTab(cal->Pages(), kvt::TfrmCalibration::pgTables);
+  ClickTab(CalPages(cal), kvt::TfrmCalibration::pgTables);
   auto* pdf = cal->findChild<QPushButton*>("btnSavePdf");
   for (const QString& line : pdf->text().split('\n'))
     EXPECT_LE(pdf->fontMetrics().horizontalAdvance(line) + 12, pdf->width()) << line.toStdString();

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
+#include "gui/support/Pump.h"
 #include "gui/support/Shots.h"
 #include "gui/support/ViewOnSimulator.h"
 #include "image/Settings.h"
@@ -28,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using guitest::Child;
 
 // The apparatus with the reference voltage meter the panel reads.
 sim::Profile WithVoltageMeter() {
@@ -62,25 +64,25 @@ TEST_F(DigOscView, HiddenUnlessTheSettingsAskForIt) {
 TEST_F(DigOscView, RecordingOfTheMainsIsPlottedAndEvaluated) {
   kvt::ui::DigitalOscillView view;
   view.show();
-  EXPECT_EQ(view.ChannelWidget()->count(), 3);
-  EXPECT_EQ(view.DatabitsWidget()->currentText(), QString("8"));
-  EXPECT_EQ(view.MeasuresWidget()->currentText(), QString("5"));
-  EXPECT_EQ(view.TimeWidget()->value(), 9);
-  EXPECT_EQ(view.SyncWidget()->minimum(), -127);
-  EXPECT_EQ(view.ButtonWidget("Button3")->text(), QString("СБРОС"));
+  EXPECT_EQ(Child<QComboBox>(view, "cbChannel")->count(), 3);
+  EXPECT_EQ(Child<QComboBox>(view, "cbDatabits")->currentText(), QString("8"));
+  EXPECT_EQ(Child<QComboBox>(view, "cbMeasures")->currentText(), QString("5"));
+  EXPECT_EQ(Child<QSpinBox>(view, "udTime")->value(), 9);
+  EXPECT_EQ(Child<QSpinBox>(view, "udSync")->minimum(), -127);
+  EXPECT_EQ(Child<QPushButton>(view, "Button3")->text(), QString("СБРОС"));
   ASSERT_TRUE(guitest::SaveShot(&view, "frmDigitalOscill-empty"));
 
-  view.ChannelWidget()->setCurrentIndex(1);  // the mains
+  Child<QComboBox>(view, "cbChannel")->setCurrentIndex(1);  // the mains
   EXPECT_EQ(view.Model().cbChannel.Text(), "2");
-  view.ButtonWidget("Button4")->click();
-  view.ButtonWidget("Button2")->click();
+  Child<QPushButton>(view, "Button4")->click();
+  Child<QPushButton>(view, "Button2")->click();
   EXPECT_TRUE(ui_.Messages().empty());
-  const int volts = view.EffectiveWidget()->text().toInt();
+  const int volts = Child<QLabel>(view, "Label7")->text().toInt();
   EXPECT_NEAR(volts, sim::PlantSettings{}.mainsVolts[0], 3);  // the reference reads the true mains
-  EXPECT_GT(view.SwingWidget()->text().toInt(), 100);
+  EXPECT_GT(Child<QLabel>(view, "Label8")->text().toInt(), 100);
 
   QApplication::processEvents();
-  const auto series = view.ChartWidget()->chart()->series();
+  const auto series = Child<QChartView>(view, "chartVoltage")->chart()->series();
   ASSERT_EQ(series.size(), 1);
   auto* line = qobject_cast<QLineSeries*>(series[0]);
   ASSERT_NE(line, nullptr);

@@ -100,8 +100,11 @@ TEST_F(OscView, ShowsTheLastShotAndSavesIt) {
   QApplication::processEvents();
   const int n = int(view->Model().VoltageSeries().Count());
   ASSERT_GT(n, 10);
-  EXPECT_EQ(PointsOf(view->VoltageChart()), n);
-  EXPECT_EQ(PointsOf(view->CurrentChart()), n);
+  auto* voltage = view->findChild<QChartView*>("chartVoltage");
+  auto* current = view->findChild<QChartView*>("chartCurrent");
+  ASSERT_TRUE(voltage && current);
+  EXPECT_EQ(PointsOf(voltage), n);
+  EXPECT_EQ(PointsOf(current), n);
   auto* gb1 = view->findChild<QGroupBox*>("GroupBox1");
   ASSERT_NE(gb1, nullptr);
   EXPECT_EQ(gb1->title(), QString::fromUtf8(" Напряжение "));
@@ -112,7 +115,7 @@ TEST_F(OscView, ShowsTheLastShotAndSavesIt) {
   // Both charts: units on the axes and round labels.
   const char* units[] = {"кВ", "мА"};
   int i = 0;
-  for (QChartView* chart : {view->VoltageChart(), view->CurrentChart()}) {
+  for (QChartView* chart : {voltage, current}) {
     auto* y = qobject_cast<QValueAxis*>(chart->chart()->axes(Qt::Vertical).value(0));
     auto* x = qobject_cast<QValueAxis*>(chart->chart()->axes(Qt::Horizontal).value(0));
     ASSERT_TRUE(x && y);

@@ -127,7 +127,8 @@ TEST_F(RotationHeatViews, HeatingStepsPlottedAndTheMarkerPutBack) {
   EXPECT_EQ(view->Model().lbCurrentInfo.Caption(), "\nВключено 75% накала.");
 
   // The measured points (the origin, 25, 50, 75) and the ideal line are on the plot.
-  auto* chart = view->Chart();
+  auto* chart = view->findChild<QChartView*>("Chart1");
+  ASSERT_NE(chart, nullptr);
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
         for (auto* s : chart->chart()->series())

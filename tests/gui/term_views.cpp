@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "gui/support/Pump.h"
 #include "gui/support/Shots.h"
 #include "gui/support/ViewOnSimulator.h"
 #include "image/ui/OptionsView.h"
@@ -31,6 +32,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using guitest::Child;
 using kvt::SystemStatus;
 using kvt::TfrmTerminal;
 
@@ -89,19 +91,19 @@ TEST_F(TermViews, TerminalShowsItsThreePages) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
   EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал"));
   EXPECT_EQ(view.size(), QSize(539, 404));
-  QTabWidget* pages = view.PagesWidget();
+  QTabWidget* pages = Child<QTabWidget>(view, "Pages");
   ASSERT_EQ(pages->count(), 3);
   EXPECT_EQ(pages->tabText(0), QString::fromUtf8("Консоль"));
   EXPECT_EQ(pages->tabText(2), QString::fromUtf8("Текущие настройки"));
 
   // Console: typing a line and Enter sends it and shows both directions.
   pages->setCurrentIndex(0);
-  QLineEdit* line = view.InputLineWidget()->lineEdit();
+  QLineEdit* line = Child<QComboBox>(view, "InputLine")->lineEdit();
   QTest::keyClicks(line, "1 2e");
   QTest::keyClick(line, Qt::Key_Return);
   ASSERT_EQ(model.fMonitor.Lines().size(), 2u);
   EXPECT_EQ(model.fMonitor.Lines()[0], "01 2E ");
-  EXPECT_EQ(view.InputLineWidget()->count(), 1);
+  EXPECT_EQ(Child<QComboBox>(view, "InputLine")->count(), 1);
   auto* powOn = view.findChild<QPushButton*>("btnPowOn");
   ASSERT_NE(powOn, nullptr);
   QTest::mouseClick(powOn, Qt::LeftButton);
@@ -115,7 +117,7 @@ TEST_F(TermViews, TerminalShowsItsThreePages) {
   udBank->setValue(2);
   EXPECT_EQ(model.udBank.Position(), 2);
   QTest::mouseClick(view.findChild<QPushButton*>("btnReadBank"), Qt::LeftButton);
-  QTableWidget* grid = view.BankDataWidget();
+  QTableWidget* grid = Child<QTableWidget>(view, "BankData");
   EXPECT_EQ(grid->rowCount(), 17);
   EXPECT_EQ(grid->item(0, 1)->text(), "00");
   EXPECT_EQ(grid->item(16, 0)->text(), "F0");
@@ -126,7 +128,7 @@ TEST_F(TermViews, TerminalShowsItsThreePages) {
 
   // Image page: the image as text, and a key typed marks the image modified.
   pages->setCurrentIndex(2);
-  QPlainTextEdit* memo = view.ImageMemoWidget();
+  QPlainTextEdit* memo = Child<QPlainTextEdit>(view, "ImageMemo");
   EXPECT_FALSE(memo->isReadOnly());
   EXPECT_TRUE(memo->toPlainText().contains("KUAN"));
   EXPECT_FALSE(SystemStatus().ImageModified);
@@ -150,12 +152,12 @@ TEST_F(TermViews, TerminalWithoutLinkShowsOnlyTheImagePage) {
   kvt::ui::TerminalView view(model);
   view.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-  EXPECT_FALSE(view.PagesWidget()->isTabVisible(0));
-  EXPECT_FALSE(view.PagesWidget()->isTabVisible(1));
-  EXPECT_EQ(view.PagesWidget()->currentIndex(), 2);
+  EXPECT_FALSE(Child<QTabWidget>(view, "Pages")->isTabVisible(0));
+  EXPECT_FALSE(Child<QTabWidget>(view, "Pages")->isTabVisible(1));
+  EXPECT_EQ(Child<QTabWidget>(view, "Pages")->currentIndex(), 2);
   EXPECT_FALSE(view.findChild<QPushButton*>("btnRead")->isEnabled());
   EXPECT_TRUE(view.findChild<QPushButton*>("btnOpen")->isEnabled());
-  EXPECT_TRUE(view.ImageMemoWidget()->isReadOnly());
+  EXPECT_TRUE(Child<QPlainTextEdit>(view, "ImageMemo")->isReadOnly());
   EXPECT_TRUE(guitest::SaveShot(&view, "term_nolink"));
   view.reject();
 }
@@ -169,7 +171,7 @@ TEST_F(TermViews, TextPastedWithTheMouseMarksTheImageModified) {
   view.show();
   model.FormShow();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-  QPlainTextEdit* memo = view.ImageMemoWidget();
+  QPlainTextEdit* memo = Child<QPlainTextEdit>(view, "ImageMemo");
   // Showing the text anew (as the workflows do) is no edit.
   model.Setup();
   EXPECT_FALSE(SystemStatus().ImageModified);
@@ -255,7 +257,7 @@ TEST_F(TermViews, ConsoleWorksFromTheKeyboard) {
   Press(Qt::Key_F4);  // the history drops down
   Press(Qt::Key_Home);
   Press(Qt::Key_Return);
-  EXPECT_EQ(view.InputLineWidget()->currentText(), QString("01 2E "));
+  EXPECT_EQ(Child<QComboBox>(view, "InputLine")->currentText(), QString("01 2E "));
   EXPECT_EQ(SentLines(model).size(), 2u);
   Press(Qt::Key_Return);
   ASSERT_EQ(SentLines(model).size(), 3u);
@@ -323,7 +325,7 @@ TEST_F(TermViews, OnlyRealEditsMarkTheImageModified) {
   QTest::mouseClick(view.findChild<QPushButton*>("btnOpen"), Qt::LeftButton);
   EXPECT_EQ(view.windowTitle(), QString::fromUtf8("Терминал - backup.mi"));
 
-  QPlainTextEdit* memo = view.ImageMemoWidget();
+  QPlainTextEdit* memo = Child<QPlainTextEdit>(view, "ImageMemo");
   QTest::mouseClick(memo->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
   ASSERT_EQ(QApplication::focusWidget(), memo);
   Press(Qt::Key_C, Qt::ControlModifier);

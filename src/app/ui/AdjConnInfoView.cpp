@@ -15,8 +15,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 AdjConnInfoView::AdjConnInfoView(TfrmAdjustConnectionInfo& model, std::function<void()> onClose)
     : QWidget(nullptr, pq::kToolWindowFlags), onClose_(std::move(onClose)) {
   pq::FrameWindow(this, model.Self, QSize(553, 548));

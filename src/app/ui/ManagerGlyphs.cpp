@@ -7,6 +7,7 @@
 
 #include "app/ui/ManagerView.h"
 #include "platform/qt/Bindings.h"
+#include "platform/qt/PictureParts.h"
 
 namespace kvt::ui {
 
@@ -149,16 +150,14 @@ void RegisterManagerGlyphs() {
                     p.drawLine(QPointF(10, 12), QPointF(14.5, 6.5));
                   }));
   RegisterPicture("Calibration", Glyph([](QPainter& p) {
-                    // An X-ray tube.
-                    p.setPen(Pen(QColor(40, 40, 40), 1.2));
-                    p.setBrush(QColor(200, 230, 255));
-                    p.drawEllipse(QRectF(2, 6, 16, 8));
-                    p.setBrush(QColor(80, 80, 80));
-                    p.drawRect(QRectF(5, 8.5, 3, 3));
-                    p.drawRect(QRectF(12, 8, 2, 4));
-                    p.setPen(Pen(QColor(120, 0, 160), 1.2));
-                    p.drawLine(QPointF(12, 12), QPointF(9, 18));
-                    p.drawLine(QPointF(13, 12), QPointF(13, 18));
+                    platform::qt::DrawXrayTube(p, {QRectF(2, 6, 16, 8),
+                                                   QRectF(5, 8.5, 3, 3),
+                                                   QRectF(12, 8, 2, 4),
+                                                   {QLineF(12, 12, 9, 18), QLineF(13, 12, 13, 18)},
+                                                   QColor(40, 40, 40),
+                                                   QColor(200, 230, 255),
+                                                   QColor(80, 80, 80),
+                                                   QColor(120, 0, 160)});
                   }));
   RegisterPicture("CheckShots", Glyph([](QPainter& p) {
                     p.setPen(Pen(QColor(40, 40, 40), 1.2));

@@ -15,8 +15,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 constexpr int kClientWidth = 261;
 constexpr int kClientHeight = 543;

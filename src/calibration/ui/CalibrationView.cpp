@@ -20,8 +20,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 using pq::MakeCombo;
@@ -76,15 +74,15 @@ CalibrationView::CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget
   Frame(m.K3() ? "frmCalibrationK3" : "frmCalibration", QSize(527, 545));
   pq::BindForm(this, m.Form);
 
-  pages_ = new QTabWidget(this);
-  pages_->setObjectName("CalPages");
-  pages_->setGeometry(0, 0, 527, 545);
-  const std::vector<QWidget*> built = pq::AddPages(pages_, m.CalPages);
+  auto* pages = new QTabWidget(this);
+  pages->setObjectName("CalPages");
+  pages->setGeometry(0, 0, 527, 545);
+  const std::vector<QWidget*> built = pq::AddPages(pages, m.CalPages);
   BuildTables(built[TfrmCalibration::pgTables]);
   BuildProcedure(built[TfrmCalibration::pgProcedure]);
   BuildGraphs(built[TfrmCalibration::pgGraph]);
   BuildOptions(built[TfrmCalibration::pgOptions]);
-  pq::BindPageControl(pages_, m.CalPages);
+  pq::BindPageControl(pages, m.CalPages);
 
   Hook(m.OnCloseRequest, [this] { close(); });
 }

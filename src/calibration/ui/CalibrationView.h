@@ -8,16 +8,12 @@
 #include "calibration/Calibration.h"
 #include "platform/qt/ViewParts.h"
 
-class QTabWidget;
-
 namespace kvt::ui {
 
 class CalibrationView : public platform::qt::ToolWindow<CalibrationView, TfrmCalibration> {
   Q_OBJECT
  public:
   explicit CalibrationView(std::unique_ptr<TfrmCalibration> model, QWidget* parent = nullptr);
-
-  QTabWidget* Pages() const { return pages_; }
 
   // Brings the calibration window that exists to the front, or shows the one make() creates at
   // the top left and runs its opening sequence.
@@ -32,8 +28,6 @@ class CalibrationView : public platform::qt::ToolWindow<CalibrationView, TfrmCal
   void BuildProcedure(QWidget* page);
   void BuildGraphs(QWidget* page);
   void BuildOptions(QWidget* page);
-
-  QTabWidget* pages_ = nullptr;
 };
 
 }  // namespace kvt::ui

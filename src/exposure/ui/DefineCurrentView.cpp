@@ -16,8 +16,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 QScrollBar* MakeBar(QWidget* parent, platform::ScrollBar& model, const QRect& where) {

@@ -20,8 +20,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 void Centre(QWidget* w) {

@@ -20,7 +20,6 @@ class SelectDirView : public QDialog {
   explicit SelectDirView(QWidget* parent = nullptr);
   ~SelectDirView() override;
   TfrmSelectDir& Model() { return model_; }
-  QTreeView* DirsWidget() const { return dirs_; }
 
  private:
   void FollowModel();

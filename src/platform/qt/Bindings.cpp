@@ -110,6 +110,17 @@ void ApplyCommon(QWidget* w, const Control& c, bool visibility = true) {
   w->setPalette(pal);
 }
 
+// Keeps a widget the engineer edits in step with its model: the common properties, then `apply`,
+// while the guard tells the widget's own signals that the binding, not the engineer, is writing.
+template <class W, class M, class Apply>
+void FollowEdited(W* w, M& model, const Guard& g, Apply apply) {
+  Follow(w, model, [w, &model, g, apply] {
+    Updating u(g);
+    ApplyCommon(w, model);
+    apply();
+  });
+}
+
 std::atomic<int> g_suspended{0};
 
 std::mutex& PicturesMutex() {
@@ -164,9 +175,7 @@ void BindLabel(QLabel* w, Label& label) {
 
 void BindEdit(QLineEdit* w, Edit& edit) {
   Guard g{edit.Lifetime()};
-  Follow(w, edit, [w, &edit, g] {
-    Updating u(g);
-    ApplyCommon(w, edit);
+  FollowEdited(w, edit, g, [w, &edit] {
     if (w->text() != Q(edit.Text())) w->setText(Q(edit.Text()));
     w->setReadOnly(edit.ReadOnly());
   });
@@ -177,9 +186,7 @@ void BindEdit(QLineEdit* w, Edit& edit) {
 
 void BindUpDown(QSpinBox* w, UpDown& upDown) {
   Guard g{upDown.Lifetime()};
-  Follow(w, upDown, [w, &upDown, g] {
-    Updating u(g);
-    ApplyCommon(w, upDown);
+  FollowEdited(w, upDown, g, [w, &upDown] {
     w->setRange(upDown.Min(), upDown.Max());
     w->setSingleStep(std::max(1, upDown.Increment()));
     w->setValue(upDown.Position());
@@ -233,9 +240,7 @@ void BindCheckBox(QAbstractButton* w, CheckBox& box) {
   const bool radio = qobject_cast<QRadioButton*>(w) != nullptr;
   // The form keeps its radio groups exclusive; the widget only shows the model.
   w->setAutoExclusive(false);
-  Follow(w, box, [w, &box, g] {
-    Updating u(g);
-    ApplyCommon(w, box);
+  FollowEdited(w, box, g, [w, &box] {
     w->setText(Q(box.Caption()));
     w->setChecked(box.Checked());
   });
@@ -251,9 +256,7 @@ void BindCheckBox(QAbstractButton* w, CheckBox& box) {
 
 void BindComboBox(QComboBox* w, ComboBox& combo) {
   Guard g{combo.Lifetime()};
-  Follow(w, combo, [w, &combo, g] {
-    Updating u(g);
-    ApplyCommon(w, combo);
+  FollowEdited(w, combo, g, [w, &combo] {
     w->setEditable(!combo.DropDownList());
     QStringList items;
     for (auto& i : combo.Items()) items << Q(i);
@@ -298,9 +301,7 @@ void BindStringGrid(QTableWidget* w, StringGrid& grid) {
   w->setTextElideMode(Qt::ElideNone);
   w->setWordWrap(false);
   w->setSelectionMode(QAbstractItemView::SingleSelection);
-  Follow(w, grid, [w, &grid, g, newest] {
-    Updating u(g);
-    ApplyCommon(w, grid);
+  FollowEdited(w, grid, g, [w, &grid, g, newest] {
     w->setColumnCount(grid.ColCount());
     w->setRowCount(grid.RowCount());
     w->setEditTriggers(grid.Editable() ? QAbstractItemView::AllEditTriggers
@@ -364,9 +365,7 @@ void BindGauge(QProgressBar* w, Gauge& gauge) {
 
 void BindMemo(QPlainTextEdit* w, Memo& memo) {
   Guard g{memo.Lifetime()};
-  Follow(w, memo, [w, &memo, g] {
-    Updating u(g);
-    ApplyCommon(w, memo);
+  FollowEdited(w, memo, g, [w, &memo] {
     const QString text = Q(memo.Text());
     if (w->toPlainText() != text) w->setPlainText(text);
     w->setReadOnly(memo.ReadOnly());
@@ -378,9 +377,7 @@ void BindMemo(QPlainTextEdit* w, Memo& memo) {
 
 void BindPageControl(QTabWidget* w, PageControl& pages) {
   Guard g{pages.Lifetime()};
-  Follow(w, pages, [w, &pages, g] {
-    Updating u(g);
-    ApplyCommon(w, pages);
+  FollowEdited(w, pages, g, [w, &pages] {
     const int n = std::min(w->count(), pages.PageCount());
     for (int i = 0; i < n; ++i) {
       w->setTabText(i, Q(pages.PageCaption(i)));
@@ -414,9 +411,7 @@ void BindPicture(QLabel* w, Picture& picture) {
 
 void BindScrollBar(QScrollBar* w, ScrollBar& bar) {
   Guard g{bar.Lifetime()};
-  Follow(w, bar, [w, &bar, g] {
-    Updating u(g);
-    ApplyCommon(w, bar);
+  FollowEdited(w, bar, g, [w, &bar] {
     w->setRange(bar.Min(), bar.Max());
     w->setValue(bar.Position());
   });

@@ -210,3 +210,8 @@ class ToolWindow : public ViewWindow {
 };
 
 }  // namespace platform::qt
+
+namespace kvt::ui {
+// The short name every view uses for its parts.
+namespace pq = platform::qt;
+}  // namespace kvt::ui

@@ -10,8 +10,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 AmcK4View::AmcK4View(std::unique_ptr<TfrmAMC_K4> model, QWidget* parent)
     : ToolWindow(std::move(model), "frmAMC_K4", QSize(608, 392), parent) {
   TfrmAMC_K4& m = Model();

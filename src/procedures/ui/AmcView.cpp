@@ -11,8 +11,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 // One channel's values: measured, control and coefficient, each under its caption. Returns the

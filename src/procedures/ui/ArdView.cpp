@@ -10,8 +10,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 void Measured(QWidget* parent, platform::Edit& model, const QRect& where) {

@@ -10,14 +10,12 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 CheckHeatView::CheckHeatView(std::unique_ptr<TfrmCheckHeat> model, QWidget* parent)
     : ToolWindow(std::move(model), "frmCheckHeat", QSize(640, 480), parent) {
   TfrmCheckHeat& m = Model();
 
   QGroupBox* plot = pq::MakeGroup(this, m.GroupBox1, QRect(8, 6, 412, 340));
-  chart_ = pq::MakeChart(plot, m.Chart1, QRect(6, 18, 400, 288));
+  pq::MakeChart(plot, m.Chart1, QRect(6, 18, 400, 288));
   pq::MakeLabel(plot, m.Label2, QRect(12, 312, 120, 22));
   QLabel* deviation = pq::MakeLabel(plot, m.Label3, QRect(134, 312, 40, 22));
   deviation->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

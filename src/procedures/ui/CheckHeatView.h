@@ -6,8 +6,6 @@
 #include "platform/qt/ViewParts.h"
 #include "procedures/CheckHeat.h"
 
-class QChartView;
-
 namespace kvt::ui {
 
 // Opened by the main window's "Проверить работу системы накала": a further window on every press.
@@ -15,12 +13,6 @@ class CheckHeatView : public platform::qt::ToolWindow<CheckHeatView, TfrmCheckHe
   Q_OBJECT
  public:
   explicit CheckHeatView(std::unique_ptr<TfrmCheckHeat> model, QWidget* parent = nullptr);
-
-  // The plot of measured against set current.
-  QChartView* Chart() const { return chart_; }
-
- private:
-  QChartView* chart_ = nullptr;
 };
 
 }  // namespace kvt::ui

@@ -12,8 +12,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 // Paints the deviation cells green or red as the model judges them.

@@ -14,35 +14,33 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 DigitalOscillView::DigitalOscillView(QWidget* parent) : QWidget(parent, Qt::Window) {
   TfrmDigitalOscill& m = model_;
   pq::FrameWindow(this, m.Form, QSize(820, 480));
 
   QGroupBox* plot = pq::MakeGroup(this, m.GroupBox2, QRect(6, 4, 540, 470));
-  chart_ = pq::MakeChart(plot, m.chartVoltage, QRect(6, 8, 528, 456), pq::ChartLook::Plain);
+  pq::MakeChart(plot, m.chartVoltage, QRect(6, 8, 528, 456), pq::ChartLook::Plain);
 
   // The settings: caption on the left, field on the right, one row each.
   const int x = 556;
   const int field = x + 150;
   pq::MakeLabel(this, m.Label1, QRect(x, 14, 146, 20));
-  databits_ = pq::MakeCombo(this, m.cbDatabits, QRect(field, 12, 56, 24));
+  pq::MakeCombo(this, m.cbDatabits, QRect(field, 12, 56, 24));
   pq::MakeLabel(this, m.Label3, QRect(x, 46, 146, 20));
-  time_ = pq::MakeSpin(this, m.udTime, QRect(field, 44, 56, 24));
+  pq::MakeSpin(this, m.udTime, QRect(field, 44, 56, 24));
   pq::MakeLabel(this, m.Label2, QRect(field + 60, 46, 50, 20));
   pq::MakeLabel(this, m.Label4, QRect(x, 78, 146, 20));
-  measures_ = pq::MakeCombo(this, m.cbMeasures, QRect(field, 76, 56, 24));
+  pq::MakeCombo(this, m.cbMeasures, QRect(field, 76, 56, 24));
   pq::MakeLabel(this, m.Label5, QRect(x, 110, 146, 20));
-  channel_ = pq::MakeCombo(this, m.cbChannel, QRect(field, 108, 56, 24));
+  pq::MakeCombo(this, m.cbChannel, QRect(field, 108, 56, 24));
   pq::MakeLabel(this, m.Label6, QRect(x, 142, 146, 20));
-  sync_ = pq::MakeSpin(this, m.udSync, QRect(field, 140, 56, 24));
+  pq::MakeSpin(this, m.udSync, QRect(field, 140, 56, 24));
 
   // The two figures, each alone in its group box.
   QGroupBox* effective = pq::MakeGroup(this, m.GroupBox4, QRect(x, 180, 124, 64));
-  effective_ = pq::MakeLabel(effective, m.Label7, pq::InsideGroup(effective));
+  pq::MakeLabel(effective, m.Label7, pq::InsideGroup(effective));
   QGroupBox* swing = pq::MakeGroup(this, m.GroupBox5, QRect(x + 134, 180, 124, 64));
-  swing_ = pq::MakeLabel(swing, m.Label8, pq::InsideGroup(swing));
+  pq::MakeLabel(swing, m.Label8, pq::InsideGroup(swing));
 
   pq::MakeButtonRow(this, {&m.Button4, &m.Button1, &m.Button2, &m.Button3}, QRect(x, 352, 258, 27),
                     QPoint(0, 31));
@@ -53,10 +51,6 @@ DigitalOscillView::DigitalOscillView(QWidget* parent) : QWidget(parent, Qt::Wind
 
 DigitalOscillView::~DigitalOscillView() {
   model_.Form.RemoveListener(formToken_);
-}
-
-QPushButton* DigitalOscillView::ButtonWidget(const char* name) const {
-  return findChild<QPushButton*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
 }
 
 void DigitalOscillView::FollowVisibility() {

@@ -7,12 +7,6 @@
 
 #include "tools/DigitalOscill.h"
 
-class QChartView;
-class QComboBox;
-class QLabel;
-class QPushButton;
-class QSpinBox;
-
 namespace kvt::ui {
 
 class DigitalOscillView : public QWidget {
@@ -24,16 +18,6 @@ class DigitalOscillView : public QWidget {
   ~DigitalOscillView() override;
 
   TfrmDigitalOscill& Model() { return model_; }
-  QChartView* ChartWidget() const { return chart_; }
-  QComboBox* ChannelWidget() const { return channel_; }
-  QComboBox* MeasuresWidget() const { return measures_; }
-  QComboBox* DatabitsWidget() const { return databits_; }
-  QSpinBox* TimeWidget() const { return time_; }
-  QSpinBox* SyncWidget() const { return sync_; }
-  QLabel* EffectiveWidget() const { return effective_; }
-  QLabel* SwingWidget() const { return swing_; }
-  // Button4, Button1, Button2, Button3 by the model's names; null for any other.
-  QPushButton* ButtonWidget(const char* name) const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -43,14 +27,6 @@ class DigitalOscillView : public QWidget {
   void FollowVisibility();
 
   TfrmDigitalOscill model_;
-  QChartView* chart_ = nullptr;
-  QComboBox* channel_ = nullptr;
-  QComboBox* measures_ = nullptr;
-  QComboBox* databits_ = nullptr;
-  QSpinBox* time_ = nullptr;
-  QSpinBox* sync_ = nullptr;
-  QLabel* effective_ = nullptr;
-  QLabel* swing_ = nullptr;
   platform::Control::ListenerToken formToken_ = 0;
 };
 

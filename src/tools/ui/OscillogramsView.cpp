@@ -10,8 +10,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 // The effective values in a larger face (the weight is the model's).
@@ -28,11 +26,9 @@ OscillogramsView::OscillogramsView(std::unique_ptr<TfrmOscillograms> model, QWid
   TfrmOscillograms& m = Model();
 
   QGroupBox* gbVoltage = pq::MakeGroup(this, m.GroupBox1, QRect(8, 4, 592, 222));
-  voltage_ =
-      pq::MakeChart(gbVoltage, m.chartVoltage, pq::InsideGroup(gbVoltage), pq::ChartLook::Scope);
+  pq::MakeChart(gbVoltage, m.chartVoltage, pq::InsideGroup(gbVoltage), pq::ChartLook::Scope);
   QGroupBox* gbCurrent = pq::MakeGroup(this, m.GroupBox2, QRect(8, 230, 592, 222));
-  current_ =
-      pq::MakeChart(gbCurrent, m.chartCurrent, pq::InsideGroup(gbCurrent), pq::ChartLook::Scope);
+  pq::MakeChart(gbCurrent, m.chartCurrent, pq::InsideGroup(gbCurrent), pq::ChartLook::Scope);
 
   QGroupBox* gbValues = pq::MakeGroup(this, m.GroupBox3, QRect(8, 456, 340, 96));
   Enlarge(pq::MakeLabel(gbValues, m.Label1, QRect(16, 22, 40, 30)));

@@ -9,8 +9,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 MouseButton ToModel(Qt::MouseButton b) {

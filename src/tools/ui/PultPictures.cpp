@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/qt/Bindings.h"
+#include "platform/qt/PictureParts.h"
 #include "tools/ui/PultView.h"
 
 namespace kvt::ui {
@@ -383,16 +384,15 @@ void RegisterAll() {
                     p.setPen(Pen(QColor(200, 200, 200), 1));
                     p.setBrush(g);
                     p.drawRoundedRect(QRectF(1, 1, 148, 46), 5, 5);
-                    p.setPen(Pen(QColor(200, 200, 200), 1.2));
-                    p.setBrush(QColor(170, 210, 255, 120));
-                    p.drawEllipse(QRectF(8, 14, 30, 16));
-                    p.setBrush(QColor(220, 220, 220));
-                    p.drawRect(QRectF(13, 19, 5, 6));
-                    p.drawRect(QRectF(27, 18, 4, 8));
-                    p.setPen(Pen(QColor(255, 220, 0), 1.2));
-                    p.drawLine(QPointF(27, 28), QPointF(22, 40));
-                    p.drawLine(QPointF(29, 28), QPointF(29, 40));
-                    p.drawLine(QPointF(31, 28), QPointF(36, 40));
+                    platform::qt::DrawXrayTube(p, {QRectF(8, 14, 30, 16),
+                                                   QRectF(13, 19, 5, 6),
+                                                   QRectF(27, 18, 4, 8),
+                                                   {QLineF(27, 28, 22, 40), QLineF(29, 28, 29, 40),
+                                                    QLineF(31, 28, 36, 40)},
+                                                   QColor(200, 200, 200),
+                                                   QColor(170, 210, 255, 120),
+                                                   QColor(220, 220, 220),
+                                                   QColor(255, 220, 0)});
                     Text(p, QRectF(42, 4, 104, 22), "КВТ", 17, QColor(255, 255, 255));
                     Text(p, QRectF(42, 24, 104, 20), "ВЕСМАР", 13, QColor(255, 220, 0));
                   }));

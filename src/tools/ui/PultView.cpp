@@ -9,8 +9,6 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 namespace {
 
 // The lime-on-black displays sit sunk in the panel.

@@ -26,15 +26,13 @@
 
 namespace kvt::ui {
 
-namespace pq = platform::qt;
-
 TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
     : QDialog(parent, pq::kToolWindowFlags | Qt::Dialog), model_(model) {
   pq::FrameWindow(this, model.Form, QSize(539, 404));
   setModal(true);
 
-  pages_ = pq::Named(new QTabWidget(this), model.Pages, QRect(0, 0, 539, 404));
-  const std::vector<QWidget*> page = pq::AddPages(pages_, model.Pages);
+  auto* pages = pq::Named(new QTabWidget(this), model.Pages, QRect(0, 0, 539, 404));
+  const std::vector<QWidget*> page = pq::AddPages(pages, model.Pages);
   // Enter belongs to the command line and the text, never to a default button: the buttons are
   // made without autoDefault.
 
@@ -78,18 +76,18 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
   pq::MakeLabel(memory, model.Label2, QRect(146, 10, 40, 20));
   pq::MakeSpin(memory, model.udBank, QRect(190, 8, 64, 24));
   pq::MakePushButton(memory, model.btnReadBank, QRect(270, 8, 90, 24));
-  bankData_ = pq::MakeGrid(memory, model.BankData, {});
-  bankData_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  bankData_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QTableWidget* bankData = pq::MakeGrid(memory, model.BankData, {});
+  bankData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  bankData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   QFont gridFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   gridFont.setPixelSize(11);
-  bankData_->setFont(gridFont);
+  bankData->setFont(gridFont);
   // Cells of 30 x 18 pixels, whatever the font would ask for.
-  bankData_->verticalHeader()->setMinimumSectionSize(18);
-  bankData_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  bankData_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  for (int r = 0; r < model.BankData.RowCount(); ++r) bankData_->setRowHeight(r, 18);
-  bankData_->setGeometry(8, 38, 17 * 30 + 3, 17 * 18 + 3);
+  bankData->verticalHeader()->setMinimumSectionSize(18);
+  bankData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  bankData->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  for (int r = 0; r < model.BankData.RowCount(); ++r) bankData->setRowHeight(r, 18);
+  bankData->setGeometry(8, 38, 17 * 30 + 3, 17 * 18 + 3);
 
   // --- image page ---
   QWidget* image = page[model.Pages.IndexOf(TfrmTerminal::kMemImage)];
@@ -118,7 +116,7 @@ TerminalView::TerminalView(TfrmTerminal& model, QWidget* parent)
       image,
       {&model.btnOpen, &model.btnRead, &model.btnSave, &model.btnTranslate, &model.btnTemplate},
       QRect(4, 342, 101, 25), QPoint(106, 0));
-  pq::BindPageControl(pages_, model.Pages);
+  pq::BindPageControl(pages, model.Pages);
 
   model.OnFocus = [this](const std::string& control) { ApplyFocus(control); };
   model.OnSelectInputLine = [this] { inputLine_->lineEdit()->selectAll(); };

@@ -7,8 +7,6 @@
 
 class QComboBox;
 class QPlainTextEdit;
-class QTableWidget;
-class QTabWidget;
 
 namespace kvt::ui {
 
@@ -17,12 +15,6 @@ class TerminalView : public QDialog {
  public:
   explicit TerminalView(TfrmTerminal& model, QWidget* parent = nullptr);
   ~TerminalView() override;
-
-  TfrmTerminal& Model() { return model_; }
-  QTabWidget* PagesWidget() const { return pages_; }
-  QComboBox* InputLineWidget() const { return inputLine_; }
-  QPlainTextEdit* ImageMemoWidget() const { return imageMemo_; }
-  QTableWidget* BankDataWidget() const { return bankData_; }
 
  public slots:
   // Closing goes through the model's close question (Escape and the title bar's close too).
@@ -37,11 +29,9 @@ class TerminalView : public QDialog {
   void ApplyMemoAlignment();
 
   TfrmTerminal& model_;
-  QTabWidget* pages_ = nullptr;
   QComboBox* inputLine_ = nullptr;
   QPlainTextEdit* monitor_ = nullptr;
   QPlainTextEdit* imageMemo_ = nullptr;
-  QTableWidget* bankData_ = nullptr;
 };
 
 // Makes the terminal show itself as this modal dialog (parent: the main window, may be null).

@@ -1,7 +1,7 @@
 #pragma once
 // Waiting, clicking and keys as the engineer does: events pumped until what the test waits for
 // shows, clicks only on a widget that is on the screen, keys to the widget that has the focus, a
-// top-level window found by its name.
+// window's widgets and top-level windows found by their names.
 
 #include <gtest/gtest.h>
 
@@ -48,6 +48,15 @@ inline void PressEnter() {
   QWidget* focused = QApplication::focusWidget();
   ASSERT_NE(focused, nullptr);
   QTest::keyClick(focused, Qt::Key_Return);
+}
+
+// The window's widget of that object name and type, found as the engineer finds it, by what it
+// is; a failure of the test when there is none.
+template <class W>
+W* Child(const QWidget& window, const char* name) {
+  W* w = window.findChild<W*>(QLatin1String(name));
+  EXPECT_NE(w, nullptr) << "no widget " << name;
+  return w;
 }
 
 // The visible top-level window of that object name, or null.
