@@ -67,10 +67,8 @@ int& TfrmARD::TimePresses() {
 }
 
 TfrmARD::TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : platform::FormModel("frmARD"),
-      openMark_(host, ToolWindow::Rotation),
+    : ToolFormModel("frmARD", kCaption, host, ToolWindow::Rotation),
       currentImage_(std::move(currentImage)) {
-  Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Настройка граничных токов ");
   Label1.SetCaption("Разгон:");
   Label2.SetCaption("Торможение:");
