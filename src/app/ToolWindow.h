@@ -1,6 +1,8 @@
 #pragma once
-// The tool window kinds the main window keeps an "open" flag for, and the mark a window's model
-// holds so that its flag is raised while it lives.
+// The tool window kinds the main window keeps an "open" flag for, the mark a window's model
+// holds so that its flag is raised while it lives, and the form model a tool window starts from.
+
+#include "platform/Controls.h"
 
 namespace kvt {
 
@@ -34,6 +36,19 @@ class ToolWindowMark {
  private:
   MainHost* host_;
   ToolWindow kind_;
+};
+
+// A tool window's model: its form, named and captioned, counted on its host for the whole of its
+// life (the mark is raised before the window's own parts are made and lowered after they are gone).
+class ToolFormModel : public platform::FormModel {
+ public:
+  ToolFormModel(const char* formName, const char* caption, MainHost* host, ToolWindow kind)
+      : platform::FormModel(formName), openMark_(host, kind) {
+    Form.SetCaption(caption);
+  }
+
+ private:
+  ToolWindowMark openMark_;
 };
 
 }  // namespace kvt

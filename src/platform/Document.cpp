@@ -1,19 +1,15 @@
 #include "platform/Document.h"
 
 #include <algorithm>
-#include <mutex>
+
+#include "platform/SharedValue.h"
 
 namespace platform {
 
 namespace {
 
-std::mutex& WriterMutex() {
-  static std::mutex m;
-  return m;
-}
-
-PdfWriterFn& Writer() {
-  static PdfWriterFn writer;
+SharedValue<PdfWriterFn>& Writer() {
+  static SharedValue<PdfWriterFn> writer;
   return writer;
 }
 
@@ -122,21 +118,17 @@ DocChart ChartFromControl(const Chart& chart) {
 }
 
 void SetPdfWriter(PdfWriterFn writer) {
-  std::lock_guard lock(WriterMutex());
-  Writer() = std::move(writer);
+  Writer().Set(std::move(writer));
 }
 
 bool PdfWriterInstalled() {
-  std::lock_guard lock(WriterMutex());
-  return bool(Writer());
+  bool installed = false;
+  Writer().Use([&](const PdfWriterFn& writer) { installed = bool(writer); });
+  return installed;
 }
 
 bool WritePdf(const PrintDocument& doc, const std::filesystem::path& path, std::string& error) {
-  PdfWriterFn writer;
-  {
-    std::lock_guard lock(WriterMutex());
-    writer = Writer();
-  }
+  const PdfWriterFn writer = Writer().Get();
   if (!writer) {
     error = "Запись PDF в этой сборке программы недоступна.";
     return false;

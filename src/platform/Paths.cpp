@@ -1,35 +1,28 @@
 #include "platform/Paths.h"
 
-#include <mutex>
 #include <system_error>
 
 #ifdef _WIN32
 #include "platform/win32/Win32.h"
 #endif
 
+#include "platform/SharedValue.h"
+
 namespace platform {
 
 namespace {
-std::mutex& PathMutex() {
-  static std::mutex m;
-  return m;
-}
-std::filesystem::path& ProgramDirStorage() {
-  static std::filesystem::path dir;
+SharedValue<std::filesystem::path>& ProgramDirStorage() {
+  static SharedValue<std::filesystem::path> dir;
   return dir;
 }
 }  // namespace
 
 void SetProgramDir(const std::filesystem::path& dir) {
-  std::lock_guard lock(PathMutex());
-  ProgramDirStorage() = dir;
+  ProgramDirStorage().Set(dir);
 }
 
 std::filesystem::path ProgramDir() {
-  {
-    std::lock_guard lock(PathMutex());
-    if (!ProgramDirStorage().empty()) return ProgramDirStorage();
-  }
+  if (std::filesystem::path dir = ProgramDirStorage().Get(); !dir.empty()) return dir;
   // Nobody set it yet: the program looks for its files in the working directory.
   std::error_code ec;
   auto cwd = std::filesystem::current_path(ec);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 
 #ifdef _WIN32
 #include "platform/win32/Win32.h"
@@ -19,17 +18,14 @@
 #include "platform/Ini.h"
 #include "platform/Paths.h"
 #include "platform/SerialTrace.h"
+#include "platform/SharedValue.h"
 
 namespace platform {
 
 namespace {
 
-std::mutex& FactoryMutex() {
-  static std::mutex m;
-  return m;
-}
-SimulatorPortFactory& Factory() {
-  static SimulatorPortFactory factory;
+SharedValue<SimulatorPortFactory>& Factory() {
+  static SharedValue<SimulatorPortFactory> factory;
   return factory;
 }
 
@@ -183,13 +179,11 @@ bool ClaimExclusively(sp_port* port) {
 }  // namespace
 
 void SetSimulatorPortFactory(SimulatorPortFactory factory) {
-  std::lock_guard lock(FactoryMutex());
-  Factory() = std::move(factory);
+  Factory().Set(std::move(factory));
 }
 
 SimulatorPortFactory GetSimulatorPortFactory() {
-  std::lock_guard lock(FactoryMutex());
-  return Factory();
+  return Factory().Get();
 }
 
 std::string MapPortName(const std::string& name) {

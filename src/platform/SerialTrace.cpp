@@ -10,6 +10,7 @@
 #include "platform/Ini.h"
 #include "platform/LocalTime.h"
 #include "platform/Paths.h"
+#include "platform/SharedValue.h"
 
 namespace platform {
 
@@ -17,29 +18,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex& OverrideMutex() {
-  static std::mutex m;
-  return m;
-}
-fs::path& Override() {
-  static fs::path file;
+SharedValue<fs::path>& Override() {
+  static SharedValue<fs::path> file;
   return file;
 }
 
-std::mutex& HandlerMutex() {
-  static std::mutex m;
-  return m;
-}
-TraceStoppedHandler& Handler() {
-  static TraceStoppedHandler handler;
+SharedValue<TraceStoppedHandler>& Handler() {
+  static SharedValue<TraceStoppedHandler> handler;
   return handler;
 }
 
 // Standard error always; the program's window through the handler.
 void TellStopped(const std::string& why) {
   std::fprintf(stderr, "serial trace: %s\n", why.c_str());
-  std::lock_guard lock(HandlerMutex());
-  if (Handler()) Handler()(why);
+  Handler().Use([&](const TraceStoppedHandler& handler) {
+    if (handler) handler(why);
+  });
 }
 
 fs::path Numbered(const fs::path& path, int n) {
@@ -236,15 +230,11 @@ class TracingPort final : public SerialPort {
 }  // namespace
 
 void SetSerialTraceOverride(const fs::path& file) {
-  std::lock_guard lock(OverrideMutex());
-  Override() = file;
+  Override().Set(file);
 }
 
 fs::path SerialTraceFile() {
-  {
-    std::lock_guard lock(OverrideMutex());
-    if (!Override().empty()) return Override();
-  }
+  if (fs::path file = Override().Get(); !file.empty()) return file;
   std::string name = IniFile(SettingsPath()).ReadString(kTraceSection, kTraceKey, "");
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!name.empty() && blank(name.back())) name.pop_back();
@@ -262,8 +252,7 @@ int SerialTraceKeep() {
 }
 
 void SetSerialTraceStoppedHandler(TraceStoppedHandler handler) {
-  std::lock_guard lock(HandlerMutex());
-  Handler() = std::move(handler);
+  Handler().Set(std::move(handler));
 }
 
 std::unique_ptr<SerialPort> TraceSerialPort(std::unique_ptr<SerialPort> port, const fs::path& file,

@@ -403,10 +403,8 @@ void TfrmAMC::CalibrateMains() {
 // ----------------------------------------------------------------------------- the window
 
 TfrmAMC::TfrmAMC(MainHost* host, std::function<TMemoryImage*()> image)
-    : platform::FormModel("frmAMC"),
-      openMark_(host, ToolWindow::MeasureChannels),
+    : ToolFormModel("frmAMC", kCaption, host, ToolWindow::MeasureChannels),
       image_(std::move(image)) {
-  Form.SetCaption(kCaption);
   gbMains.SetCaption(" Настройка канала измерения сетевого напряжения ");
   gbAnode.SetCaption(" Настройка канала измерения анодного напряжения ");
   for (platform::Label* l : {&lbUdMeasure, &lbUaMeasure}) l->SetCaption(" Измерянное ");

@@ -44,7 +44,7 @@ Coefficient NewKuan(int kuan, int measured, int reference);
 // The reference anode voltage in kV from the meter's swing over one period.
 int MeterAnodeKv(int swing);
 
-class TfrmAMC : public platform::FormModel, public platform::FormFocus {
+class TfrmAMC : public ToolFormModel, public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Настройка измерительных каналов";
   static constexpr const char* kTitle = "amc";  // of this window's message boxes
@@ -137,7 +137,6 @@ class TfrmAMC : public platform::FormModel, public platform::FormFocus {
   void CalibrateMains();
   void Wake();
 
-  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> image_;
   std::unique_ptr<TMeasureRefresh> refresh_;
   bool destroyed_ = false;

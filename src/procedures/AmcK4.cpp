@@ -83,11 +83,9 @@ std::optional<PhaseCoefficientsK4> ComputePhaseCoefficients(int umin, int umax, 
 }
 
 TfrmAMC_K4::TfrmAMC_K4(MainHost* host, std::function<TMemoryImage*()> image)
-    : platform::FormModel("frmAMC_K4"),
+    : ToolFormModel("frmAMC_K4", kCaption, host, ToolWindow::MeasureChannelsK4),
       host_(host),
-      openMark_(host, ToolWindow::MeasureChannelsK4),
       image_(std::move(image)) {
-  Form.SetCaption(kCaption);
   gbControl.SetCaption(" Контрольное напряжение ");
   lbUmin.SetCaption("Umin");
   lbUmax.SetCaption("Umax");

@@ -36,7 +36,7 @@ std::optional<PhaseCoefficientsK4> ComputePhaseCoefficients(int umin, int umax, 
 // A decimal integer with optional sign and surrounding spaces, nothing else.
 std::optional<int> IntegerText(const std::string& text);
 
-class TfrmAMC_K4 : public platform::FormModel, public platform::FormFocus {
+class TfrmAMC_K4 : public ToolFormModel, public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Настройка измерительных каналов";
   static constexpr const char* kTitle = "amc_k4";  // of this window's own message boxes
@@ -116,7 +116,6 @@ class TfrmAMC_K4 : public platform::FormModel, public platform::FormFocus {
   bool StoreInImage(const std::array<PhaseCoefficientsK4, 3>& c);
 
   MainHost* host_;
-  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> image_;
   bool destroyed_ = false;
   platform::Edit* codeMin_[3] = {&edADCminA, &edADCminB, &edADCminC};

@@ -67,10 +67,8 @@ int& TfrmARD::TimePresses() {
 }
 
 TfrmARD::TfrmARD(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : platform::FormModel("frmARD"),
-      openMark_(host, ToolWindow::Rotation),
+    : ToolFormModel("frmARD", kCaption, host, ToolWindow::Rotation),
       currentImage_(std::move(currentImage)) {
-  Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Настройка граничных токов ");
   Label1.SetCaption("Разгон:");
   Label2.SetCaption("Торможение:");
@@ -313,15 +311,19 @@ void TfrmARD::RotationTimer1Timer() {
   TSystemLink link;
   platform::LinkLock::Guard guard(platform::TheLinkLock());
   const int samples = samplesPerSecond_ * measuringSeconds_;
+  // The rotation mode set and shown on the lamps, then the next step after `interval` ms.
+  auto switchMode = [&](int mode, int interval, int next) {
+    SetRotationMode(link, mode);
+    SetLamps(mode);
+    RotationTimer1.SetInterval(interval);
+    step_ = next;
+  };
   switch (step_) {
     case 0:
       runUpSamples_.clear();
       brakingSamples_.clear();
-      SetRotationMode(link, 1);
-      SetLamps(1);
       sampleCounter_ = 0;
-      RotationTimer1.SetInterval(200);
-      step_ = 1;
+      switchMode(1, 200, 1);
       break;
     case 1:
     case 3: {
@@ -331,24 +333,15 @@ void TfrmARD::RotationTimer1Timer() {
         ++sampleCounter_;
         RotationTimer1.SetInterval(1000 / std::max(1, samplesPerSecond_));
       } else if (step_ == 1) {
-        SetRotationMode(link, 0);
-        SetLamps(0);
-        RotationTimer1.SetInterval(100);
-        step_ = 2;
+        switchMode(0, 100, 2);
       } else {
-        SetRotationMode(link, 0);
-        SetLamps(0);
-        RotationTimer1.SetInterval(1);
-        step_ = 4;
+        switchMode(0, 1, 4);
       }
       break;
     }
     case 2:
-      SetRotationMode(link, 2);
-      SetLamps(2);
       sampleCounter_ = 0;
-      RotationTimer1.SetInterval(200);
-      step_ = 3;
+      switchMode(2, 200, 3);
       break;
     case 4: {
       const int mdMin = runUpSamples_.empty() ? 0 : runUpSamples_.front();

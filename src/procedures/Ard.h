@@ -21,7 +21,7 @@ class MainHost;
 class TMemoryImage;
 class TSystemLink;
 
-class TfrmARD : public platform::FormModel {
+class TfrmARD : public ToolFormModel {
  public:
   static constexpr const char* kCaption = "Настройка драйвера вращения анода.";
   static constexpr const char* kWarningTitle = "Предупреждение!";
@@ -208,7 +208,6 @@ class TfrmARD : public platform::FormModel {
   // The step buttons other than `running` while a step runs.
   void EnableSteps(bool enabled, const platform::Button* running = nullptr);
 
-  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> currentImage_;
   std::string focused_;
 

@@ -95,10 +95,8 @@ void TCurrentRefresh::Execute() {
 // ----------------------------------------------------------------------------- the window
 
 TfrmCheckHeat::TfrmCheckHeat(MainHost* host, std::function<TMemoryImage*()> currentImage)
-    : platform::FormModel("frmCheckHeat"),
-      openMark_(host, ToolWindow::HeatCheck),
+    : ToolFormModel("frmCheckHeat", kCaption, host, ToolWindow::HeatCheck),
       currentImage_(std::move(currentImage)) {
-  Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Соответствие тока накала установленному коду ");
   Label2.SetCaption("Рассогласование");
   Label3.SetCaption("0");

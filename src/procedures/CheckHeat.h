@@ -49,7 +49,7 @@ class TCurrentRefresh : public platform::Thread {
   TfrmCheckHeat& form_;
 };
 
-class TfrmCheckHeat : public platform::FormModel {
+class TfrmCheckHeat : public ToolFormModel {
  public:
   static constexpr const char* kCaption = "Проверка работы систкемы накала";
   static constexpr const char* kIntro =
@@ -143,7 +143,6 @@ class TfrmCheckHeat : public platform::FormModel {
   // Called on the interface thread with a reading the thread took for the live point.
   void ApplyRefresh(std::uint64_t generation, std::size_t index, double percent);
 
-  ToolWindowMark openMark_;
   std::function<TMemoryImage*()> currentImage_;
   std::string focused_;
   int maxCode_ = 1023;

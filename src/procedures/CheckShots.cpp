@@ -189,15 +189,13 @@ class TfrmCheckShots::TCheckShotsProc : public platform::Thread {
 // ----------------------------------------------------------------------------- the window
 
 TfrmCheckShots::TfrmCheckShots(MainHost* host, std::function<std::string()> imageDir)
-    : platform::FormModel("frmCheckShots"),
-      openMark_(host, ToolWindow::CheckShots),
+    : ToolFormModel("frmCheckShots", kCaption, host, ToolWindow::CheckShots),
       imageDir_(std::move(imageDir)) {
   Now = [] {
     const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     return platform::UtcTime(t);
   };
 
-  Form.SetCaption(kCaption);
   gbUmin.SetCaption(" Ua min. (кВ) ");
   gbUmax.SetCaption(" Ua max. (кВ) ");
   gbUstep.SetCaption(" Шаг (кВ) ");

@@ -56,7 +56,7 @@ std::string CheckShotsProtocolText(const std::vector<ProtocolRow>& rows, const s
 // The file's bytes: the text in windows-1251 with CR LF line ends.
 std::string CheckShotsProtocolBytes(const std::vector<ProtocolRow>& rows, const std::tm& utc);
 
-class TfrmCheckShots : public platform::FormModel, public platform::FormFocus {
+class TfrmCheckShots : public ToolFormModel, public platform::FormFocus {
  public:
   static constexpr const char* kCaption = "Выполнение проверочных снимков";
   static constexpr const char* kTitle = "chshots";  // of this window's message boxes
@@ -180,7 +180,6 @@ class TfrmCheckShots : public platform::FormModel, public platform::FormFocus {
   void ShowVerdicts();
   void OnUi(const std::function<void()>& fn);
 
-  ToolWindowMark openMark_;
   std::function<std::string()> imageDir_;
   std::string systemType_;
   std::unique_ptr<TCheckShotsProc> proc_;

@@ -98,10 +98,8 @@ std::string OscFileName(const std::string& chosen) {
 // ----------------------------------------------------------------------------- the window
 
 TfrmOscillograms::TfrmOscillograms(MainHost* host, std::function<std::string()> imageDir)
-    : platform::FormModel("frmOscillograms"),
-      openMark_(host, ToolWindow::Oscillograms),
+    : ToolFormModel("frmOscillograms", kCaption, host, ToolWindow::Oscillograms),
       imageDir_(std::move(imageDir)) {
-  Form.SetCaption(kCaption);
   GroupBox1.SetCaption(" Напряжение ");
   GroupBox2.SetCaption(" Ток ");
   GroupBox3.SetCaption(" Действующие значения ");

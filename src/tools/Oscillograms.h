@@ -57,7 +57,7 @@ OscDecoded DecodeOsc(const std::uint8_t* data, std::size_t size);
 // The chosen name with whatever extension it has replaced by ".osc".
 std::string OscFileName(const std::string& chosen);
 
-class TfrmOscillograms : public platform::FormModel {
+class TfrmOscillograms : public ToolFormModel {
  public:
   static constexpr const char* kCaption = "Осциллограммы последнего снимка";
   static constexpr const char* kFilter = "Осциллограмма снимка|*.osc";
@@ -109,7 +109,6 @@ class TfrmOscillograms : public platform::FormModel {
  private:
   platform::FileDialogRequest DialogRequest(bool save) const;
 
-  ToolWindowMark openMark_;
   std::function<std::string()> imageDir_;
 };
 

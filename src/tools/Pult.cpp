@@ -304,8 +304,7 @@ void TSnapshotDispatcher::Execute() {
 // ----------------------------------------------------------------------------- TfrmPult
 
 TfrmPult::TfrmPult(MainHost* host, const PultTiming& timing)
-    : platform::FormModel("frmPult"), openMark_(host, ToolWindow::ControlPanel), timing_(timing) {
-  Form.SetCaption(TfrmPult::kCaption);
+    : ToolFormModel("frmPult", kCaption, host, ToolWindow::ControlPanel), timing_(timing) {
   Form.SetBackgroundColor(platform::colors::Maroon);
   Panel1.SetBackgroundColor(platform::colors::Silver);
   for (platform::Label* l : {&lbU, &lbI, &lbT, &CounterIndicator}) {

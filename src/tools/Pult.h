@@ -132,7 +132,7 @@ class TSnapshotDispatcher : public platform::Thread {
   std::unique_ptr<TSnapshot> shot_;
 };
 
-class TfrmPult : public platform::FormModel {
+class TfrmPult : public ToolFormModel {
  public:
   // Texts of the window.
   static constexpr const char* kCaption = "Пульт управления";
@@ -296,7 +296,6 @@ class TfrmPult : public platform::FormModel {
   // state s, and returns what to tell the engineer.
   std::string CancelForeignShot(TSnapshot& shot, std::uint8_t s);
 
-  ToolWindowMark openMark_;
   PultTiming timing_;
   int uLow_ = 0;
   int uHigh_ = 255;

@@ -33,12 +33,9 @@ void TfrmTerminal::SetModalRunner(ModalRunner runner) {
 }
 
 TfrmTerminal::TfrmTerminal(TConfigWorkflows& workflows, MainHost* host)
-    : platform::FormModel("frmTerminal"),
-      openMark_(host, ToolWindow::Terminal),
-      workflows_(workflows) {
+    : ToolFormModel("frmTerminal", "Терминал", host, ToolWindow::Terminal), workflows_(workflows) {
   platform::TheLinkLock().Lock();
 
-  Form.SetCaption("Терминал");
   Pages.AddPage(kConsole, "Консоль");
   Pages.AddPage(kMemory, "Память");
   Pages.AddPage(kMemImage, "Текущие настройки");

@@ -23,7 +23,7 @@
 
 namespace kvt {
 
-class TfrmTerminal : public ImageTextView, public platform::FormModel, public platform::FormFocus {
+class TfrmTerminal : public ImageTextView, public ToolFormModel, public platform::FormFocus {
  public:
   // Page names; the captions are "Консоль", "Память" and "Текущие настройки".
   static constexpr const char* kConsole = "tsConsole";
@@ -150,7 +150,6 @@ class TfrmTerminal : public ImageTextView, public platform::FormModel, public pl
   // Takes the edited text into the image; false (and the engineer told) on a format error.
   bool ApplyEditedText();
 
-  ToolWindowMark openMark_;
   TConfigWorkflows& workflows_;
   std::unique_ptr<TSystemLink> link_;
   bool visible_ = false;

@@ -48,20 +48,26 @@ class AdjustViews : public guitest::ProgramOnSimulatorFixture {
     QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(focused, text);
   }
+  // Connected in standby, the measuring channels' window opened from the main window, active,
+  // and two refresh passes made.
+  static void OpenChannels(kvt::ui::ProgramWindows& windows, QPointer<AmcView>& view) {
+    ASSERT_NO_FATAL_FAILURE(ConnectInStandby(windows));
+    windows.Manager().btnAdjustMeasuresChannelsClick();
+    ASSERT_EQ(AmcView::OpenViews().size(), 1);
+    view = AmcView::OpenViews()[0];
+    EXPECT_TRUE(windows.Manager().ToolWindowOpen(ToolWindow::MeasureChannels));
+    ASSERT_NO_FATAL_FAILURE(Activate(view));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->Model().Passes() >= 2; }, 20000));
+  }
 };
 
 TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
   kvt::ui::ProgramWindows windows;
-  ConnectInStandby(windows);
+  QPointer<AmcView> view;
+  ASSERT_NO_FATAL_FAILURE(OpenChannels(windows, view));
   kvt::TfrmManager& m = windows.Manager();
-  m.btnAdjustMeasuresChannelsClick();
-  ASSERT_EQ(AmcView::OpenViews().size(), 1);
-  QPointer<AmcView> view = AmcView::OpenViews()[0];
-  EXPECT_TRUE(m.ToolWindowOpen(ToolWindow::MeasureChannels));
   EXPECT_EQ(view->windowTitle(), QString::fromUtf8("Настройка измерительных каналов"));
-  ASSERT_NO_FATAL_FAILURE(Activate(view));
   kvt::TfrmAMC& model = view->Model();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= 2; }, 20000));
   auto* measured = view->findChild<QLineEdit*>("edUdMeasure");
   ASSERT_NE(measured, nullptr);
   EXPECT_FALSE(measured->text().isEmpty());
@@ -97,14 +103,9 @@ TEST_F(AdjustViews, MeasuringChannelsByTypedReadingAndAControlExposure) {
 // "Контрольное" settles the reading within a volt, and a second one keeps it there.
 TEST_F(AdjustViews, MainsChannelSettlesOnTheTrueControlValueWithOneEnter) {
   kvt::ui::ProgramWindows windows;
-  ConnectInStandby(windows);
-  kvt::TfrmManager& m = windows.Manager();
-  m.btnAdjustMeasuresChannelsClick();
-  ASSERT_EQ(AmcView::OpenViews().size(), 1);
-  QPointer<AmcView> view = AmcView::OpenViews()[0];
-  ASSERT_NO_FATAL_FAILURE(Activate(view));
+  QPointer<AmcView> view;
+  ASSERT_NO_FATAL_FAILURE(OpenChannels(windows, view));
   kvt::TfrmAMC& model = view->Model();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return model.Passes() >= 2; }, 20000));
   // The anode reading belongs to a control exposure this window has not made yet.
   EXPECT_TRUE(view->findChild<QLineEdit*>("edUaMeasure")->text().isEmpty());
   // The time axis names its unit.

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -21,22 +20,15 @@
 #include "link/SystemStatus.h"
 #include "sim/Apparatus.h"
 #include "sim/Install.h"
+#include "support/CalibrationFixture.h"
 #include "support/ProgramFixture.h"
+#include "support/Pump.h"
 
 namespace {
 
-using kvt::ManagerButton;
 using kvt::ui::CalibrationView;
 
-bool PumpUntil(const std::function<bool()>& pred, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!pred()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using guitest::PumpUntil;
 
 // A right click on the log's rows: its menu opens and the item named `item` is clicked in it.
 // Returns whether the item was there and enabled.
@@ -69,41 +61,12 @@ bool ChooseFromLogMenu(QTableWidget* log, const char* item) {
   return chosen;
 }
 
-class CalGridView : public guitest::ProgramOnSimulatorFixture {
- protected:
-  void SetUp() override {
-    ProgramOnSimulatorFixture::SetUp();
-    saved_ = kvt::TfrmCalibration::LaunchOptions();
-    auto& o = kvt::TfrmCalibration::LaunchOptions();
-    o.priority = platform::ThreadPriority::Normal;
-    o.timing.pauseScale = 0.01;
-    o.timing.pauseStepMs = 2;
-  }
-  void TearDown() override {
-    kvt::TfrmCalibration::LaunchOptions() = saved_;
-    ProgramOnSimulatorFixture::TearDown();
-  }
-  kvt::CalWindowOptions saved_;
-};
+class CalGridView : public guitest::CalibrationOnSimulatorFixture {};
 
 TEST_F(CalGridView, GridSweepFromTheLogMenuAfterTheSeries) {
   kvt::ui::ProgramWindows windows;
-  auto& view = windows.MainView();
-  auto& m = windows.Manager();
-  m.MonitorPriority = platform::ThreadPriority::Normal;
-  m.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager&, const std::string&) {});
-  view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
-  QPushButton* read = view.ButtonWidget(ManagerButton::btnReadConfig);
-  ASSERT_TRUE(PumpUntil([&] { return read->isEnabled(); }, 20000));
-  QTest::mouseClick(read, Qt::LeftButton);
-  kvt::SystemStatus().ImageModified = false;
-  sim::CurrentApparatus()->SetState(8);  // on, standby heating
-  QPushButton* open = view.ButtonWidget(ManagerButton::bntTubeCalibration);
-  ASSERT_TRUE(PumpUntil([&] { return open->isEnabled(); }, 10000));
-  QTest::mouseClick(open, Qt::LeftButton);
-  QPointer<CalibrationView> cal = CalibrationView::Current();
-  ASSERT_NE(cal, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
+  QPointer<CalibrationView> cal;
+  ASSERT_NO_FATAL_FAILURE(OpenShown(windows, cal));
   auto& model = cal->Model();
   auto* log = cal->findChild<QTableWidget*>("ShotsTable");
   auto* autoButton = cal->findChild<QPushButton*>("btnAuto");

@@ -35,6 +35,7 @@
 #include "sim/Physics.h"
 #include "sim/Profile.h"
 #include "sim/Truth.h"
+#include "support/CalibrationFixture.h"
 #include "support/PdfProtocol.h"
 #include "support/ProgramFixture.h"
 #include "support/Pump.h"
@@ -61,50 +62,15 @@ void ClickTab(QTabWidget* tabs, int index) {
   QApplication::processEvents();
 }
 
-class CalView : public guitest::ProgramOnSimulatorFixture {
- protected:
-  void SetUp() override {
-    ProgramOnSimulatorFixture::SetUp();
-    saved_ = kvt::TfrmCalibration::LaunchOptions();
-    auto& o = kvt::TfrmCalibration::LaunchOptions();
-    o.priority = platform::ThreadPriority::Normal;
-    o.timing.pauseScale = 0.01;
-    o.timing.pauseStepMs = 2;
-  }
-  void TearDown() override {
-    kvt::TfrmCalibration::LaunchOptions() = saved_;
-    ProgramOnSimulatorFixture::TearDown();
-  }
-  // Connected through the main window's button, the image read, the apparatus in standby
-  // heating; then the calibration button pressed.
-  void ConnectAndOpen(kvt::ui::ProgramWindows& windows) {
-    auto& view = windows.MainView();
-    auto& m = windows.Manager();
-    m.MonitorPriority = platform::ThreadPriority::Normal;
-    m.SetLauncher(kvt::ManagerTool::Terminal, [](kvt::TfrmManager&, const std::string&) {});
-    view.ButtonWidget(ManagerButton::btnAdjustConnection)->click();
-    QPushButton* read = view.ButtonWidget(ManagerButton::btnReadConfig);
-    ASSERT_TRUE(PumpUntil([&] { return read->isEnabled(); }, 20000));
-    QTest::mouseClick(read, Qt::LeftButton);
-    ASSERT_TRUE(kvt::SystemStatus().ImageLoaded);
-    kvt::SystemStatus().ImageModified = false;
-    sim::CurrentApparatus()->SetState(8);  // on, standby heating
-    QPushButton* open = view.ButtonWidget(ManagerButton::bntTubeCalibration);
-    ASSERT_TRUE(PumpUntil([&] { return open->isEnabled(); }, 10000));
-    QTest::mouseClick(open, Qt::LeftButton);
-  }
-  kvt::CalWindowOptions saved_;
-};
+class CalView : public guitest::CalibrationOnSimulatorFixture {};
 
 TEST_F(CalView, AutomaticCalibrationThroughTheWindowAndOkTwice) {
   kvt::ui::ProgramWindows windows;
   auto& view = windows.MainView();
   auto& m = windows.Manager();
-  ConnectAndOpen(windows);
+  QPointer<CalibrationView> cal;
+  ASSERT_NO_FATAL_FAILURE(OpenShown(windows, cal));
   QPushButton* open = view.ButtonWidget(ManagerButton::bntTubeCalibration);
-  QPointer<CalibrationView> cal = CalibrationView::Current();
-  ASSERT_NE(cal, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
   EXPECT_EQ(cal->windowTitle(), QString::fromUtf8("Калибровка рентгеновской трубки"));
   EXPECT_TRUE(m.ToolWindowOpen(kvt::ToolWindow::Calibration));
   // A second press brings the same window forward.
@@ -400,10 +366,8 @@ TEST_F(CalViewK3, SaturatedReadingsEndTheSweepsAndTheLogFollows) {
   sim::CurrentApparatus()->CommitBank(2);
 
   kvt::ui::ProgramWindows windows;
-  ConnectAndOpen(windows);
-  QPointer<CalibrationView> cal = CalibrationView::Current();
-  ASSERT_NE(cal, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
+  QPointer<CalibrationView> cal;
+  ASSERT_NO_FATAL_FAILURE(OpenShown(windows, cal));
   auto& model = cal->Model();
   EXPECT_EQ(model.udCurrentNakal.Max(), 1023);
   // The opening warning's lines each fit the message's width, and the whole message its height.
@@ -462,10 +426,8 @@ TEST_F(CalViewK3, SaturatedReadingsEndTheSweepsAndTheLogFollows) {
 TEST_F(CalViewK3, ShippedSimulatorCalibratedByReadingTheCurves) {
   const sim::Profile profile = InstallK3();
   kvt::ui::ProgramWindows windows;
-  ConnectAndOpen(windows);
-  QPointer<CalibrationView> cal = CalibrationView::Current();
-  ASSERT_NE(cal, nullptr);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(cal));
+  QPointer<CalibrationView> cal;
+  ASSERT_NO_FATAL_FAILURE(OpenShown(windows, cal));
   auto& model = cal->Model();
   EXPECT_EQ(model.lbCurrentMessage.Caption().find("Внимание"), std::string::npos);
   RunToTheEnd(*cal);

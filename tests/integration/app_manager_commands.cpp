@@ -147,21 +147,29 @@ TEST_F(ManagerOnSimulator, PowerCommandsHoldTheDeviceLockThroughTheirWaits) {
   // Connected, and no monitor competes for the lock.
   ConnectWithoutMonitor(m);
 
-  LockWatch on;
-  std::uint64_t onMs = 0;
-  WatchLockDuring([&] { m.btnPowerOnClick(); }, 150, 800, on, onMs);
-  EXPECT_EQ(m.StateMonitor.Caption(), "ВКЛЮЧЕНИЕ СИСТЕМЫ");
-  EXPECT_GE(onMs, 1000u);
-  EXPECT_GT(on.probes, 3);
-  EXPECT_EQ(on.taken, 0);
-
-  LockWatch off;
-  std::uint64_t offMs = 0;
-  WatchLockDuring([&] { m.btnPowerOffClick(); }, 150, 1800, off, offMs);
-  EXPECT_EQ(m.StateMonitor.Caption(), "ВЫКЛЮЧЕНИЕ СИСТЕМЫ");
-  EXPECT_GE(offMs, 2000u);
-  EXPECT_GT(off.probes, 10);
-  EXPECT_EQ(off.taken, 0);
+  // Each wait: the button, the lock probed from fromMs to toMs, the state text, the least time
+  // it lasts and the least number of probes.
+  struct Wait {
+    std::function<void()> press;
+    int fromMs, toMs;
+    const char* caption;
+    std::uint64_t minMs;
+    int minProbes;
+  };
+  const Wait waits[] = {
+      {[&] { m.btnPowerOnClick(); }, 150, 800, "ВКЛЮЧЕНИЕ СИСТЕМЫ", 1000, 3},
+      {[&] { m.btnPowerOffClick(); }, 150, 1800, "ВЫКЛЮЧЕНИЕ СИСТЕМЫ", 2000, 10},
+  };
+  for (const Wait& wait : waits) {
+    SCOPED_TRACE(wait.caption);
+    LockWatch watch;
+    std::uint64_t ms = 0;
+    WatchLockDuring(wait.press, wait.fromMs, wait.toMs, watch, ms);
+    EXPECT_EQ(m.StateMonitor.Caption(), wait.caption);
+    EXPECT_GE(ms, wait.minMs);
+    EXPECT_GT(watch.probes, wait.minProbes);
+    EXPECT_EQ(watch.taken, 0);
+  }
 
   // Pre-heat has no wait and writes no state text.
   const auto t0 = platform::TickCount();

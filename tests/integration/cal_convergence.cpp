@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "calibration/CalRun.h"
+#include "integration/cal_fixture.h"
 #include "integration/term_fixture.h"
 #include "sim/Truth.h"
 
@@ -89,11 +90,7 @@ class CalConvergence : public termtest::TermFixture {
   // One automatic calibration; its tables then go into the apparatus as OK and translate put
   // them there.
   void Calibrate(int& shots) {
-    CalRunOptions o;
-    o.timing.pauseScale = 0.001;
-    o.timing.pauseStepMs = 1;
-    o.timing.shotLimits.pollPauseMs = 1;
-    o.stateFile = dir_.Path() / "caltable.ini";
+    CalRunOptions o = caltest::QuickRunOptions(dir_.Path() / "caltable.ini");
     o.onShot = [&](const ShotRow& row, int) {
       ++shots;
       shots_.push_back({row.Uv, row.Ia});

@@ -22,10 +22,7 @@ class CalKvtctl : public testsupport::KvtctlFixture {
  protected:
   void MakeFolder() override { CopyShippedSettings(false); }
   void Simulator(const std::string& extra, const std::string& type = "K2") {
-    std::ofstream(dir_ / "simulator.ini")
-        << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=sim-memory.bin\n"
-        << "[Faults]\n"
-        << extra;
+    WriteSimulator(type, "sim-memory.bin", extra);
   }
 };
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "calibration/CalRun.h"
+#include "integration/cal_fixture.h"
 #include "integration/term_fixture.h"
 #include "sim/Truth.h"
 
@@ -24,13 +25,9 @@ TEST_F(CalResistance, CalibratedTableIsCloserToTheTruthThanTheFactoryOne) {
   apparatus_->CommitBank(0);
   apparatus_->SetState(8);
 
-  CalRunOptions o;
+  CalRunOptions o = caltest::QuickRunOptions(dir_.Path() / "caltable.ini");
   o.from = 40;
   o.to = 120;
-  o.timing.pauseScale = 0.001;
-  o.timing.pauseStepMs = 1;
-  o.timing.shotLimits.pollPauseMs = 1;
-  o.stateFile = dir_.Path() / "caltable.ini";
   TCalRun run(o);
   ASSERT_TRUE(run.Prepare().ok);
   const CalResult r = run.Run();

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "calibration/CalRun.h"
+#include "integration/cal_fixture.h"
 #include "integration/term_fixture.h"
 #include "platform/Ini.h"
 
@@ -27,13 +28,9 @@ class CalStateSave : public termtest::TermFixture {
  protected:
   void SetUp() override { apparatus_->SetState(8); }
   CalRunOptions Options(const std::filesystem::path& stateFile) {
-    CalRunOptions o;
+    CalRunOptions o = caltest::QuickRunOptions(stateFile);
     o.from = 60;
     o.to = 80;
-    o.timing.pauseScale = 0.001;
-    o.timing.pauseStepMs = 1;
-    o.timing.shotLimits.pollPauseMs = 1;
-    o.stateFile = stateFile;
     o.onShot = [this](const ShotRow&, int) { ++shots; };
     return o;
   }

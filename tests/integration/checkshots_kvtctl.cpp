@@ -31,10 +31,7 @@ class CheckShotsKvtctl : public testsupport::KvtctlFixture {
     testsupport::WriteBytes(dir_ / "vesmar.ini", ini);
   }
   void Simulator(const std::string& plant, const std::string& type = "K2") {
-    std::ofstream(dir_ / "simulator.ini")
-        << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=\n[Faults]\nState=8\n"
-        << "[Plant]\n"
-        << plant;
+    WriteSimulator(type, "", std::string("State=8\n[Plant]\n").append(plant));
   }
 };
 

@@ -22,7 +22,16 @@ std::vector<std::vector<std::string>> Rows(const platform::StringGrid& grid) {
   return rows;
 }
 
-class Connection : public ConnFixture {};
+class Connection : public ConnFixture {
+ protected:
+  // Connected on COM1, the monitor stopped, the connection window there to read.
+  void ConnectOnCom1(std::unique_ptr<TestHost>& host) {
+    host = NewHost();
+    ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
+    host->StopMonitor();
+    ASSERT_NE(host->ConnectionWindow(), nullptr);
+  }
+};
 
 }  // namespace
 
@@ -150,9 +159,8 @@ TEST_F(Connection, BankListWithJunkAndAMismatch) {
   ControllerScript script;
   script.badBanks = {5};
   Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   auto banks = Rows(w.StringGrid1);
   ASSERT_EQ(banks.size(), 3u);
@@ -169,9 +177,8 @@ TEST_F(Connection, BankListWithJunkAndAMismatch) {
 TEST_F(Connection, EmptyBankListChecksNothingAndIsOk) {
   WriteSettings(DefaultSettings("COM1=simulator", ""));
   auto ctl = Controller();
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_TRUE(w.GroupBox2.Visible());
   EXPECT_EQ(w.StringGrid1.RowCount(), 1);
@@ -185,9 +192,8 @@ TEST_F(Connection, UnknownModulesOnPagesFourAndNine) {
   script.moduleCodes[4] = 57;  // in range but without a description
   script.moduleCodes[9] = 200;
   Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.UnknownPages(), (std::vector<int>{4, 9}));
   EXPECT_EQ(w.ModulesTable.RowCells(6),
@@ -204,9 +210,8 @@ TEST_F(Connection, ViolatingModuleIsNamedAfterItsFirstDash) {
   ControllerScript script;
   script.moduleCodes[3] = 35;  // page 3 allows 40..49
   Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.ViolatingRows(), (std::vector<int>{4}));
   EXPECT_TRUE(SystemStatus().AddressViolation);
@@ -221,9 +226,8 @@ TEST_F(Connection, RequiredPageWithUnknownModuleIsMissingAndUnknown) {
   script.moduleCodes[2] = 38;   // in the page's range, no description
   script.moduleCodes.erase(1);  // and page 1 is empty
   Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.MissingPages(), (std::vector<int>{1, 2}));
   EXPECT_EQ(w.UnknownPages(), (std::vector<int>{2}));
@@ -238,9 +242,8 @@ TEST_F(Connection, RequiredPageWithUnknownModuleIsMissingAndUnknown) {
 TEST_F(Connection, MissingOptionalDescriptionLimitsFunctions) {
   WriteSettings(DefaultSettings("COM1=simulator", "0") + "[Page7]\nModuleRequired=1\n");
   Controller();
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   EXPECT_EQ(host->ConnectionWindow()->lbConclusion.Caption(),
             "\nНа странице 7 не распознан неизвестный модуль\n\nФункции системы будут ограничены.");
 }
@@ -250,9 +253,8 @@ TEST_F(Connection, SilentControllerAfterTheProbeGivesNoTypeAndNoGarbage) {
   script.answerType = false;
   script.answerVersion = false;
   auto ctl = Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Label2.Caption(), "Последовательный порт COM1 (Имитатор аппарата)");
   EXPECT_FALSE(SystemStatus().TypeKnown);
@@ -267,9 +269,8 @@ TEST_F(Connection, TypeLettersOutsideAsciiAreReadInTheControllersCodePage) {
   ControllerScript script;
   script.type = "\xCA\x32";  // "К2" with a Cyrillic К
   auto ctl = Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   EXPECT_TRUE(SystemStatus().TypeKnown);
   EXPECT_EQ(SystemStatus().SystemType(), "К2");
   EXPECT_NE(host->ConnectionWindow()->Label2.Caption().find("KVT-К2"), std::string::npos);
@@ -282,9 +283,8 @@ TEST_F(Connection, TypeK4AnnouncesItselfAndListsExtensionModules) {
   script.version = 5;
   script.extensionModules = {{253, 77}};
   auto ctl = Controller(script);
-  auto host = NewHost();
-  ASSERT_EQ(kvt::RunConnectionSequence(*host), "COM1");
-  host->StopMonitor();
+  std::unique_ptr<TestHost> host;
+  ASSERT_NO_FATAL_FAILURE(ConnectOnCom1(host));
   TfrmAdjustConnectionInfo& w = *host->ConnectionWindow();
   EXPECT_EQ(w.Label2.Caption(),
             "Последовательный порт COM1 (Имитатор аппарата)\nОбнаружено устройство KVT-K4\n"

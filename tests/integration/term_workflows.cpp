@@ -18,6 +18,15 @@ class TermWorkflows : public TermFixture {
     wf.btnReadConfigClick();
     ASSERT_TRUE(host.image);
   }
+  // A modified image saved as .dat to `path` where the conversion fails: no file there, and the
+  // image still marked modified.
+  void FailingDatSave(const fs::path& path) {
+    SystemStatus().ImageModified = true;
+    ChooseFile(path, 2);
+    wf.btnSaveConfigClick();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(SystemStatus().ImageModified);
+  }
 };
 
 TEST_F(TermWorkflows, ReadTakesTheConfiguredBanksAndShowsTheTerminal) {
@@ -234,12 +243,8 @@ TEST_F(TermWorkflows, MiOpenTakesTheWholeFile) {
 
 TEST_F(TermWorkflows, FailedDatConversionOnSaveIsReportedAndKeepsTheFlag) {
   ReadImage();
-  SystemStatus().ImageModified = true;
   testsupport::WriteBytes(dir_ / "Memory" / "etalon.pat", "#00 >00 zz 1\n");
-  ChooseFile(dir_ / "out.dat", 2);
-  wf.btnSaveConfigClick();
-  EXPECT_FALSE(fs::exists(dir_ / "out.dat"));
-  EXPECT_TRUE(SystemStatus().ImageModified);
+  FailingDatSave(dir_ / "out.dat");
   auto m = Messages();
   ASSERT_EQ(m.size(), 1u);
   EXPECT_EQ(m[0].icon, platform::Icon::Error);
@@ -363,11 +368,7 @@ TEST_F(TermWorkflows, OpenedDatThatVanishedIsReportedWhenItWouldServeAsTemplate)
   ASSERT_TRUE(host.image);
   EXPECT_EQ(host.image->Image[0x13], 77);
   fs::remove(dat);
-  SystemStatus().ImageModified = true;
-  ChooseFile(dir_ / "again.dat", 2);
-  wf.btnSaveConfigClick();
-  EXPECT_FALSE(fs::exists(dir_ / "again.dat"));
-  EXPECT_TRUE(SystemStatus().ImageModified);
+  FailingDatSave(dir_ / "again.dat");
   auto t = Texts();
   ASSERT_EQ(t.size(), 1u);
   EXPECT_NE(t[0].find(dat.string()), std::string::npos) << t[0];

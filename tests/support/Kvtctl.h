@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "support/TempDir.h"
@@ -54,6 +55,15 @@ class KvtctlFixture : public ::testing::Test {
     if (!withTemplate) return;
     std::filesystem::create_directories(dir_ / "Memory");
     std::filesystem::copy_file(data / "Memory" / "etalon.pat", dir_ / "Memory" / "etalon.pat");
+  }
+  // The folder's simulator.ini: that type in instant timing, its memory kept in memoryFile ("" for
+  // nowhere), then the [Faults] section's lines (and any sections after it).
+  void WriteSimulator(const std::string& type, const std::string& memoryFile,
+                      const std::string& faults) {
+    std::ofstream(dir_ / "simulator.ini")
+        << "[Simulator]\nType=" << type << "\nTiming=instant\nMemoryFile=" << memoryFile
+        << "\n[Faults]\n"
+        << faults;
   }
   CliRun Kvtctl(const std::string& args) { return RunKvtctl(dir_.Path(), args, dirArg_); }
   // The .dat file `from` with KUAN's shipped 100 changed to value, as an engineer edits it, saved
